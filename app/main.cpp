@@ -1,0 +1,28 @@
+#include <QApplication>
+
+#include "app/station_startup.h"
+#include "diagnostics/linux_echo_probe.h"
+#include "editor/operator_dialogs.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Halvoren"));
+    QApplication::setApplicationName(QStringLiteral("varnetix-nms"));
+    QApplication::setApplicationVersion(varnetix::stationTitle());
+
+    const QString executableDir = QApplication::applicationDirPath();
+    varnetix::StationSettings settings;
+    settings.databasePath = varnetix::databasePathFor(executableDir).toStdString();
+
+    varnetix::MessageBoxDialogs dialogs;
+    varnetix::LinuxMacResolver resolver;
+    varnetix::LinuxEchoProbe probe;
+    varnetix::SingleInstance instance(executableDir);
+    int exitCode = 0;
+    auto window = varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode);
+    if (!window)
+        return exitCode;
+    dialogs.setParent(window.get());
+    window->show();
+    return QApplication::exec();
+}

@@ -1,0 +1,68 @@
+#include "app/station_startup.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <unistd.h>
+
+namespace varnetix {
+
+namespace {
+
+QString defaultLockDir() {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? QDir::tempPath() : runtime;
+}
+
+// Two copies in two directories are two stations, each with its own database.
+QString lockName(const QString& executableDir) {
+    const QByteArray key = QDir(executableDir).canonicalPath().toUtf8();
+    return QStringLiteral("varnetix-nms-%1.lock")
+        .arg(QString::fromLatin1(
+            QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16)));
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(const QString& executableDir, const QString& lockDir)
+    : m_lock(
+          QDir(lockDir.isEmpty() ? defaultLockDir() : lockDir).filePath(lockName(executableDir))) {
+    // Staleness is decided by whether the owning process still runs, never by age.
+    m_lock.setStaleLockTime(0);
+}
+
+bool SingleInstance::acquire() {
+    return m_lock.tryLock(0);
+}
+
+QString databasePathFor(const QString& executableDir) {
+    const QByteArray dir = QFile::encodeName(executableDir);
+    if (::access(dir.constData(), W_OK) == 0)
+        return QDir(executableDir).filePath(QStringLiteral("nms.ini"));
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(data);
+    return QDir(data).filePath(QStringLiteral("nms.ini"));
+}
+
+std::unique_ptr<MainWindow> startStation(const StationSettings& settings, OperatorDialogs& dialogs,
+                                         MacResolver& resolver, EchoProbe& probe,
+                                         SingleInstance& instance, int& exitCode) {
+    if (!instance.acquire()) {
+        dialogs.information(
+            QStringLiteral("Halvoren Varnetix NMS"),
+            QStringLiteral(
+                "Halvoren Varnetix NMS is already running (check the icon in system tray)!"));
+        exitCode = 0;
+        return nullptr;
+    }
+    auto window = std::make_unique<MainWindow>(settings, dialogs, resolver, probe);
+    if (!window->Form_Load()) {
+        exitCode = 1;
+        return nullptr;
+    }
+    exitCode = 0;
+    return window;
+}
+
+} // namespace varnetix

@@ -1,0 +1,26 @@
+// What a test may move: ports, the paging destination, the database path and timer intervals.
+// The station itself always runs with the defaults below (it has no command line).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace varnetix {
+
+struct StationSettings {
+    std::uint16_t localPort = 2976;   // bound for the whole run; every datagram leaves from it
+    std::uint16_t configPort = 2976;  // element's configuration port
+    std::uint16_t commandPort = 2977; // attenuation and audio-level requests
+    std::uint16_t pagingPort = 1901;
+    std::string pagingDestination = "255.255.255.255";
+    bool pagingOnEveryInterface = true; // one broadcast per up, broadcast-capable interface
+    std::string databasePath;           // full path of nms.ini
+    int remoteSentMs = 3000;            // timerRemoteSent: answer time-out of a configuration send
+    int macBudgetMs = 5000;  // timerGetMAC: how long the MAC lookup of one packet may take
+    int macRetryMs = 50;     // pause between two lookup attempts
+    int volumeMs = 50;       // tmrVolume: audio-level polling
+    int pingRetryMs = 1000;  // tmrRetryPing: countdown step
+    int pagingWaitMs = 3000; // Timer1 of the discovery window
+};
+
+} // namespace varnetix
