@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 
 #include "app/station_startup.h"
 #include "diagnostics/linux_echo_probe.h"
@@ -9,6 +10,9 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Halvoren"));
     QApplication::setApplicationName(QStringLiteral("varnetix-nms"));
     QApplication::setApplicationVersion(varnetix::stationTitle());
+    // Matches the window to its menu entry and icon on the desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("varnetix-nms"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("varnetix-nms")));
 
     const QString executableDir = QApplication::applicationDirPath();
     varnetix::StationSettings settings;

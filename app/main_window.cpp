@@ -40,9 +40,9 @@ Widget* place(Widget* widget, const QRect& geometry, const char* name = nullptr)
     return widget;
 }
 
-QLabel* caption(QWidget* parent, const QString& text, int left, int top) {
+QLabel* caption(QWidget* parent, const QString& text, int left, int top, int width = 1260) {
     auto* label = new QLabel(text, parent);
-    label->setGeometry(twips(left, top + 30, 1080, 255));
+    label->setGeometry(twips(left, top + 30, width, 255));
     return label;
 }
 
@@ -82,6 +82,9 @@ QScrollBar* scrollBar(QWidget* parent, const char* name, int minimum, int maximu
     // The attenuation is commanded only while its scroll bar is the active control, so both
     // scroll bars take the focus when clicked or tabbed to.
     bar->setFocusPolicy(Qt::StrongFocus);
+    // Qt's scroll bars invert the keys for the vertical bar's sake; on a horizontal one Right
+    // would lower the value and move the thumb left.
+    bar->setInvertedControls(false);
     return bar;
 }
 
@@ -109,6 +112,10 @@ MainWindow::MainWindow(StationSettings settings, OperatorDialogs& dialogs, MacRe
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Varnetix NMS - Halvoren Broadcast"));
     setFixedSize(720, 356);
+    // The layout is drawn for the small dialog font of the element's own tools.
+    QFont small = font();
+    small.setPointSizeF(8.25);
+    setFont(small);
     createControls();
     connectControllers();
 }
@@ -188,75 +195,74 @@ void MainWindow::createToolbar() {
 void MainWindow::createElementPanel() {
     QWidget* p = m_c.frmProperties;
     caption(p, QStringLiteral("System type:"), 240, 360);
-    m_c.lblElementType = valueLabel(p, "lblElementType", 1320, 360, 2200);
-    caption(p, QStringLiteral("MAC address:"), 3600, 360);
-    m_c.lblElementMAC = valueLabel(p, "lblElementMAC", 4680, 360, 1700);
+    m_c.lblElementType = valueLabel(p, "lblElementType", 1500, 360, 1920);
+    caption(p, QStringLiteral("MAC address:"), 3540, 360);
+    m_c.lblElementMAC = valueLabel(p, "lblElementMAC", 4800, 360, 1680);
 
     caption(p, QStringLiteral("DSP version:"), 240, 720);
-    m_c.lblVersion = valueLabel(p, "lblVersion", 1320, 720, 2200);
-    caption(p, QStringLiteral("Serial number:"), 3600, 720);
-    m_c.lblSerialNumber = valueLabel(p, "lblSerialNumber", 4680, 720, 1700);
+    m_c.lblVersion = valueLabel(p, "lblVersion", 1500, 720, 1920);
+    caption(p, QStringLiteral("Serial number:"), 3540, 720);
+    m_c.lblSerialNumber = valueLabel(p, "lblSerialNumber", 4800, 720, 1680);
 
     caption(p, QStringLiteral("System name:"), 240, 1080);
-    m_c.txtElementName = textBox(p, "txtElementName", 16, 1320, 1080, 2100);
+    m_c.txtElementName = textBox(p, "txtElementName", 16, 1500, 1080, 1920);
     m_c.txtElementName->setToolTip(QStringLiteral("Max 12 chars"));
-    caption(p, QStringLiteral("Audio type:"), 3600, 1080);
+    caption(p, QStringLiteral("Audio type:"), 3540, 1080);
     m_c.cmbAudioType = dropDown(
-        p, "cmbAudioType", {QStringLiteral("Left/Right"), QStringLiteral("MPX")}, 4680, 1080, 1680);
+        p, "cmbAudioType", {QStringLiteral("Left/Right"), QStringLiteral("MPX")}, 4920, 1080, 1500);
 
     caption(p, QStringLiteral("System IP:"), 240, 1440);
-    m_c.txtElementIP = textBox(p, "txtElementIP", 15, 1320, 1440, 2100);
-    m_c.Label9 = caption(p, QStringLiteral("Audio source:"), 3600, 1440);
+    m_c.txtElementIP = textBox(p, "txtElementIP", 15, 1500, 1440, 1920);
+    m_c.Label9 = caption(p, QStringLiteral("Audio source:"), 3540, 1440);
     m_c.Label9->setObjectName(QStringLiteral("Label9"));
     m_c.cmbAudioInput =
-        dropDown(p, "cmbAudioInput", {QStringLiteral("Digital"), QStringLiteral("Analog")}, 4680,
-                 1440, 1680);
+        dropDown(p, "cmbAudioInput", {QStringLiteral("Digital"), QStringLiteral("Analog")}, 4920,
+                 1440, 1500);
     m_c.scrlAtten = scrollBar(p, "scrlAtten", kAttenuationMinimum, kAttenuationMaximum,
-                              kAttenuationMaximum, twips(4680, 1470, 1080, 255));
+                              kAttenuationMaximum, twips(4920, 1470, 900, 255));
     m_c.lblAttenDB =
-        place(new QLabel(QStringLiteral("dB"), p), twips(5820, 1470, 660, 255), "lblAttenDB");
+        place(new QLabel(QStringLiteral("dB"), p), twips(5850, 1470, 630, 255), "lblAttenDB");
     m_c.scrlAtten->hide();
     m_c.lblAttenDB->hide();
 
     caption(p, QStringLiteral("Gateway IP:"), 240, 1800);
-    m_c.txtElementGW = textBox(p, "txtElementGW", 15, 1320, 1800, 2100);
-    m_c.Label10 = caption(p, QStringLiteral("TX type:"), 3600, 1800);
+    m_c.txtElementGW = textBox(p, "txtElementGW", 15, 1500, 1800, 1920);
+    m_c.Label10 = caption(p, QStringLiteral("TX type:"), 3540, 1800);
     m_c.Label10->setObjectName(QStringLiteral("Label10"));
     m_c.lblTxNotApplicable = place(new QLabel(QStringLiteral("N/A"), p),
-                                   twips(4740, 1830, 1500, 255), "lblTxNotApplicable");
+                                   twips(4980, 1830, 1440, 255), "lblTxNotApplicable");
     m_c.cmbAudioTX =
-        dropDown(p, "cmbAudioTX", {QStringLiteral("Unicast"), QStringLiteral("Multicast")}, 4680,
-                 1800, 1680);
+        dropDown(p, "cmbAudioTX", {QStringLiteral("Unicast"), QStringLiteral("Multicast")}, 4920,
+                 1800, 1500);
 
     caption(p, QStringLiteral("Network mask:"), 240, 2160);
-    m_c.txtElementMask = textBox(p, "txtElementMask", 15, 1320, 2160, 2100);
-    m_c.Label7 = caption(p, QStringLiteral("Remote IP:"), 3600, 2160);
+    m_c.txtElementMask = textBox(p, "txtElementMask", 15, 1500, 2160, 1920);
+    m_c.Label7 = caption(p, QStringLiteral("Remote IP:"), 3540, 2160);
     m_c.Label7->setObjectName(QStringLiteral("Label7"));
     m_c.lblRemoteNotApplicable = place(new QLabel(QStringLiteral("N/A"), p),
-                                       twips(4740, 2190, 1500, 255), "lblRemoteNotApplicable");
-    m_c.txtRemoteIP = textBox(p, "txtRemoteIP", 15, 4680, 2160, 1680);
+                                       twips(4980, 2190, 1440, 255), "lblRemoteNotApplicable");
+    m_c.txtRemoteIP = textBox(p, "txtRemoteIP", 15, 4920, 2160, 1500);
 
     caption(p, QStringLiteral("VLAN O&M:"), 240, 2520);
-    m_c.txtVLAN_OM = textBox(p, "txtVLAN_OM", 16, 1320, 2520, 600);
+    m_c.txtVLAN_OM = textBox(p, "txtVLAN_OM", 16, 1500, 2520, 600);
     m_c.txtVLAN_OM->setText(QStringLiteral("1"));
     m_c.txtVLAN_OM->setToolTip(QStringLiteral("Max 12 chars"));
-    auto* audio = caption(p, QStringLiteral("Audio:"), 2040, 2520);
-    audio->resize(twips(0, 0, 720, 255).size());
+    caption(p, QStringLiteral("Audio:"), 2160, 2520, 600);
     m_c.txtVLAN_Audio = textBox(p, "txtVLAN_Audio", 16, 2820, 2520, 600);
     m_c.txtVLAN_Audio->setText(QStringLiteral("1"));
     m_c.txtVLAN_Audio->setToolTip(QStringLiteral("Max 12 chars"));
-    caption(p, QStringLiteral("Bounded to:"), 3600, 2520);
-    m_c.cmbEncoders = dropDown(p, "cmbEncoders", {QStringLiteral("<None>")}, 4680, 2520, 1680);
+    caption(p, QStringLiteral("Bounded to:"), 3540, 2520);
+    m_c.cmbEncoders = dropDown(p, "cmbEncoders", {QStringLiteral("<None>")}, 4920, 2520, 1500);
     m_c.cmbEncoders->setCurrentIndex(0);
 
     caption(p, QStringLiteral("SFN option:"), 240, 2940);
     m_c.chkSFNEnabled = place(new QCheckBox(QStringLiteral("Enabled"), p),
-                              twips(1320, 2940, 1500, 315), "chkSFNEnabled");
-    caption(p, QStringLiteral("Buffer size:"), 3600, 2940);
+                              twips(1500, 2940, 1500, 315), "chkSFNEnabled");
+    caption(p, QStringLiteral("Buffer size:"), 3540, 2940);
     m_c.scrlBuffer = scrollBar(p, "scrlBuffer", kBufferMinimum, kBufferMaximum, kBufferMinimum,
-                               twips(4680, 2970, 1080, 255));
+                               twips(4920, 2970, 900, 255));
     m_c.lblLatency =
-        place(new QLabel(QStringLiteral("0mS"), p), twips(5820, 2970, 660, 255), "lblLatency");
+        place(new QLabel(QStringLiteral("0mS"), p), twips(5850, 2970, 630, 255), "lblLatency");
 }
 
 void MainWindow::createDiagnosticsPanel() {
@@ -287,6 +293,8 @@ void MainWindow::createTimers() {
         auto* t = new QTimer(this);
         t->setObjectName(QLatin1String(name));
         t->setInterval(interval);
+        // A coarse timer may fire early; a time-out must never come before its interval.
+        t->setTimerType(Qt::PreciseTimer);
         return t;
     };
     m_c.timerRemoteSent = timer("timerRemoteSent", m_settings.remoteSentMs);
@@ -354,8 +362,10 @@ void MainWindow::connectControllers() {
             &RoleLayout::ClearElementFields);
     connect(m_discovery.get(), &Discovery::emptyLists, m_tree.get(),
             &ElementTreeController::emptyLists);
-    connect(m_discovery.get(), &Discovery::reloadTree, m_tree.get(),
-            &ElementTreeController::Load_Config);
+    connect(m_discovery.get(), &Discovery::reloadTree, this, [this] {
+        m_feedback->flushStores();
+        m_tree->Load_Config();
+    });
     connect(m_c.TreeView1, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
         m_view->NodeClick(item->data(0, Qt::UserRole).toString());
     });

@@ -17,10 +17,19 @@ QString defaultLockDir() {
 
 // Two copies in two directories are two stations, each with its own database.
 QString lockName(const QString& executableDir) {
-    const QByteArray key = QDir(executableDir).canonicalPath().toUtf8();
+    const QDir dir(executableDir);
+    const QString canonical = dir.canonicalPath();
+    const QByteArray key = (canonical.isEmpty() ? dir.absolutePath() : canonical).toUtf8();
     return QStringLiteral("varnetix-nms-%1.lock")
         .arg(QString::fromLatin1(
             QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16)));
+}
+
+// The layout that `cmake --install` and the Debian package leave: bin/ beside
+// share/applications/ holding the station's desktop entry.
+bool isInstalled(const QString& executableDir) {
+    return QFileInfo::exists(
+        QDir(executableDir).filePath(QStringLiteral("../share/applications/varnetix-nms.desktop")));
 }
 
 } // namespace
@@ -38,7 +47,9 @@ bool SingleInstance::acquire() {
 
 QString databasePathFor(const QString& executableDir) {
     const QByteArray dir = QFile::encodeName(executableDir);
-    if (::access(dir.constData(), W_OK) == 0)
+    // An installed program is shared by every user of the machine, each with a database of
+    // their own, also where bin/ happens to be writable (root, a prefix in the user's home).
+    if (!isInstalled(executableDir) && ::access(dir.constData(), W_OK) == 0)
         return QDir(executableDir).filePath(QStringLiteral("nms.ini"));
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);

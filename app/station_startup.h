@@ -21,8 +21,9 @@ private:
     QLockFile m_lock;
 };
 
-// nms.ini beside the executable; where that directory cannot be written (an installed program),
-// in the user's data directory, which is created.
+// nms.ini beside the executable; for an installed program (bin/ beside
+// share/applications/varnetix-nms.desktop), or where that directory cannot be written, in the
+// user's data directory, which is created.
 QString databasePathFor(const QString& executableDir);
 
 // Runs the start-up sequence. Returns the window when the station runs; nullptr when the

@@ -2,6 +2,7 @@
 
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
+#include <QVariant>
 
 namespace varnetix {
 
@@ -12,7 +13,11 @@ UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent) {
 
 bool UdpEndpoint::Bind(quint16 localPort) {
     // Qt permits broadcast on every UDP socket, which discovery needs.
-    return m_socket.bind(QHostAddress::AnyIPv4, localPort, QAbstractSocket::DontShareAddress);
+    if (!m_socket.bind(QHostAddress::AnyIPv4, localPort, QAbstractSocket::DontShareAddress))
+        return false;
+    // Room for the answers of a whole network arriving at once (the kernel caps the request).
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(4 * 1024 * 1024));
+    return true;
 }
 
 void UdpEndpoint::Close() {

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QTimer>
 
 #include "editor/byte_text.h"
@@ -31,6 +32,13 @@ void FieldBehaviour::colourAddress(QLineEdit* field) {
 
 bool FieldBehaviour::eventFilter(QObject* watched, QEvent* event) {
     auto* field = qobject_cast<QLineEdit*>(watched);
+    // Only a move of the focus inside the window counts: when a message box, a context menu or
+    // another program takes the activation and gives it back, the field is as it was left.
+    if (field && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            return QObject::eventFilter(watched, event);
+    }
     if (field && event->type() == QEvent::FocusIn) {
         // After the focus change a mouse press would place the cursor and undo the selection,
         // so select once the press has been handled.

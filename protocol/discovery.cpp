@@ -20,6 +20,9 @@ PagingWindow::PagingWindow(QWidget* parent)
     layout->addWidget(Label1);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
+    // A coarse timer may end the wait up to 5% early, and answers of the last 150 ms would then
+    // be taken for configuration answers.
+    Timer1->setTimerType(Qt::PreciseTimer);
 }
 
 Discovery::Discovery(WindowControls& controls, OperatorDialogs& dialogs, DatagramLink& link,

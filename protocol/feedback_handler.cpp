@@ -26,6 +26,9 @@ FeedbackHandler::FeedbackHandler(WindowControls& controls, OperatorDialogs& dial
                                  const StationSettings& settings, QObject* parent)
     : QObject(parent), m_c(controls), m_dialogs(dialogs), m_resolver(resolver), m_state(state),
       m_settings(settings) {
+    m_next.setSingleShot(true);
+    m_next.setInterval(0);
+    connect(&m_next, &QTimer::timeout, this, &FeedbackHandler::drain);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] {
         // The MAC budget is over once timerGetMAC has ticked (it stops itself).
@@ -43,25 +46,22 @@ void FeedbackHandler::ProcessFeedback(const QByteArray& datagram) {
         return;
     }
     m_queue.push_back(datagram);
-    drain();
+    // Handled from the event loop, not from inside the socket's read: a burst of answers then
+    // waits here while the socket keeps being emptied, instead of overflowing its buffer.
+    if (!m_busy)
+        m_next.start();
 }
 
 void FeedbackHandler::drain() {
-    // A box shown for one packet runs a nested event loop that may deliver further datagrams;
-    // they wait in the queue instead of opening boxes on top of it.
-    if (m_draining)
+    // One packet per turn of the event loop; a box shown for it runs a nested loop that may
+    // deliver further datagrams, and they wait in the queue instead of opening boxes on top.
+    if (m_busy || m_queue.empty())
         return;
-    m_draining = true;
-    while (!m_busy && !m_queue.empty()) {
-        const QByteArray datagram = m_queue.front();
-        m_queue.pop_front();
-        m_busy = true;
-        if (!begin(datagram)) {
-            m_busy = false;
-            emit packetFinished();
-        }
-    }
-    m_draining = false;
+    const QByteArray datagram = m_queue.front();
+    m_queue.pop_front();
+    m_busy = true;
+    if (!begin(datagram))
+        finish();
 }
 
 bool FeedbackHandler::begin(const QByteArray& datagram) {
@@ -117,7 +117,8 @@ void FeedbackHandler::endPacket() {
 void FeedbackHandler::finish() {
     m_busy = false;
     emit packetFinished();
-    drain();
+    if (!m_queue.empty())
+        m_next.start();
 }
 
 void FeedbackHandler::StoreDiscoveredElement() {
@@ -139,7 +140,18 @@ void FeedbackHandler::StoreDiscoveredElement() {
     };
     if (r.ElementRole == record::kRoleDecoder)
         entries.emplace_back(std::string(record::kAttenuation), decimal(r.Attenuation));
-    WriteSectionToINI(MacWithoutColons(r.ElementMAC), entries, m_settings.databasePath);
+    m_pendingStores.emplace_back(MacWithoutColons(r.ElementMAC), std::move(entries));
+    // A burst of answers is written in a few rewrites instead of one per element, so that a
+    // thousand elements are stored within the discovery's wait.
+    if (m_queue.empty() || m_pendingStores.size() >= kStoreBatch)
+        flushStores();
+}
+
+void FeedbackHandler::flushStores() {
+    if (m_pendingStores.empty())
+        return;
+    WriteSectionsToINI(m_pendingStores, m_settings.databasePath);
+    m_pendingStores.clear();
 }
 
 void FeedbackHandler::ApplyConfigurationAnswer() {

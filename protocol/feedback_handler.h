@@ -14,6 +14,7 @@
 #include "editor/window_controls.h"
 #include "protocol/datagram_link.h"
 #include "protocol/feedback_packet.h"
+#include "store/ini_store.h"
 #include "store/station_settings.h"
 
 namespace varnetix {
@@ -23,11 +24,14 @@ class FeedbackHandler : public QObject {
 public:
     // Packets wait here while an earlier one is handled (its MAC wait and its boxes included).
     static constexpr std::size_t kQueueLimit = 4096;
+    static constexpr std::size_t kStoreBatch = 256;
 
     FeedbackHandler(WindowControls& controls, OperatorDialogs& dialogs, MacResolver& resolver,
                     LinkState& state, const StationSettings& settings, QObject* parent = nullptr);
+    ~FeedbackHandler() override { flushStores(); }
 
-    // Called for every datagram the dispatch routes here, in arrival order.
+    // Called for every datagram the dispatch routes here; the packet is queued and handled from
+    // the event loop, after those that came before it.
     void ProcessFeedback(const QByteArray& datagram);
 
     const FeedbackRecord& record() const { return m_record; }
@@ -36,6 +40,9 @@ public:
     bool idle() const { return !m_busy && m_queue.empty(); }
 
     void StoreDiscoveredElement();
+    // Writes the discovered elements that wait to be stored; the discovery run calls it
+    // before the tree is rebuilt.
+    void flushStores();
     void ApplyConfigurationAnswer();
 
 signals:
@@ -45,7 +52,7 @@ signals:
     void packetFinished();
 
 private:
-    void drain();
+    void drain();                           // starts the next queued packet unless one is in hand
     bool begin(const QByteArray& datagram); // true while the packet waits for its MAC
     bool tryLookup();                       // false while a retry is scheduled
     void conclude(const std::string& mac);  // "" when no MAC was found
@@ -59,9 +66,10 @@ private:
     const StationSettings& m_settings;
     FeedbackRecord m_record;
     std::deque<QByteArray> m_queue;
+    std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
     std::size_t m_dropped = 0;
     bool m_busy = false;
-    bool m_draining = false;
+    QTimer m_next; // zero-interval: the next packet starts from the event loop
     QTimer m_retry;
 };
 

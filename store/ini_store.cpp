@@ -246,6 +246,18 @@ IniEntries IniDocument::allEntries(const std::string& section) const {
     return entries;
 }
 
+void IniDocument::setValues(const std::string& section, const IniEntries& entries) {
+    if (sectionBody(trim(section)).first != npos) {
+        for (const auto& [key, value] : entries)
+            setValue(section, key, value);
+        return;
+    }
+    IniDocument added;
+    for (const auto& [key, value] : entries)
+        added.setValue(section, key, value);
+    m_lines.insert(m_lines.end(), added.m_lines.begin(), added.m_lines.end());
+}
+
 void IniDocument::setValue(const std::string& section, const std::string& key,
                            const std::string& value) {
     const std::string name = trim(section);
@@ -399,11 +411,21 @@ void WriteToINI(const std::string& strSection, const std::string& strkey,
 
 void WriteSectionToINI(const std::string& strSection, const IniEntries& entries,
                        const std::string& strfullpath) {
+    WriteSectionsToINI({{strSection, entries}}, strfullpath);
+}
+
+void WriteSectionsToINI(const std::vector<std::pair<std::string, IniEntries>>& sections,
+                        const std::string& strfullpath) {
     try {
         const IniDocument before = IniDocument::load(strfullpath);
         IniDocument after = before;
-        for (const auto& [key, value] : entries)
-            after.setValue(strSection, upperText(key), value);
+        for (const auto& [section, entries] : sections) {
+            IniEntries upper;
+            upper.reserve(entries.size());
+            for (const auto& [key, value] : entries)
+                upper.emplace_back(upperText(key), value);
+            after.setValues(section, upper);
+        }
         commit(before, after, strfullpath);
     } catch (...) {
     }

@@ -36,6 +36,9 @@ public:
     IniEntries allEntries(const std::string& section) const;
 
     void setValue(const std::string& section, const std::string& key, const std::string& value);
+    // The same for several keys of one section; a new section is appended whole, without a
+    // search per key.
+    void setValues(const std::string& section, const IniEntries& entries);
     void removeSection(const std::string& section);
     void removeKey(const std::string& section, const std::string& key);
 
@@ -71,6 +74,9 @@ void WriteToINI(const std::string& strSection, const std::string& strkey,
 // Writes several keys of one section (upper-cased, in the given order) in a single rewrite.
 void WriteSectionToINI(const std::string& strSection, const IniEntries& entries,
                        const std::string& strfullpath);
+// Writes several sections (keys upper-cased, in order) in a single rewrite.
+void WriteSectionsToINI(const std::vector<std::pair<std::string, IniEntries>>& sections,
+                        const std::string& strfullpath);
 void DeleteIniSection(const std::string& strSection, const std::string& strfullpath);
 void DeleteIniKey(const std::string& strSection, const std::string& strKeyname,
                   const std::string& strfullpath);

@@ -15,6 +15,7 @@
 #include "app/main_window.h"
 #include "diagnostics/echo_probe.h"
 #include "diagnostics/mac_resolver.h"
+#include "editor/element_view.h"
 #include "fake_dialogs.h"
 #include "store/station_settings.h"
 
@@ -126,7 +127,7 @@ struct Station {
     // The next datagram a peer receives, within a bounded wait.
     static QNetworkDatagram receive(QUdpSocket& peer, int timeoutMs = 2000) {
         if (!peer.hasPendingDatagrams())
-            QTest::qWaitFor([&] { return peer.hasPendingDatagrams(); }, timeoutMs);
+            (void)QTest::qWaitFor([&] { return peer.hasPendingDatagrams(); }, timeoutMs);
         return peer.hasPendingDatagrams() ? peer.receiveDatagram() : QNetworkDatagram();
     }
 

@@ -186,12 +186,13 @@ bool TestEchoProbe::setUpNamespaces() {
         ok = ok && m_namespaces.ipIn(m_router, step);
     for (const QString& step : routeSteps)
         ok = ok && m_namespaces.ipIn(m_host, step);
-    const auto sysctl = [this](const QString& ns, const QString& setting) {
-        return m_namespaces.exec(ns, {u"sysctl"_s, u"-qw"_s, setting});
+    // Written through /proc/sys of the namespace, so no sysctl tool is needed.
+    const auto sysctl = [this](const QString& ns, const QString& key, const QString& value) {
+        return m_namespaces.exec(
+            ns, {u"sh"_s, u"-c"_s, u"echo '%1' > /proc/sys/net/ipv4/%2"_s.arg(value, key)});
     };
-    ok = ok && sysctl(m_host, u"net.ipv4.ping_group_range=0 2147483647"_s) &&
-         sysctl(m_router, u"net.ipv4.ip_forward=1"_s) &&
-         sysctl(m_router, u"net.ipv4.icmp_ratelimit=0"_s);
+    ok = ok && sysctl(m_host, u"ping_group_range"_s, u"0 2147483647"_s) &&
+         sysctl(m_router, u"ip_forward"_s, u"1"_s) && sysctl(m_router, u"icmp_ratelimit"_s, u"0"_s);
     if (!ok) {
         m_setupError = m_namespaces.lastError();
         m_namespaces.removeAll();

@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# The Debian package, as a user gets it: built with CPack from the build tree, installed on this
+# machine with dpkg, the installed station started on the offscreen platform as root and as an
+# ordinary user, each with a home directory of its own, then purged again.
+#   tests/test_package.sh <build dir> <expected version>
+# Exits 77 (skipped) where it cannot run: not root, or a tool missing.
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+version=$2
+package=varnetix-nms
+station=/usr/bin/varnetix-nms
+# Present while this test's package is installed: a run that died before removing its package
+# is cleaned up by the next one, a package somebody installed by hand is left alone.
+marker=/var/tmp/varnetix-nms-package-test.installed
+
+skip() {
+    echo "SKIP: $*"
+    exit 77
+}
+fail() {
+    echo "FAIL: $*"
+    exit 1
+}
+
+[ "$(id -u)" -eq 0 ] || skip "installing a package on this machine needs root"
+for tool in cpack dpkg dpkg-deb dpkg-query dpkg-shlibdeps file strip getcap setpriv; do
+    command -v "$tool" >/dev/null || skip "$tool is missing (tools/ensure-deps.sh installs it)"
+done
+id nobody >/dev/null 2>&1 || skip "there is no user 'nobody' to start the station as"
+[ -f "$build/CPackConfig.cmake" ] || fail "$build/CPackConfig.cmake is missing"
+
+installedState() {
+    dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || echo not-installed
+}
+
+case $(installedState) in
+    not-installed) rm -f "$marker" ;;
+    # Removed earlier: only dpkg's record of the package is left.
+    config-files) dpkg --purge "$package" >/dev/null ;;
+    *)
+        [ -e "$marker" ] || skip "$package is installed on this machine, not by this test;" \
+            "remove it (dpkg --purge $package) to run this test"
+        echo "Purging the package a previous run left installed"
+        dpkg --purge "$package" >/dev/null
+        rm -f "$marker"
+        ;;
+esac
+
+work=$(mktemp -d)
+# The ordinary user must reach its home directory below this one.
+chmod 755 "$work"
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do
+        kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    if [ -e "$marker" ]; then
+        dpkg --purge "$package" >/dev/null 2>&1 || echo "could not purge $package" >&2
+        rm -f "$marker"
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+# --- The package -------------------------------------------------------------------------------
+cpack --config "$build/CPackConfig.cmake" -B "$work/deb" -G DEB >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack failed"; }
+debs=("$work"/deb/*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    fail "cpack made no single .deb: ${debs[*]}"
+fi
+deb=${debs[0]}
+echo "Built $(basename "$deb")"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = "$package" ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), not $version"
+[ "$(field Section)" = net ] || fail "Section: $(field Section)"
+[ "$(field Maintainer)" = "Halvoren Broadcast <support@halvoren.example>" ] ||
+    fail "Maintainer: $(field Maintainer)"
+depends=$(field Depends)
+# Computed from the binaries' shared libraries, plus setcap for postinst.
+for dependency in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 \
+    libcap2-bin; do
+    [[ ", $depends," == *", $dependency"[\ ,]* ]] || fail "Depends lacks $dependency: $depends"
+done
+
+dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
+expected=(
+    /usr/bin/varnetix-nms
+    /usr/bin/varnetix-element-sim
+    /usr/share/applications/varnetix-nms.desktop
+    /usr/share/icons/hicolor/scalable/apps/varnetix-nms.svg
+    /usr/share/man/man1/varnetix-nms.1.gz
+    /usr/share/man/man1/varnetix-element-sim.1.gz
+)
+for size in 16 24 32 48 64 128 256; do
+    expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/varnetix-nms.png")
+done
+for path in "${expected[@]}"; do
+    grep -qxF "$path" "$work/contents" || fail "the package lacks $path"
+done
+
+# --- Installed on this machine -----------------------------------------------------------------
+touch "$marker"
+dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+[ "$(installedState)" = installed ] || fail "dpkg says $(installedState) after dpkg -i"
+capabilities=$(getcap "$station")
+[[ "$capabilities" == *cap_net_raw=ep* ]] ||
+    fail "postinst did not grant cap_net_raw: '$capabilities'"
+echo "Installed; $capabilities"
+
+# Starts the installed station as $1 with a fresh home directory and waits for its first window,
+# the empty-database box, which the offscreen platform keeps open. The data directory is made
+# before it. Leaves the station's PID in $started.
+dataDir=.local/share/Halvoren/varnetix-nms
+shownRemark="This plugin does not support propagateSizeHints()"
+startStation() {
+    local user=$1 group=$2 tries
+    home="$work/home-$user"
+    mkdir -p "$home/runtime"
+    chmod 700 "$home/runtime"
+    : >"$home/stdout"
+    : >"$home/stderr"
+    chown -R "$user:$group" "$home"
+    setpriv --reuid="$user" --regid="$group" --clear-groups \
+        env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$home/runtime" \
+        QT_QPA_PLATFORM=offscreen "$station" >"$home/stdout" 2>"$home/stderr" &
+    started=$!
+    pids+=("$started")
+    for ((tries = 0; tries < 200; tries++)); do
+        grep -qxF "$shownRemark" "$home/stderr" && break
+        kill -0 "$started" 2>/dev/null ||
+            { cat "$home/stderr"; fail "the station ($user) ended during start-up"; }
+        sleep 0.1
+    done
+    ((tries < 200)) || { cat "$home/stderr"; fail "the station ($user) showed no window in 20 s"; }
+    [ -d "$home/$dataDir" ] || fail "no $dataDir under the home of $user: $(ls -A "$home")"
+}
+
+stopStation() {
+    kill -TERM "$started"
+    wait "$started" 2>/dev/null || true
+}
+
+# Beyond the empty-database box (which writes nothing) the station has nothing to say: stderr
+# holds only the offscreen platform's remark about the box, and no database file exists yet.
+checkQuietStart() {
+    local user=$1
+    if grep -vxF "$shownRemark" "$home/stderr" >"$home/unexpected"; then
+        cat "$home/unexpected"
+        fail "the station ($user) wrote the lines above to stderr on its first start"
+    fi
+    [ ! -s "$home/stdout" ] || fail "the station ($user) wrote to stdout: $(cat "$home/stdout")"
+    [ ! -e "$home/$dataDir/nms.ini" ] || fail "the first start ($user) created nms.ini"
+    [ -d "$home/$dataDir" ] || fail "the data directory vanished"
+}
+
+# Root may write to /usr/bin, yet the installed station keeps its database per user.
+startStation root root
+checkQuietStart root
+[ ! -e /usr/bin/nms.ini ] || fail "the station (root) wrote nms.ini beside the binary"
+stopStation
+echo "root: data directory $dataDir created under the temporary home, nothing beside the binary"
+
+# An ordinary user runs the station with the raw-socket capability in effect (ping).
+startStation nobody nogroup
+checkQuietStart nobody
+effective=$(awk '/^CapEff:/ {print $2}' "/proc/$started/status")
+# CAP_NET_RAW is capability 13.
+((0x$effective & (1 << 13))) || fail "cap_net_raw is not in effect for nobody: CapEff $effective"
+stopStation
+echo "nobody: data directory created, cap_net_raw in effect (CapEff $effective)"
+
+# --- Removed again -----------------------------------------------------------------------------
+dpkg --purge "$package" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "purge failed"; }
+rm -f "$marker"
+[ "$(installedState)" = not-installed ] || fail "dpkg says $(installedState) after the purge"
+for path in "${expected[@]}"; do
+    [ ! -e "$path" ] || fail "$path is still there after the purge"
+done
+echo "PASS: built, installed, started as root and as nobody, purged"
