@@ -16,7 +16,8 @@ bool UdpEndpoint::Bind(quint16 localPort) {
     if (!m_socket.bind(QHostAddress::AnyIPv4, localPort, QAbstractSocket::DontShareAddress))
         return false;
     // Room for the answers of a whole network arriving at once (the kernel caps the request).
-    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(4 * 1024 * 1024));
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                             QVariant(4 * 1024 * 1024));
     return true;
 }
 

@@ -255,7 +255,7 @@ void IniDocument::setValues(const std::string& section, const IniEntries& entrie
     IniDocument added;
     for (const auto& [key, value] : entries)
         added.setValue(section, key, value);
-    m_lines.insert(m_lines.end(), added.m_lines.begin(), added.m_lines.end());
+    appendLines(added.m_lines);
 }
 
 void IniDocument::setValue(const std::string& section, const std::string& key,
@@ -281,8 +281,7 @@ void IniDocument::setValue(const std::string& section, const std::string& key,
         header.kind = Line::Section;
         header.text = "[" + name + "]";
         header.section = name;
-        m_lines.push_back(std::move(header));
-        m_lines.push_back(makeEntry(wantedKey));
+        appendLines({header, makeEntry(wantedKey)});
         return;
     }
     // A new key goes after the section's last entry, so comments and blank lines that close
@@ -300,6 +299,7 @@ void IniDocument::setValue(const std::string& section, const std::string& key,
         insertAt = i + 1;
     }
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), makeEntry(wantedKey));
+    m_indexed = false;
 }
 
 void IniDocument::removeSection(const std::string& section) {
@@ -308,6 +308,7 @@ void IniDocument::removeSection(const std::string& section) {
         return;
     m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(begin - 1),
                   m_lines.begin() + static_cast<std::ptrdiff_t>(end));
+    m_indexed = false;
 }
 
 void IniDocument::removeKey(const std::string& section, const std::string& key) {
@@ -318,6 +319,7 @@ void IniDocument::removeKey(const std::string& section, const std::string& key) 
     for (std::size_t i = begin; i < end; ++i) {
         if (m_lines[i].kind == Line::Entry && sameName(m_lines[i].key, wanted)) {
             m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(i));
+            m_indexed = false;
             return;
         }
     }
@@ -336,15 +338,28 @@ std::string IniDocument::serialize() const {
     return text;
 }
 
+void IniDocument::appendLines(const std::vector<Line>& lines) {
+    // Appending moves no line, so the index only learns the new headers.
+    for (const Line& line : lines) {
+        if (m_indexed && line.kind == Line::Section)
+            m_sectionIndex.emplace(lowerText(line.section), m_lines.size());
+        m_lines.push_back(line);
+    }
+}
+
 std::pair<std::size_t, std::size_t> IniDocument::sectionBody(const std::string& section) const {
-    const std::string wanted = trim(section);
-    std::size_t i = 0;
-    while (i < m_lines.size() &&
-           !(m_lines[i].kind == Line::Section && sameName(m_lines[i].section, wanted)))
-        ++i;
-    if (i == m_lines.size())
+    if (!m_indexed) {
+        m_sectionIndex.clear();
+        for (std::size_t i = 0; i < m_lines.size(); ++i) {
+            if (m_lines[i].kind == Line::Section)
+                m_sectionIndex.emplace(lowerText(m_lines[i].section), i); // the first one wins
+        }
+        m_indexed = true;
+    }
+    const auto found = m_sectionIndex.find(lowerText(trim(section)));
+    if (found == m_sectionIndex.end())
         return {npos, npos};
-    const std::size_t begin = i + 1;
+    const std::size_t begin = found->second + 1;
     std::size_t end = begin;
     while (end < m_lines.size() && m_lines[end].kind != Line::Section)
         ++end;

@@ -6,13 +6,14 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace varnetix {
 
 // Capacities of the texts one call can return, as the platform's profile functions give them.
-inline constexpr std::size_t kIniValueLimit = 749;        // characters of one value
+inline constexpr std::size_t kIniValueLimit = 749;         // characters of one value
 inline constexpr std::size_t kIniSectionEntryBudget = 748; // characters of one section's entries
 
 using IniEntries = std::vector<std::pair<std::string, std::string>>;
@@ -53,6 +54,11 @@ private:
         enum Kind { Other, Section, Entry } kind = Other;
     };
     std::vector<Line> m_lines;
+    // First header line of each section by its lower-case name, built on the first lookup so
+    // that reading every section of a large file stays linear.
+    mutable std::unordered_map<std::string, std::size_t> m_sectionIndex;
+    mutable bool m_indexed = false;
+    void appendLines(const std::vector<Line>& lines);
 
     // Index range [begin, end) of the body of the first section named so; begin == npos if none.
     std::pair<std::size_t, std::size_t> sectionBody(const std::string& section) const;
