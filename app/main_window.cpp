@@ -61,12 +61,8 @@ QComboBox* dropDown(QWidget* parent, const char* name, const QStringList& items,
 }
 
 CaptionLabel* valueLabel(QWidget* parent, const char* name, int left, int top, int width) {
-    auto* label = place(new CaptionLabel(QStringLiteral("-"), parent),
-                        twips(left, top + 30, width, 255), name);
-    QFont bold = label->font();
-    bold.setBold(true);
-    label->setFont(bold);
-    return label;
+    return place(new CaptionLabel(QStringLiteral("-"), parent), twips(left, top + 30, width, 255),
+                 name);
 }
 
 QScrollBar* scrollBar(QWidget* parent, const char* name, int minimum, int maximum, int value,

@@ -45,10 +45,6 @@ private slots:
     void init();
     void cleanup();
 
-    void attenuationReadout_data();
-    void attenuationReadout();
-    void latencyReadout_data();
-    void latencyReadout();
     void focusedDecoderSendsAndStores_data();
     void focusedDecoderSendsAndStores();
     void valueSetByCodeElsewhereSendsNothing();
@@ -98,43 +94,6 @@ void TestAttenuationLevel::expectCommand(const QByteArray& bytes) {
 void TestAttenuationLevel::expectNoCommand() {
     m_s->window->levelMonitor().RequestAudioLevel();
     expectCommand("VOL");
-}
-
-void TestAttenuationLevel::attenuationReadout_data() {
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("14") << 14 << u"Mute"_s;
-    QTest::newRow("15") << 15 << u"-120 dB"_s;
-    QTest::newRow("248") << 248 << u"-3.5 dB"_s;
-    QTest::newRow("254") << 254 << u"-0.5 dB"_s;
-    QTest::newRow("255") << 255 << u"0 dB"_s;
-}
-
-void TestAttenuationLevel::attenuationReadout() {
-    QFETCH(int, value);
-    QFETCH(QString, text);
-    m_s->start();
-    c().scrlAtten->setValue(value == 100 ? 101 : 100);
-    c().scrlAtten->setValue(value);
-    QCOMPARE(c().lblAttenDB->text(), text);
-}
-
-void TestAttenuationLevel::latencyReadout_data() {
-    QTest::addColumn<int>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("0") << 0 << u"0mS"_s;
-    QTest::newRow("1") << 1 << u"2.5mS"_s;
-    QTest::newRow("3") << 3 << u"7.5mS"_s;
-    QTest::newRow("8") << 8 << u"20mS"_s;
-}
-
-void TestAttenuationLevel::latencyReadout() {
-    QFETCH(int, value);
-    QFETCH(QString, text);
-    m_s->start();
-    c().scrlBuffer->setValue(value == 4 ? 5 : 4);
-    c().scrlBuffer->setValue(value);
-    QCOMPARE(c().lblLatency->text(), text);
 }
 
 void TestAttenuationLevel::focusedDecoderSendsAndStores_data() {
