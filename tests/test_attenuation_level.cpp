@@ -1,5 +1,5 @@
-// The decoder's attenuation command and the panel's readouts, and the encoder's audio-level
-// display: requests on the wire, the meter, starting and stopping.
+// The decoder's attenuation command and the encoder's audio-level display: requests on the wire,
+// the meter, starting and stopping. The readout texts themselves are in test_readouts.
 #include "protocol/attenuation_control.h"
 #include "protocol/level_monitor.h"
 #include "station_fixture.h"

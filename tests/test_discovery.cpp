@@ -76,9 +76,8 @@ private slots:
 
     void answeringNoChangesNothing();
     void runReplacesTheDatabaseWithTheAnswers();
-    void runWithoutAnswersLeavesAnEmptyDatabase();
     void runWithoutPreviousDatabase();
-    void answerAfterTheRunIsAConfigurationAnswer();
+    void runWithoutAnswersLeavesAnEmptyDatabase();
     void closingTheWindowEndsTheRun();
     void failedRequestIsReportedAndTheRunEnds();
 
@@ -217,23 +216,6 @@ void TestDiscovery::runReplacesTheDatabaseWithTheAnswers() {
     QVERIFY(!c.tmrVolume->isActive());
 }
 
-void TestDiscovery::runWithoutAnswersLeavesAnEmptyDatabase() {
-    m_s->writeDatabase(kOldDatabase);
-    m_s->start();
-    runDiscovery();
-
-    QCOMPARE(m_requests.size(), 1);
-    QVERIFY(!m_s->window->linkState().AutoDiscoverAwaiting);
-    QCOMPARE(m_s->dialogs.boxes.size(), 2);
-    const RecordedBox box = m_s->dialogs.boxes.last();
-    QCOMPARE(box.icon, RecordedBox::Information);
-    QCOMPARE(box.text, kEmptyDatabase);
-    QVERIFY(QFile::exists(m_s->databasePath()));
-    QCOMPARE(m_s->database(), QByteArray());
-    QCOMPARE(backup(), kOldDatabase);
-    QCOMPARE(m_s->c().TreeView1->topLevelItemCount(), 0);
-}
-
 void TestDiscovery::runWithoutPreviousDatabase() {
     m_s->start();
     m_answers = {packet(studioEncoder(), 44, 2, 1)};
@@ -243,12 +225,22 @@ void TestDiscovery::runWithoutPreviousDatabase() {
     QCOMPARE(m_s->c().TreeView1->topLevelItemCount(), 1);
 }
 
-void TestDiscovery::answerAfterTheRunIsAConfigurationAnswer() {
+void TestDiscovery::runWithoutAnswersLeavesAnEmptyDatabase() {
     m_s->writeDatabase(kOldDatabase);
     m_s->start();
     runDiscovery();
-    QCOMPARE(m_s->dialogs.texts().last(), kEmptyDatabase);
 
+    QCOMPARE(m_requests.size(), 1);
+    QVERIFY(!m_s->window->linkState().AutoDiscoverAwaiting);
+    QCOMPARE(m_s->dialogs.boxes.size(), 2);
+    QCOMPARE(m_s->dialogs.boxes.last().icon, RecordedBox::Information);
+    QCOMPARE(m_s->dialogs.boxes.last().text, kEmptyDatabase);
+    QVERIFY(QFile::exists(m_s->databasePath()));
+    QCOMPARE(m_s->database(), QByteArray());
+    QCOMPARE(backup(), kOldDatabase);
+    QCOMPARE(m_s->c().TreeView1->topLevelItemCount(), 0);
+
+    // An answer after the run is a configuration answer.
     m_s->dialogs.boxes.clear();
     QSignalSpy finished(&m_s->window->feedback(), &varnetix::FeedbackHandler::packetFinished);
     m_s->sendToStation(packet(studioEncoder(), 44, 2, 1));

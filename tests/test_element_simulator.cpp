@@ -24,6 +24,11 @@ namespace {
 
 constexpr int kWaitMs = 3000;
 
+// A command line written as one text.
+QStringList words(const char* line) {
+    return QString::fromLatin1(line).split(u' ', Qt::SkipEmptyParts);
+}
+
 QByteArray bytes(const std::string& s) {
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -42,10 +47,8 @@ bool parse(const QStringList& args, SimulatorOptions& options, QString* error) {
 std::unique_ptr<ElementSimulator> startSimulator(const QStringList& args) {
     SimulatorOptions options;
     QString error;
-    const QStringList loopback{QStringLiteral("--bind"),         QStringLiteral("127.0.0.1"),
-                               QStringLiteral("--paging-port"),  QStringLiteral("0"),
-                               QStringLiteral("--config-port"),  QStringLiteral("0"),
-                               QStringLiteral("--command-port"), QStringLiteral("0")};
+    const QStringList loopback =
+        words("--bind 127.0.0.1 --paging-port 0 --config-port 0 --command-port 0");
     if (!parse(loopback + args, options, &error)) {
         qWarning() << error;
         return nullptr;
@@ -139,67 +142,42 @@ void TestElementSimulator::packetBytes_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QByteArray>("expected");
 
-    const QStringList studio =
-        QStringLiteral("--name STUDIO --ip 192.168.1.10 --mask 255.255.255.0 "
-                       "--gw 192.168.1.1 --remote 192.168.1.20 --input 1 "
-                       "--serial 12345")
-            .split(u' ');
+    const char* const studio = "--name STUDIO --ip 192.168.1.10 --mask 255.255.255.0 "
+                               "--gw 192.168.1.1 --remote 192.168.1.20 --input 1 --serial 12345 ";
     const QByteArray head = "c0a8010a ffffff00 c0a80101 c0a80114 010000 53545544494f"
                             "20202020202020202020";
-    const QStringList encoder =
-        studio + QStringLiteral("--version 2.1 --sfn 1 --buffer 5").split(u' ');
+    const QStringList encoder = words(studio) + words("--version 2.1 --sfn 1 --buffer 5");
     const QStringList decoder =
-        studio +
-        QStringLiteral("--role decoder --attenuation 240 --version 2.3 --buffer 3").split(u' ');
+        words(studio) + words("--role decoder --attenuation 240 --version 2.3 --buffer 3");
     const QByteArray encoderHead = head + "01 00003039";
     const QByteArray decoderHead = head + "02 00003039";
+    const auto row = [](const char* name, const QStringList& args, const QByteArray& expected) {
+        QTest::newRow(name) << args << expected;
+    };
 
-    QTest::newRow("encoder 44 by default") << encoder << QByteArray(encoderHead + "02010105");
-    QTest::newRow("encoder 45") << encoder +
-                                       QStringList{QStringLiteral("--length"), QStringLiteral("45")}
-                                << QByteArray(encoderHead + "0201010500");
-    QTest::newRow("encoder 41") << encoder +
-                                       QStringList{QStringLiteral("--length"), QStringLiteral("41")}
-                                << QByteArray(encoderHead + "02");
-    QTest::newRow("encoder 40") << encoder +
-                                       QStringList{QStringLiteral("--length"), QStringLiteral("40")}
-                                << encoderHead;
-    QTest::newRow("version parts 1,12")
-        << studio + QStringLiteral("--version-parts 1,12 --sfn 1 --buffer 5").split(u' ')
-        << QByteArray(encoderHead + "010c0105");
-    QTest::newRow("version 11.2") << studio + QStringLiteral("--version 11.2").split(u' ')
-                                  << QByteArray(encoderHead + "0b020000");
-    QTest::newRow("version 3") << studio + QStringLiteral("--version 3").split(u' ')
-                               << QByteArray(encoderHead + "03000000");
-    QTest::newRow("decoder 45 by default") << decoder << QByteArray(decoderHead + "f002030003");
-    QTest::newRow("decoder 44") << decoder +
-                                       QStringList{QStringLiteral("--length"), QStringLiteral("44")}
-                                << QByteArray(decoderHead + "f0020300");
-    QTest::newRow("decoder 41") << decoder +
-                                       QStringList{QStringLiteral("--length"), QStringLiteral("41")}
-                                << QByteArray(decoderHead + "f0");
-    QTest::newRow("decoder 40") << decoder +
-                                       QStringList{QStringLiteral("--length"), QStringLiteral("40")}
-                                << decoderHead;
-    QTest::newRow("serial with top bit")
-        << studio + QStringLiteral("--serial 2147483648 --length 40").split(u' ')
-        << QByteArray(head + "01 80000000");
-    QTest::newRow("name cut to 16, case kept")
-        << QStringLiteral("--name abcdefghijklmnopq --ip 1.2.3.4 --length 40").split(u' ')
-        << QByteArray("01020304 ffffff00 01020301 00000000 000000"
-                      "6162636465666768696a6b6c6d6e6f70 01 00003039");
-    QTest::newRow("defaults: ip of the bound address, gateway .1")
-        << QStringLiteral("--bind 127.0.0.1 --length 40").split(u' ')
-        << QByteArray("7f000001 ffffff00 7f000001 00000000 000000"
-                      "53494d20454e434f4445522020202020 01 00003039");
-    QTest::newRow("fault short") << encoder + QStringList{QStringLiteral("--fault-short")}
-                                 << encoderHead.left(encoderHead.size() - 2);
-    QTest::newRow("fault length 46")
-        << encoder + QStringList{QStringLiteral("--fault-length"), QStringLiteral("46")}
-        << QByteArray(encoderHead + "020101050000");
-    QTest::newRow("fault zero serial")
-        << encoder + QStringList{QStringLiteral("--fault-zero-serial")}
-        << QByteArray(head + "01 00000000 02010105");
+    row("encoder 44 by default", encoder, encoderHead + "02010105");
+    row("encoder 45", encoder + words("--length 45"), encoderHead + "0201010500");
+    row("encoder 41", encoder + words("--length 41"), encoderHead + "02");
+    row("encoder 40", encoder + words("--length 40"), encoderHead);
+    row("version parts 1,12", words(studio) + words("--version-parts 1,12 --sfn 1 --buffer 5"),
+        encoderHead + "010c0105");
+    row("version 11.2", words(studio) + words("--version 11.2"), encoderHead + "0b020000");
+    row("version 3", words(studio) + words("--version 3"), encoderHead + "03000000");
+    row("decoder 45 by default", decoder, decoderHead + "f002030003");
+    row("decoder 44", decoder + words("--length 44"), decoderHead + "f0020300");
+    row("decoder 41", decoder + words("--length 41"), decoderHead + "f0");
+    row("decoder 40", decoder + words("--length 40"), decoderHead);
+    row("serial with top bit", words(studio) + words("--serial 2147483648 --length 40"),
+        head + "01 80000000");
+    row("name cut to 16, case kept", words("--name abcdefghijklmnopq --ip 1.2.3.4 --length 40"),
+        "01020304 ffffff00 01020301 00000000 000000"
+        "6162636465666768696a6b6c6d6e6f70 01 00003039");
+    row("defaults: ip of the bound address, gateway .1", words("--bind 127.0.0.1 --length 40"),
+        "7f000001 ffffff00 7f000001 00000000 000000"
+        "53494d20454e434f4445522020202020 01 00003039");
+    row("fault short", encoder + words("--fault-short"), encoderHead.left(encoderHead.size() - 2));
+    row("fault length 46", encoder + words("--fault-length 46"), encoderHead + "020101050000");
+    row("fault zero serial", encoder + words("--fault-zero-serial"), head + "01 00000000 02010105");
 }
 
 void TestElementSimulator::packetBytes() {
@@ -238,7 +216,7 @@ void TestElementSimulator::rejectedCommandLines() {
 }
 
 void TestElementSimulator::pagingAnswersEachRequesterOnItsPort() {
-    auto simulator = startSimulator({QStringLiteral("--serial"), QStringLiteral("777")});
+    auto simulator = startSimulator(words("--serial 777"));
     QVERIFY(simulator);
     Station first;
     Station second;
@@ -266,7 +244,7 @@ void TestElementSimulator::pagingIgnoresOtherDatagrams() {
 }
 
 void TestElementSimulator::adoptsConfiguration() {
-    auto simulator = startSimulator({QStringLiteral("--role"), QStringLiteral("decoder")});
+    auto simulator = startSimulator(words("--role decoder"));
     QVERIFY(simulator);
     Station station;
     QVERIFY(handled(*simulator,
@@ -323,16 +301,11 @@ void TestElementSimulator::audioLevel_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("shown");
     QTest::newRow("default -6") << QStringList{} << QStringLiteral("-6dBFS");
-    QTest::newRow("-24.1") << QStringList{QStringLiteral("--level-dbfs=-24.1")}
-                           << QStringLiteral("-24.1dBFS");
+    QTest::newRow("-24.1") << words("--level-dbfs=-24.1") << QStringLiteral("-24.1dBFS");
     QTest::newRow("-0.5 from a decoder")
-        << QStringList{QStringLiteral("--level-dbfs=-0.5"), QStringLiteral("--role"),
-                       QStringLiteral("decoder")}
-        << QStringLiteral("-0.5dBFS");
-    QTest::newRow("full scale") << QStringList{QStringLiteral("--level-dbfs=0")}
-                                << QStringLiteral("0dBFS");
-    QTest::newRow("silent") << QStringList{QStringLiteral("--silent-audio")}
-                            << QStringLiteral("-oodBFS");
+        << words("--level-dbfs=-0.5 --role decoder") << QStringLiteral("-0.5dBFS");
+    QTest::newRow("full scale") << words("--level-dbfs=0") << QStringLiteral("0dBFS");
+    QTest::newRow("silent") << words("--silent-audio") << QStringLiteral("-oodBFS");
 }
 
 void TestElementSimulator::audioLevel() {
@@ -370,25 +343,18 @@ void TestElementSimulator::answerDiffers_data() {
     QTest::addColumn<QString>("answered");
     const QString sent = QStringLiteral(
         "10.1.2.3 255.255.0.0 10.1.0.1 239.1.1.1 in1 type1 tx1 role1 sn12345 [STUDIO          ]");
-    QTest::newRow("name") << QStringLiteral("name")
-                          << QString(sent).replace(QStringLiteral("[S"), QStringLiteral("[X"));
-    QTest::newRow("ip") << QStringLiteral("ip")
-                        << QString(sent).replace(0, 8, QStringLiteral("10.1.2.4"));
-    QTest::newRow("mask") << QStringLiteral("mask")
-                          << QString(sent).replace(QStringLiteral("0.0 "), QStringLiteral("0.1 "));
-    QTest::newRow("gw") << QStringLiteral("gw")
-                        << QString(sent).replace(QStringLiteral("10.1.0.1"),
-                                                 QStringLiteral("10.1.0.2"));
-    QTest::newRow("remote") << QStringLiteral("remote")
-                            << QString(sent).replace(QStringLiteral("239.1.1.1"),
-                                                     QStringLiteral("239.1.1.2"));
-    QTest::newRow("input") << QStringLiteral("input")
-                           << QString(sent).replace(QStringLiteral("in1"), QStringLiteral("in0"));
-    QTest::newRow("type") << QStringLiteral("type")
-                          << QString(sent).replace(QStringLiteral("type1"),
-                                                   QStringLiteral("type0"));
-    QTest::newRow("tx") << QStringLiteral("tx")
-                        << QString(sent).replace(QStringLiteral("tx1"), QStringLiteral("tx0"));
+    const auto row = [&](const char* field, const char* from, const char* to) {
+        QTest::newRow(field) << QString::fromLatin1(field)
+                             << QString(sent).replace(QLatin1String(from), QLatin1String(to));
+    };
+    row("name", "[S", "[X");
+    row("ip", "10.1.2.3", "10.1.2.4");
+    row("mask", "0.0 ", "0.1 ");
+    row("gw", "10.1.0.1", "10.1.0.2");
+    row("remote", "239.1.1.1", "239.1.1.2");
+    row("input", "in1", "in0");
+    row("type", "type1", "type0");
+    row("tx", "tx1", "tx0");
 }
 
 void TestElementSimulator::answerDiffers() {
@@ -407,33 +373,26 @@ void TestElementSimulator::invalidFeedback_data() {
     QTest::addColumn<QString>("reported");
     const QString normal = QStringLiteral("127.0.0.1 255.255.255.0 127.0.0.1 10.9.9.9 in0 type0 "
                                           "tx0 role1 sn12345 [SIM ENCODER     ]");
-    const auto row = [&](const char* field, FeedbackCheck check, const QString& reported) {
-        QTest::newRow(field) << QString::fromLatin1(field) << static_cast<int>(check) << reported;
+    const auto row = [&](const char* field, FeedbackCheck check, const char* from, const char* to) {
+        QTest::newRow(field) << QString::fromLatin1(field) << static_cast<int>(check)
+                             << QString(normal).replace(QLatin1String(from), QLatin1String(to));
     };
-    row("ip", FeedbackCheck::Passed, QString(normal).replace(0, 9, QStringLiteral("0.0.0.0")));
-    row("mask", FeedbackCheck::Passed,
-        QString(normal).replace(QStringLiteral("255.255.255.0"), QStringLiteral("0.255.0.255")));
-    row("gw", FeedbackCheck::Passed,
-        QString(normal).replace(QStringLiteral("0 127.0.0.1"),
-                                QStringLiteral("0 255.255.255.255")));
-    row("remote", FeedbackCheck::Passed,
-        QString(normal).replace(QStringLiteral("10.9.9.9"), QStringLiteral("0.0.0.0")));
-    row("input", FeedbackCheck::AudioInput,
-        QString(normal).replace(QStringLiteral("in0"), QStringLiteral("in2")));
-    row("type", FeedbackCheck::AudioType,
-        QString(normal).replace(QStringLiteral("type0"), QStringLiteral("type2")));
-    row("tx", FeedbackCheck::TxType,
-        QString(normal).replace(QStringLiteral("tx0"), QStringLiteral("tx2")));
-    row("role", FeedbackCheck::ElementType,
-        QString(normal).replace(QStringLiteral("role1"), QStringLiteral("role3")));
+    row("ip", FeedbackCheck::Passed, "127.0.0.1 255", "0.0.0.0 255");
+    row("mask", FeedbackCheck::Passed, "255.255.255.0", "0.255.0.255");
+    row("gw", FeedbackCheck::Passed, "0 127.0.0.1", "0 255.255.255.255");
+    row("remote", FeedbackCheck::Passed, "10.9.9.9", "0.0.0.0");
+    row("input", FeedbackCheck::AudioInput, "in0", "in2");
+    row("type", FeedbackCheck::AudioType, "type0", "type2");
+    row("tx", FeedbackCheck::TxType, "tx0", "tx2");
+    row("role", FeedbackCheck::ElementType, "role1", "role3");
 }
 
 void TestElementSimulator::invalidFeedback() {
     QFETCH(QString, field);
     QFETCH(int, check);
     QFETCH(QString, reported);
-    auto simulator = startSimulator({QStringLiteral("--fault-invalid"), field,
-                                     QStringLiteral("--remote"), QStringLiteral("10.9.9.9")});
+    auto simulator = startSimulator(QStringList{QStringLiteral("--fault-invalid"), field} +
+                                    words("--remote 10.9.9.9"));
     QVERIFY(simulator);
     Station station;
     for (const auto& [port, request] : {std::pair{simulator->pagingPort(), bytes(PagingRequest())},
@@ -448,7 +407,7 @@ void TestElementSimulator::invalidFeedback() {
 }
 
 void TestElementSimulator::silentAdoptsButNeverAnswers() {
-    auto simulator = startSimulator({QStringLiteral("--fault-silent")});
+    auto simulator = startSimulator(words("--fault-silent"));
     QVERIFY(simulator);
     Station station;
     for (const auto& [port, request] :

@@ -22,10 +22,9 @@ const QByteArray kStoredEncoder = "[001A2B3C4D5E]\r\nNAME=OLD NAME        \r\nIP
                                   "MASK=255.0.0.0\r\nGW=127.0.0.254\r\nREMOTE=239.1.1.1\r\n"
                                   "INPUT=0\r\nTYPE=1\r\nTX=1\r\nROLE=1\r\nSN=1\r\nVER=2\r\n"
                                   "SFN=0\r\nBUF=0\r\n";
-const QByteArray kStoredDecoder = "[001A2B3C4D5E]\r\nNAME=OLD NAME        \r\nIP=127.0.0.1\r\n"
-                                  "MASK=255.0.0.0\r\nGW=127.0.0.254\r\nREMOTE=239.1.1.1\r\n"
-                                  "INPUT=0\r\nTYPE=1\r\nTX=1\r\nROLE=2\r\nSN=1\r\nVER=2\r\n"
-                                  "SFN=0\r\nBUF=1\r\nATT=100\r\n";
+const QByteArray kStoredDecoder = QByteArray(kStoredEncoder)
+                                      .replace("ROLE=1", "ROLE=2")
+                                      .replace("BUF=0\r\n", "BUF=1\r\nATT=100\r\n");
 
 // 192.168.1.10 / 255.255.255.0 / 192.168.1.1, remote 192.168.1.20, Analog, L/R, Unicast,
 // STUDIO padded, encoder, serial 12345.
@@ -83,7 +82,6 @@ private slots:
 
     void checkMessages_data();
     void checkMessages();
-    void roleZeroAndHighSerialPass();
     void undecodableLengthsAreDroppedSilently_data();
     void undecodableLengthsAreDroppedSilently();
     void onlyAPassingPacketStopsTheAnswerTimeOut();
@@ -115,6 +113,11 @@ private:
     // Sends to the station and waits until that packet and all behind it are handled.
     bool deliver(const QByteArray& datagram, int timeoutMs = 5000);
     bool selectStored(const QByteArray& database);
+    // Starts on the database given with a discovery run waiting for answers.
+    void startDiscovering(const QByteArray& database = {});
+    // The only box shown so far is this one.
+    void expectBox(RecordedBox::Icon icon, const QString& text,
+                   const QString& title = u"Halvoren Varnetix Manager"_s);
     void typeSentPanel(const QString& name, const QString& ip);
 
     std::unique_ptr<Station> m_s;
@@ -142,6 +145,20 @@ bool TestFeedbackHandling::deliver(const QByteArray& datagram, int timeoutMs) {
     m_s->sendToStation(datagram);
     loop.exec();
     return finished && feedback().idle();
+}
+
+void TestFeedbackHandling::startDiscovering(const QByteArray& database) {
+    m_s->writeDatabase(database);
+    m_s->start();
+    m_s->window->linkState().AutoDiscoverAwaiting = true;
+}
+
+void TestFeedbackHandling::expectBox(RecordedBox::Icon icon, const QString& text,
+                                     const QString& title) {
+    QCOMPARE(m_s->dialogs.boxes.size(), 1);
+    QCOMPARE(m_s->dialogs.boxes.first().icon, icon);
+    QCOMPARE(m_s->dialogs.boxes.first().title, title);
+    QCOMPARE(m_s->dialogs.boxes.first().text, text);
 }
 
 bool TestFeedbackHandling::selectStored(const QByteArray& database) {
@@ -208,26 +225,10 @@ void TestFeedbackHandling::checkMessages() {
     for (std::size_t length : {40, 41, 44, 45}) {
         m_s->dialogs.boxes.clear();
         QVERIFY(deliver(packet(r, length)));
-        QCOMPARE(m_s->dialogs.boxes.size(), 1);
-        const RecordedBox box = m_s->dialogs.boxes.first();
-        QCOMPARE(box.icon, RecordedBox::Critical);
-        QCOMPARE(box.title, u"Halvoren Varnetix Manager"_s);
-        QCOMPARE(box.text, text);
+        expectBox(RecordedBox::Critical, text);
     }
     QCOMPARE(m_s->resolver.attempts, 0);
     QCOMPARE(m_s->database(), kStoredEncoder);
-}
-
-void TestFeedbackHandling::roleZeroAndHighSerialPass() {
-    m_s->writeDatabase({});
-    m_s->start();
-    m_s->window->linkState().AutoDiscoverAwaiting = true;
-    FeedbackRecord r = studioEncoder();
-    r.ElementRole = 0;
-    r.SerialNumber = 0x7FFFFFFF;
-    QVERIFY(deliver(packet(r, 40)));
-    QVERIFY(m_s->dialogs.boxes.isEmpty());
-    QVERIFY(m_s->database().contains("\r\nROLE=0\r\nSN=2147483647\r\nVER=2\r\n"));
 }
 
 void TestFeedbackHandling::undecodableLengthsAreDroppedSilently_data() {
@@ -284,9 +285,7 @@ void TestFeedbackHandling::onlyAPassingPacketStopsTheAnswerTimeOut() {
 
 void TestFeedbackHandling::macLookupIsRetriedUntilFound() {
     m_s->settings.macBudgetMs = 5000;
-    m_s->writeDatabase({});
-    m_s->start();
-    m_s->window->linkState().AutoDiscoverAwaiting = true;
+    startDiscovering();
     m_s->resolver.failFirst = 6;
     QVERIFY(deliver(packet(studioEncoder())));
     QCOMPARE(m_s->resolver.attempts, 7);
@@ -302,9 +301,7 @@ void TestFeedbackHandling::macLookupGivesUpAfterItsBudget() {
     bool budgetOverWhenShown = false;
     m_s->dialogs.whileOpen = [&] { budgetOverWhenShown = !m_s->c().timerGetMAC->isActive(); };
     QVERIFY(deliver(packet(studioEncoder())));
-    QCOMPARE(m_s->dialogs.texts(), QStringList{retrieving("Element MAC")});
-    QCOMPARE(m_s->dialogs.boxes.first().icon, RecordedBox::Critical);
-    QCOMPARE(m_s->dialogs.boxes.first().title, u"Halvoren Varnetix Manager"_s);
+    expectBox(RecordedBox::Critical, retrieving("Element MAC"));
     QVERIFY(budgetOverWhenShown);
     QVERIFY(m_s->resolver.attempts > 1);
     QCOMPARE(m_s->database(), kStoredEncoder);
@@ -312,9 +309,7 @@ void TestFeedbackHandling::macLookupGivesUpAfterItsBudget() {
 
 void TestFeedbackHandling::emptyMacIsAFailure() {
     // A hardware address that is not six bytes long comes back as an empty text.
-    m_s->writeDatabase({});
-    m_s->start();
-    m_s->window->linkState().AutoDiscoverAwaiting = true;
+    startDiscovering();
     m_s->resolver.macs["192.168.1.10"] = "";
     QVERIFY(deliver(packet(studioEncoder())));
     QCOMPARE(m_s->dialogs.texts(), QStringList{retrieving("Element MAC")});
@@ -380,15 +375,22 @@ void TestFeedbackHandling::storeDiscoveredElement_data() {
                       "MASK=255.255.255.0\r\nGW=192.168.1.1\r\nREMOTE=192.168.1.10\r\nINPUT=0\r\n"
                       "TYPE=1\r\nTX=1\r\nROLE=2\r\nSN=32768\r\nVER=2\r\nSFN=0\r\nBUF=1\r\n"
                       "ATT=255\r\n");
+    // Role 0 and the highest serial pass the checks.
+    FeedbackRecord unknown = studioEncoder();
+    unknown.ElementRole = 0;
+    unknown.SerialNumber = 0x7FFFFFFF;
+    QTest::newRow("role 0, highest serial")
+        << packet(unknown, 40)
+        << QByteArray("[001A2B3C4D5E]\r\nNAME=STUDIO          \r\nIP=192.168.1.10\r\n"
+                      "MASK=255.255.255.0\r\nGW=192.168.1.1\r\nREMOTE=192.168.1.20\r\nINPUT=1\r\n"
+                      "TYPE=0\r\nTX=0\r\nROLE=0\r\nSN=2147483647\r\nVER=2\r\nSFN=0\r\nBUF=0\r\n");
 }
 
 void TestFeedbackHandling::storeDiscoveredElement() {
     QFETCH(QByteArray, datagram);
     QFETCH(QByteArray, stored);
     m_s->resolver.macs["192.168.1.30"] = "00:1A:2B:3C:4D:60";
-    m_s->writeDatabase({});
-    m_s->start();
-    m_s->window->linkState().AutoDiscoverAwaiting = true;
+    startDiscovering();
     m_s->c().timerRemoteSent->start(60000);
     QSignalSpy rebuilt(&feedback(), &FeedbackHandler::reloadTree);
     QVERIFY(deliver(datagram));
@@ -401,9 +403,7 @@ void TestFeedbackHandling::storeDiscoveredElement() {
 
 void TestFeedbackHandling::secondDiscoveryAnswerOverwrites() {
     // A key the answer does not carry keeps its value.
-    m_s->writeDatabase("[001A2B3C4D5E]\r\nBOUND=3\r\n");
-    m_s->start();
-    m_s->window->linkState().AutoDiscoverAwaiting = true;
+    startDiscovering("[001A2B3C4D5E]\r\nBOUND=3\r\n");
     QVERIFY(deliver(packet(studioEncoder())));
     FeedbackRecord second = studioEncoder();
     second.ElementName = "STUDIO 2";
@@ -424,12 +424,8 @@ void TestFeedbackHandling::answerFromAnotherElementIsRefused() {
     auto& c = m_s->c();
     c.lstHidden->clear();
     QVERIFY(deliver(packet(studioEncoder())));
-    QCOMPARE(m_s->dialogs.boxes.size(), 1);
-    QCOMPARE(m_s->dialogs.boxes.first().icon, RecordedBox::Critical);
-    QCOMPARE(m_s->dialogs.boxes.first().title, u"Halvoren Varnetix Manager"_s);
-    QCOMPARE(m_s->dialogs.boxes.first().text,
-             u"The response received does not match the selected element.\r"
-             "Cannot save this element info."_s);
+    expectBox(RecordedBox::Critical, u"The response received does not match the selected element.\r"
+                                     "Cannot save this element info."_s);
     QCOMPARE(m_s->database(), kStoredEncoder);
     QCOMPARE(c.lstHidden->count(), 1);
     QCOMPARE(c.lblSerialNumber->caption(), u"1"_s);
@@ -442,12 +438,9 @@ void TestFeedbackHandling::answerForCorruptedRecordIsRefused() {
     m_s->c().lblElementMAC->setCaption(kMac);
     typeSentPanel(u"Studio"_s, u"192.168.1.10"_s);
     QVERIFY(deliver(packet(studioEncoder())));
-    QCOMPARE(m_s->dialogs.boxes.size(), 1);
-    QCOMPARE(m_s->dialogs.boxes.first().icon, RecordedBox::Critical);
-    QCOMPARE(m_s->dialogs.boxes.first().title, u"Halvoren Varnetix Manager"_s);
-    QCOMPARE(m_s->dialogs.boxes.first().text,
-             u"The data stored in your computer about this element, is corrupted.\r"
-             "Cannot save this element info."_s);
+    expectBox(RecordedBox::Critical,
+              u"The data stored in your computer about this element, is corrupted.\r"
+              "Cannot save this element info."_s);
     QCOMPARE(m_s->database(), corrupted);
 }
 
@@ -457,11 +450,9 @@ void TestFeedbackHandling::answerThatAgreesIsStored() {
     typeSentPanel(u"Studio"_s, u"192.168.1.10"_s);
     m_s->c().timerRemoteSent->start(60000);
     QVERIFY(deliver(packet(studioEncoder())));
-    QCOMPARE(m_s->dialogs.boxes.size(), 1);
-    const RecordedBox box = m_s->dialogs.boxes.first();
-    QCOMPARE(box.icon, RecordedBox::Information);
-    QCOMPARE(box.title, u"Configuration changed"_s);
-    QCOMPARE(box.text, u"New configuration has been sucessfuly saved and loaded!"_s);
+    expectBox(RecordedBox::Information,
+              u"New configuration has been sucessfuly saved and loaded!"_s,
+              u"Configuration changed"_s);
     QCOMPARE(m_s->database(),
              QByteArray("[001A2B3C4D5E]\r\nNAME=STUDIO          \r\nIP=192.168.1.10\r\n"
                         "MASK=255.255.255.0\r\nGW=192.168.1.1\r\nREMOTE=192.168.1.20\r\n"
@@ -480,11 +471,8 @@ void TestFeedbackHandling::differentlyWrittenAddressIsReported() {
     QVERIFY(selectStored(kStoredEncoder));
     typeSentPanel(u"Studio"_s, u"192.168.001.010"_s);
     QVERIFY(deliver(packet(studioEncoder())));
-    QCOMPARE(m_s->dialogs.boxes.size(), 1);
-    QCOMPARE(m_s->dialogs.boxes.first().icon, RecordedBox::Critical);
-    QCOMPARE(m_s->dialogs.boxes.first().title, u"Halvoren Varnetix Manager"_s);
-    QCOMPARE(m_s->dialogs.boxes.first().text,
-             u"An error occured while saving 'Element IP':\rFeedback is corrupted."_s);
+    expectBox(RecordedBox::Critical,
+              u"An error occured while saving 'Element IP':\rFeedback is corrupted."_s);
     QCOMPARE(m_s->database(),
              QByteArray("[001A2B3C4D5E]\r\nNAME=STUDIO          \r\nIP=127.0.0.1\r\n"
                         "MASK=255.255.255.0\r\nGW=192.168.1.1\r\nREMOTE=192.168.1.20\r\n"
@@ -546,9 +534,7 @@ void TestFeedbackHandling::encoderAnswerLeavesAttenuation() {
 
 void TestFeedbackHandling::packetsDuringMacWaitFollowInOrder() {
     m_s->settings.macBudgetMs = 10000;
-    m_s->writeDatabase({});
-    m_s->start();
-    m_s->window->linkState().AutoDiscoverAwaiting = true;
+    startDiscovering();
     m_s->resolver.macs["192.168.1.11"] = "00:1A:2B:3C:4D:61";
     m_s->resolver.macs["192.168.1.12"] = "00:1A:2B:3C:4D:62";
     m_s->resolver.failFirst = 1000000; // held until released below

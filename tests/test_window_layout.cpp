@@ -2,7 +2,6 @@
 // tooltips, timers, the toolbar and its commands, accessibility and the keyboard order.
 #include "station_fixture.h"
 
-#include <QStyleOptionSlider>
 #include <QToolButton>
 #include <QtTest>
 
@@ -41,11 +40,8 @@ private slots:
     void hiddenControls();
     void toolbarEntries();
     void separatorsAndUnknownIndexesDoNothing();
-    void startThenStopAudioMonitoring();
     void accessibility();
     void tabOrder();
-    void typingStopsAtTheMaximumLength_data();
-    void typingStopsAtTheMaximumLength();
 
 private:
     varnetix::WindowControls& c() { return m_station->c(); }
@@ -216,36 +212,16 @@ void TestWindowLayout::scrollBarsStepByOneAndTen() {
     QVERIFY(QTest::qWaitForWindowActive(&window()));
     QScrollBar* bar = c().scrlAtten;
     bar->setValue(100);
-    const auto click = [bar](QStyle::SubControl part) {
-        QStyleOptionSlider option;
-        option.initFrom(bar);
-        option.orientation = bar->orientation();
-        option.minimum = bar->minimum();
-        option.maximum = bar->maximum();
-        option.sliderPosition = option.sliderValue = bar->value();
-        option.singleStep = bar->singleStep();
-        option.pageStep = bar->pageStep();
-        const QRect area = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, part, bar);
-        QVERIFY(!area.isEmpty());
-        QTest::mouseClick(bar, Qt::LeftButton, {}, area.center());
+    bar->setFocus(Qt::TabFocusReason);
+    // The keys move the thumb the way they point, by the steps the clicks use.
+    const std::pair<Qt::Key, int> keys[] = {
+        {Qt::Key_Right, 101},  {Qt::Key_Left, 100},    {Qt::Key_Left, 99},
+        {Qt::Key_PageUp, 109}, {Qt::Key_PageDown, 99},
     };
-    const std::pair<QStyle::SubControl, int> clicks[] = {
-        {QStyle::SC_ScrollBarAddLine, 101},
-        {QStyle::SC_ScrollBarSubLine, 100},
-        {QStyle::SC_ScrollBarAddPage, 110},
-        {QStyle::SC_ScrollBarSubPage, 100},
-    };
-    for (const auto& [part, value] : clicks) {
-        click(part);
+    for (const auto& [key, value] : keys) {
+        QTest::keyClick(bar, key);
         QCOMPARE(bar->value(), value);
     }
-    // The keys move the thumb the way they point.
-    QCOMPARE(QApplication::focusWidget(), bar);
-    QTest::keyClick(bar, Qt::Key_Right);
-    QCOMPARE(bar->value(), 101);
-    QTest::keyClick(bar, Qt::Key_Left);
-    QTest::keyClick(bar, Qt::Key_Left);
-    QCOMPARE(bar->value(), 99);
 }
 
 void TestWindowLayout::timersAtTheirIntervalsAndStopped() {
@@ -323,24 +299,6 @@ void TestWindowLayout::separatorsAndUnknownIndexesDoNothing() {
     QCOMPARE(m_station->database(), database);
 }
 
-void TestWindowLayout::startThenStopAudioMonitoring() {
-    QVERIFY(m_station->selectNode(u"00:1A:2B:3C:4D:5E"_s));
-    QVERIFY(c().button(6)->isEnabled());
-    QVERIFY(!c().button(7)->isEnabled());
-
-    c().button(6)->trigger();
-    QVERIFY(c().chkGetVolume->isChecked());
-    QVERIFY(!c().button(6)->isEnabled());
-    QVERIFY(c().button(7)->isEnabled());
-
-    c().button(7)->trigger();
-    QVERIFY(!c().chkGetVolume->isChecked());
-    QVERIFY(c().button(6)->isEnabled());
-    QVERIFY(!c().button(7)->isEnabled());
-    QVERIFY(!c().tmrVolume->isActive());
-    QVERIFY(m_station->dialogs.boxes.isEmpty());
-}
-
 void TestWindowLayout::accessibility() {
     QCOMPARE(c().TreeView1->accessibleName(), u"Elements"_s);
     for (int index : {1, 2, 4, 6, 7}) {
@@ -381,28 +339,6 @@ void TestWindowLayout::tabOrder() {
         widget = widget->nextInFocusChain();
     } while (widget != c().txtElementName);
     QCOMPARE(order, expected);
-}
-
-void TestWindowLayout::typingStopsAtTheMaximumLength_data() {
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("kept");
-    QTest::newRow("name") << u"txtElementName"_s << u"ABCDEFGHIJKLMNOPQ"_s << u"ABCDEFGHIJKLMNOP"_s;
-    for (const char* field : {"txtElementIP", "txtElementGW", "txtElementMask", "txtRemoteIP"})
-        QTest::newRow(field) << QString::fromLatin1(field) << u"192.168.100.2001"_s
-                             << u"192.168.100.200"_s;
-    QTest::newRow("VLAN") << u"txtVLAN_OM"_s << u"12345678901234567"_s << u"1234567890123456"_s;
-}
-
-void TestWindowLayout::typingStopsAtTheMaximumLength() {
-    QFETCH(QString, field);
-    QFETCH(QString, typed);
-    QFETCH(QString, kept);
-    auto* box = window().findChild<QLineEdit*>(field);
-    QVERIFY(box);
-    box->clear();
-    QTest::keyClicks(box, typed);
-    QCOMPARE(box->text(), kept);
 }
 
 QTEST_MAIN(TestWindowLayout)
