@@ -17,6 +17,7 @@
 #include "diagnostics/mac_resolver.h"
 #include "editor/element_view.h"
 #include "fake_dialogs.h"
+#include "protocol/feedback_packet.h"
 #include "store/station_settings.h"
 
 class FixedMacResolver : public varnetix::MacResolver {
@@ -64,6 +65,29 @@ public:
     }
     bool busy() const override { return inFlight; }
 };
+
+// 192.168.1.10 / 255.255.255.0 / 192.168.1.1, remote 192.168.1.20, Analog, Left/Right,
+// Unicast, STUDIO, an encoder with serial 12345, SFN on, buffer 5.
+inline varnetix::FeedbackRecord studioEncoder() {
+    varnetix::FeedbackRecord r;
+    r.ElementIP = "192.168.1.10";
+    r.ElementMask = "255.255.255.0";
+    r.ElementGW = "192.168.1.1";
+    r.RemoteIP = "192.168.1.20";
+    r.AudioInput = 1;
+    r.ElementName = "STUDIO          ";
+    r.ElementRole = 1;
+    r.SerialNumber = 12345;
+    r.SfnOption = 1;
+    r.BufferSize = 5;
+    return r;
+}
+
+// The record as the element sends it, of the given length and version parts.
+inline QByteArray packet(const varnetix::FeedbackRecord& r, std::size_t length = 44,
+                         std::uint8_t v1 = 2, std::uint8_t v2 = 1) {
+    return QByteArray::fromStdString(varnetix::EncodeFeedback(r, length, v1, v2));
+}
 
 struct Station {
     QTemporaryDir dir;

@@ -26,21 +26,6 @@ const QString kQuestion =
 const QString kEmptyDatabase =
     u"Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network."_s;
 
-FeedbackRecord studioEncoder() {
-    FeedbackRecord r;
-    r.ElementIP = "192.168.1.10";
-    r.ElementMask = "255.255.255.0";
-    r.ElementGW = "192.168.1.1";
-    r.RemoteIP = "192.168.1.20";
-    r.AudioInput = 1;
-    r.ElementName = "STUDIO";
-    r.ElementRole = 1;
-    r.SerialNumber = 12345;
-    r.SfnOption = 1;
-    r.BufferSize = 5;
-    return r;
-}
-
 FeedbackRecord northDecoder() {
     FeedbackRecord r = studioEncoder();
     r.ElementIP = "192.168.1.30";
@@ -51,10 +36,6 @@ FeedbackRecord northDecoder() {
     r.SfnOption = 0;
     r.BufferSize = 3;
     return r;
-}
-
-QByteArray packet(const FeedbackRecord& r, std::size_t length, std::uint8_t v1, std::uint8_t v2) {
-    return QByteArray::fromStdString(varnetix::EncodeFeedback(r, length, v1, v2));
 }
 
 const QByteArray kBothStored =

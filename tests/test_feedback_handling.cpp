@@ -26,25 +26,6 @@ const QByteArray kStoredDecoder = QByteArray(kStoredEncoder)
                                       .replace("ROLE=1", "ROLE=2")
                                       .replace("BUF=0\r\n", "BUF=1\r\nATT=100\r\n");
 
-// 192.168.1.10 / 255.255.255.0 / 192.168.1.1, remote 192.168.1.20, Analog, L/R, Unicast,
-// STUDIO padded, encoder, serial 12345.
-FeedbackRecord studioEncoder() {
-    FeedbackRecord r;
-    r.ElementIP = "192.168.1.10";
-    r.ElementMask = "255.255.255.0";
-    r.ElementGW = "192.168.1.1";
-    r.RemoteIP = "192.168.1.20";
-    r.AudioInput = 1;
-    r.AudioType = 0;
-    r.TxType = 0;
-    r.ElementName = "STUDIO          ";
-    r.ElementRole = 1;
-    r.SerialNumber = 12345;
-    r.SfnOption = 1;
-    r.BufferSize = 5;
-    return r;
-}
-
 FeedbackRecord northDecoder() {
     FeedbackRecord r = studioEncoder();
     r.ElementIP = "192.168.1.30";
@@ -59,11 +40,6 @@ FeedbackRecord northDecoder() {
     r.SfnOption = 0;
     r.BufferSize = 3;
     return r;
-}
-
-QByteArray packet(const FeedbackRecord& r, std::size_t length = 44, std::uint8_t v1 = 2,
-                  std::uint8_t v2 = 1) {
-    return QByteArray::fromStdString(varnetix::EncodeFeedback(r, length, v1, v2));
 }
 
 QString retrieving(const char* field) {
