@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
-#include <QToolButton>
 
 #include "app/datagram_route.h"
 #include "app/element_tree_controller.h"
@@ -27,7 +26,7 @@ namespace varnetix {
 
 namespace {
 
-// The window's layout is kept in the element's own units (twips, 15 to a pixel).
+// Positions are given in twips, 15 to a pixel, the units the window was designed in.
 QRect twips(int left, int top, int width, int height) {
     return QRect(left / 15, top / 15, width / 15, height / 15);
 }
@@ -108,7 +107,7 @@ MainWindow::MainWindow(StationSettings settings, OperatorDialogs& dialogs, MacRe
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Varnetix NMS - Halvoren Broadcast"));
     setFixedSize(720, 356);
-    // The layout is drawn for the small dialog font of the element's own tools.
+    // The window's positions are laid out for a small dialog font.
     QFont small = font();
     small.setPointSizeF(8.25);
     setFont(small);
