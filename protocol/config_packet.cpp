@@ -31,6 +31,16 @@ std::array<std::uint8_t, 4> AddressBytes(const std::string& dotted) {
     return bytes;
 }
 
+std::string AddressText(std::string_view packet, std::size_t offset) {
+    std::string text;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (i > 0)
+            text += '.';
+        text += std::to_string(static_cast<std::uint8_t>(packet[offset + i]));
+    }
+    return text;
+}
+
 } // namespace detail
 
 std::string BuildConfigPacket(const ConfigFields& fields) {

@@ -25,16 +25,6 @@ std::uint8_t byteAt(std::string_view packet, std::size_t offset) {
     return static_cast<std::uint8_t>(packet[offset]);
 }
 
-std::string dottedAddress(std::string_view packet, std::size_t offset) {
-    std::string text;
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (i > 0)
-            text += '.';
-        text += std::to_string(byteAt(packet, offset + i));
-    }
-    return text;
-}
-
 } // namespace
 
 bool IsFeedbackLength(std::size_t length) {
@@ -54,10 +44,10 @@ bool DecodeFeedback(std::string_view packet, FeedbackRecord& record) {
     if (!IsFeedbackLength(length))
         return false;
 
-    record.ElementIP = dottedAddress(packet, 0);
-    record.ElementMask = dottedAddress(packet, 4);
-    record.ElementGW = dottedAddress(packet, 8);
-    record.RemoteIP = dottedAddress(packet, 12);
+    record.ElementIP = detail::AddressText(packet, 0);
+    record.ElementMask = detail::AddressText(packet, 4);
+    record.ElementGW = detail::AddressText(packet, 8);
+    record.RemoteIP = detail::AddressText(packet, 12);
     record.AudioInput = byteAt(packet, 16);
     record.AudioType = byteAt(packet, 17);
     record.TxType = byteAt(packet, 18);

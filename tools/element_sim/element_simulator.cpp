@@ -45,28 +45,18 @@ constexpr std::array<FieldName, 9> kFieldNames{{
     {Field::Role, "role"},
 }};
 
-std::string dotted(const std::uint8_t* octets) {
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0)
-            text += '.';
-        text += std::to_string(octets[i]);
-    }
-    return text;
-}
-
 std::string addressAt(const QByteArray& packet, qsizetype offset) {
-    std::array<std::uint8_t, 4> octets{};
-    for (int i = 0; i < 4; ++i)
-        octets[i] = static_cast<std::uint8_t>(packet.at(offset + i));
-    return dotted(octets.data());
+    return detail::AddressText(
+        std::string_view(packet.constData(), static_cast<std::size_t>(packet.size())),
+        static_cast<std::size_t>(offset));
 }
 
 // Another address than the one given: the last octet moved on by one.
 std::string otherAddress(const std::string& address) {
     std::array<std::uint8_t, 4> octets = detail::AddressBytes(address);
     octets[3] = static_cast<std::uint8_t>(octets[3] + 1);
-    return dotted(octets.data());
+    return detail::AddressText(
+        std::string_view(reinterpret_cast<const char*>(octets.data()), octets.size()), 0);
 }
 
 QString qText(const std::string& s) {
