@@ -1,9 +1,9 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "app/station_startup.h"
-#include "diagnostics/linux_echo_probe.h"
-#include "editor/operator_dialogs.h"
+#include "platform/linux_echo_probe.h"
+#include "ui/message_box_dialogs.h"
+#include "ui/station_startup.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

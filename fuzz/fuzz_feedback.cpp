@@ -1,11 +1,11 @@
 // Arbitrary datagrams through the feedback decoder, its checks and the level evaluation.
 // Invariants: a refused length leaves the record untouched; a decoded packet re-encodes to
 // the same bytes and fields; the level meter stays within its scale.
-#include "diagnostics/mac_format.h"
-#include "editor/text_procedures.h"
-#include "protocol/audio_level.h"
-#include "protocol/config_packet.h"
-#include "protocol/feedback_packet.h"
+#include "core/audio_level.h"
+#include "core/config_packet.h"
+#include "core/feedback_packet.h"
+#include "core/mac_format.h"
+#include "core/text_procedures.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the INI parser as a database written by anyone. Input: the file
 // text, optionally followed by NUL-separated section, key and value to write.
-#include "store/element_tree.h"
-#include "store/ini_store.h"
+#include "core/element_tree.h"
+#include "core/ini_store.h"
 
 #include <cstddef>
 #include <cstdint>

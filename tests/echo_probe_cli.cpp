@@ -3,7 +3,7 @@
 // Prints "status=<code> rtt=<ms> sent=<echo requests counted by the kernel> data=<hex>", where
 // data is the payload of our request as a raw ICMP socket saw it arrive ("-" when it did not
 // arrive here, "?" when no raw socket could be opened to look).
-#include "diagnostics/linux_echo_probe.h"
+#include "platform/linux_echo_probe.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
 // A scripted stand-in for the message boxes: records every box and answers questions as told.
 #pragma once
 
-#include "editor/operator_dialogs.h"
+#include "station/operator_dialogs.h"
 
 #include <QList>
 #include <QQueue>

@@ -2,7 +2,7 @@
 // namespace: `ip netns exec <ns> mac_lookup_cli ADDRESS DELIMITER ATTEMPTS PAUSE_MS`.
 // Prints "found=<mac> attempts=<n> udp=<datagrams sent meanwhile>", with found=- when no
 // attempt succeeded. The pause between attempts stands in for the station's retry timer.
-#include "diagnostics/mac_resolver.h"
+#include "platform/mac_resolver.h"
 
 #include <chrono>
 #include <cstdio>

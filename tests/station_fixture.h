@@ -12,13 +12,13 @@
 #include <map>
 #include <memory>
 
-#include "app/main_window.h"
-#include "diagnostics/echo_probe.h"
-#include "diagnostics/mac_resolver.h"
-#include "editor/element_view.h"
+#include "core/feedback_packet.h"
+#include "core/station_settings.h"
 #include "fake_dialogs.h"
-#include "protocol/feedback_packet.h"
-#include "store/station_settings.h"
+#include "platform/echo_probe.h"
+#include "platform/mac_resolver.h"
+#include "station/element_view.h"
+#include "ui/main_window.h"
 
 class FixedMacResolver : public varnetix::MacResolver {
 public:

@@ -1,7 +1,7 @@
 // The decoder's attenuation command and the encoder's audio-level display: requests on the wire,
 // the meter, starting and stopping. The readout texts themselves are in test_readouts.
-#include "protocol/attenuation_control.h"
-#include "protocol/level_monitor.h"
+#include "station/attenuation_control.h"
+#include "station/level_monitor.h"
 #include "station_fixture.h"
 
 #include <QtTest>

@@ -1,8 +1,8 @@
 // The configuration send: the checks in their order, the confirmation, the 35 bytes on the
 // wire to the stored address, the answer and the time-out.
-#include "protocol/config_sender.h"
-#include "protocol/feedback_handler.h"
-#include "protocol/feedback_packet.h"
+#include "core/feedback_packet.h"
+#include "station/config_sender.h"
+#include "station/feedback_handler.h"
 #include "station_fixture.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
 // Echo status texts and the address conversions of the MAC lookup.
-#include "diagnostics/echo_status.h"
-#include "diagnostics/mac_format.h"
+#include "core/echo_status.h"
+#include "core/mac_format.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // The discovery run: the confirmation, the paging request on the wire, the replaced database,
 // the answers stored while the window waits, and the end of the run however it comes.
-#include "protocol/discovery.h"
-#include "protocol/feedback_handler.h"
-#include "protocol/feedback_packet.h"
+#include "core/feedback_packet.h"
+#include "station/discovery.h"
+#include "station/feedback_handler.h"
 #include "station_fixture.h"
 
 #include <QElapsedTimer>

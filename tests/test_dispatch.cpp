@@ -1,7 +1,7 @@
 // The routing of received datagrams by length, as a rule and over the station's real
 // loopback endpoint.
-#include "app/datagram_route.h"
-#include "protocol/feedback_handler.h"
+#include "core/datagram_route.h"
+#include "station/feedback_handler.h"
 #include "station_fixture.h"
 
 #include <QtTest>

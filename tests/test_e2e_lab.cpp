@@ -16,15 +16,15 @@
 #include <cmath>
 #include <memory>
 
-#include "app/main_window.h"
-#include "app/station_startup.h"
-#include "diagnostics/linux_echo_probe.h"
-#include "diagnostics/mac_resolver.h"
-#include "editor/element_view.h"
 #include "fake_dialogs.h"
-#include "lab_session.h"
-#include "protocol/discovery.h"
-#include "protocol/feedback_handler.h"
+#include "platform/linux_echo_probe.h"
+#include "platform/mac_resolver.h"
+#include "station/discovery.h"
+#include "station/element_view.h"
+#include "station/feedback_handler.h"
+#include "tools/lab_session.h"
+#include "ui/main_window.h"
+#include "ui/station_startup.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The Linux ICMP echo: a real echo on loopback, addresses that send nothing, and, inside
 // network namespaces of its own, a silent neighbour, router errors and local route errors.
-#include "diagnostics/linux_echo_probe.h"
 #include "network_namespace.h"
+#include "platform/linux_echo_probe.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>

@@ -1,7 +1,7 @@
 // The element panel: loading a record from the database, the layout for the element's role, the
 // panel's clearing, and the live behaviour of the text fields.
-#include "app/element_tree_controller.h"
-#include "editor/role_layout.h"
+#include "station/element_tree_controller.h"
+#include "station/role_layout.h"
 #include "station_fixture.h"
 
 #include <QApplication>

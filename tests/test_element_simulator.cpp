@@ -1,11 +1,11 @@
 // The element simulator as the station sees it: its packets byte for byte, and its answers on
 // loopback to paging requests, configurations, attenuation commands and "VOL".
-#include "editor/number_text.h"
-#include "protocol/audio_level.h"
-#include "protocol/commands.h"
-#include "protocol/config_packet.h"
-#include "protocol/feedback_packet.h"
-#include "protocol/paging_request.h"
+#include "core/audio_level.h"
+#include "core/commands.h"
+#include "core/config_packet.h"
+#include "core/feedback_packet.h"
+#include "core/number_text.h"
+#include "core/paging_request.h"
 #include "tools/element_sim/element_simulator.h"
 #include "tools/element_sim/simulator_options.h"
 

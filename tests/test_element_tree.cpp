@@ -1,7 +1,7 @@
 // The element tree decided from one reading of the database: node order, keys, texts,
 // encoders and the caption, and sections that do not look like element records.
-#include "store/element_tree.h"
-#include "store/ini_store.h"
+#include "core/element_tree.h"
+#include "core/ini_store.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // What the station does with an element's feedback packet: the checks and their messages, the
 // MAC wait, the discovery store, the configuration answer, and the queue that keeps one packet
 // (with its boxes) at a time.
-#include "protocol/feedback_handler.h"
-#include "protocol/feedback_packet.h"
+#include "core/feedback_packet.h"
+#include "station/feedback_handler.h"
 #include "station_fixture.h"
 
 #include <QtTest>

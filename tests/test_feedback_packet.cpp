@@ -1,5 +1,5 @@
 // Decoding, checking and re-encoding the element's feedback packet.
-#include "protocol/feedback_packet.h"
+#include "core/feedback_packet.h"
 
 #include <QTest>
 

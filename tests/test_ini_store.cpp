@@ -1,6 +1,6 @@
 // The private-profile store over a real file: lookups, write placement, the capacities of one
 // call, files written by other programs, and writes that must never damage the database.
-#include "store/ini_store.h"
+#include "core/ini_store.h"
 
 #include <QDir>
 #include <QFile>

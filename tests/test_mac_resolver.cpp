@@ -1,8 +1,8 @@
 // The neighbour table lookup: addresses that never leave the machine, and, inside two network
 // namespaces joined by a veth pair, a real neighbour, a silent address and entries of every
 // kind of state.
-#include "diagnostics/mac_resolver.h"
 #include "network_namespace.h"
+#include "platform/mac_resolver.h"
 
 #include <QRegularExpression>
 #include <QtTest>

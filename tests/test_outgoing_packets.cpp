@@ -1,8 +1,8 @@
 // The datagrams the station sends: paging request, configuration packet and the commands.
-#include "protocol/audio_level.h"
-#include "protocol/commands.h"
-#include "protocol/config_packet.h"
-#include "protocol/paging_request.h"
+#include "core/audio_level.h"
+#include "core/commands.h"
+#include "core/config_packet.h"
+#include "core/paging_request.h"
 
 #include <QTest>
 

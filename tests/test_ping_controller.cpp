@@ -1,9 +1,9 @@
 // The ping test of the panel: captions, colours, the retry countdown and its stop, driven by a
 // scripted echo probe.
-#include "diagnostics/echo_probe.h"
-#include "diagnostics/ping_controller.h"
-#include "editor/caption_label.h"
 #include "fake_dialogs.h"
+#include "platform/echo_probe.h"
+#include "station/ping_controller.h"
+#include "ui/caption_label.h"
 
 #include <QQueue>
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
 // Number texts of the panel: dB and mS readouts, the audio level, version captions.
-#include "editor/number_text.h"
-#include "protocol/audio_level.h"
-#include "protocol/commands.h"
-#include "protocol/feedback_packet.h"
+#include "core/audio_level.h"
+#include "core/commands.h"
+#include "core/feedback_packet.h"
+#include "core/number_text.h"
 
 #include <QTest>
 

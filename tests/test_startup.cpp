@@ -1,8 +1,8 @@
 // Start-up and shutdown of the station: the order of the empty-database box and the bind, an
 // occupied port, the single-instance rule, the title, and where the database lives.
-#include "app/station_startup.h"
-#include "diagnostics/ping_controller.h"
+#include "station/ping_controller.h"
 #include "station_fixture.h"
+#include "ui/station_startup.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // The text procedures shared by the panel, the database and the wire.
-#include "editor/text_procedures.h"
+#include "core/text_procedures.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 // The element tree of the window built from hand-written databases: the empty-database boxes,
 // node order, texts and pictures, the encoders list, the caption, and the refresh command.
-#include "app/element_tree_controller.h"
+#include "station/element_tree_controller.h"
 #include "station_fixture.h"
 
 #include <QtTest>

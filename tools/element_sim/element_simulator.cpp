@@ -1,9 +1,9 @@
 #include "tools/element_sim/element_simulator.h"
 
-#include "protocol/address_bytes.h"
-#include "protocol/audio_level.h"
-#include "protocol/commands.h"
-#include "protocol/paging_request.h"
+#include "core/address_bytes.h"
+#include "core/audio_level.h"
+#include "core/commands.h"
+#include "core/paging_request.h"
 
 #include <QDateTime>
 #include <QNetworkDatagram>

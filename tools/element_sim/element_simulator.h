@@ -3,7 +3,7 @@
 // audio-level requests, so that the station can be exercised without hardware.
 #pragma once
 
-#include "protocol/feedback_packet.h"
+#include "core/feedback_packet.h"
 
 #include <QByteArray>
 #include <QHostAddress>

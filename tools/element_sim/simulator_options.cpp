@@ -1,10 +1,10 @@
 #include "tools/element_sim/simulator_options.h"
 
-#include "editor/text_procedures.h"
-#include "protocol/address_bytes.h"
-#include "protocol/commands.h"
-#include "protocol/config_packet.h"
-#include "protocol/paging_request.h"
+#include "core/address_bytes.h"
+#include "core/commands.h"
+#include "core/config_packet.h"
+#include "core/paging_request.h"
+#include "core/text_procedures.h"
 
 #include <QStringList>
 

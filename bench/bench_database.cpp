@@ -1,0 +1,179 @@
+// The database side at scale: an nms.ini of many element records (10,000 by default, written by
+// a generator), the station's tree rebuild (Load_Config) and element load (NodeClick) on it,
+// beside the same work done the straightforward way, with the store re-reading the file for
+// every value (ReadFromINI per value). Slow figures are timed on a sample and extrapolated.
+//
+//   bench_database [RECORDS]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/element_record.h"
+#include "core/element_tree.h"
+#include "core/ini_store.h"
+#include "core/text_procedures.h"
+#include "fake_dialogs.h"
+#include "platform/echo_probe.h"
+#include "platform/mac_resolver.h"
+#include "station/element_tree_controller.h"
+#include "station/element_view.h"
+#include "ui/main_window.h"
+
+namespace {
+
+class NoMacResolver : public varnetix::MacResolver {
+public:
+    bool LookupMac(const std::string&, std::string&, const std::string&) override { return false; }
+};
+
+class NoEchoProbe : public varnetix::EchoProbe {
+public:
+    bool StartSockets() override { return false; }
+    void StopSockets() override {}
+    bool start(const QString&) override { return false; }
+    bool busy() const override { return false; }
+};
+
+std::string hexByte(unsigned value) {
+    static const char digits[] = "0123456789ABCDEF";
+    return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
+}
+
+std::string sectionName(int i) {
+    return "027679" + hexByte(unsigned(i) >> 16) + hexByte(unsigned(i) >> 8) + hexByte(unsigned(i));
+}
+
+// Records as discovery writes them: encoders and decoders in turn, 13 and 14 keys.
+std::string generateDatabase(int records) {
+    std::string text;
+    text.reserve(std::size_t(records) * 240);
+    for (int i = 0; i < records; ++i) {
+        const bool encoder = i % 2 == 0;
+        const std::string ip = "10." + std::to_string((i >> 16) & 255) + "." +
+                               std::to_string((i >> 8) & 255) + "." + std::to_string(i & 255);
+        std::string name = (encoder ? "ENC " : "DEC ") + std::to_string(i);
+        name.resize(16, ' ');
+        text += "[" + sectionName(i) + "]\r\n";
+        text += "NAME=" + name + "\r\n";
+        text += "IP=" + ip + "\r\nMASK=255.0.0.0\r\nGW=10.0.0.1\r\nREMOTE=" + ip + "\r\n";
+        text += "INPUT=0\r\nTYPE=1\r\nTX=0\r\n";
+        text += std::string("ROLE=") + (encoder ? "1" : "2") + "\r\n";
+        text += "SN=" + std::to_string(100000 + i) + "\r\nVER=2.1\r\nSFN=0\r\n";
+        text += std::string("BUF=") + (encoder ? "0" : "3") + "\r\n";
+        if (!encoder)
+            text += "ATT=240\r\n";
+        text += "\r\n";
+    }
+    return text;
+}
+
+template <typename Work> std::vector<double> timeRuns(int runs, Work work) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        work(i);
+        ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    return ms;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Average time of one call, from as many calls as fit in the budget (at least `minimum`).
+template <typename Call>
+double perCallMs(Call call, double budgetMs, int minimum, int maximum, int* calls) {
+    QElapsedTimer clock;
+    clock.start();
+    int n = 0;
+    while (n < maximum && (n < minimum || double(clock.nsecsElapsed()) / 1e6 < budgetMs))
+        call(n++);
+    *calls = n;
+    return double(clock.nsecsElapsed()) / 1e6 / n;
+}
+
+const char* keysOfOneElement[] = {"name", "ip",    "mask", "gw",   "remote", "input", "type", "tx",
+                                  "ver",  "bound", "sfn",  "role", "att",    "buf",   "sn"};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int records = argc > 1 && std::atoi(argv[1]) > 0 ? std::atoi(argv[1]) : 10000;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("nms.ini")).toStdString();
+    const std::string text = generateDatabase(records);
+    if (!varnetix::WriteFileAtomically(path, text)) {
+        std::fprintf(stderr, "bench: cannot write %s\n", path.c_str());
+        return 1;
+    }
+
+    FakeDialogs dialogs;
+    NoMacResolver resolver;
+    NoEchoProbe probe;
+    varnetix::StationSettings settings;
+    settings.databasePath = path;
+    settings.localPort = 0;
+    varnetix::MainWindow window(settings, dialogs, resolver, probe);
+    auto& c = window.controls();
+
+    // The station: one reading of the file per rebuild and per element loaded.
+    const std::vector<double> rebuild = timeRuns(7, [&](int) { window.tree().Load_Config(); });
+    const int nodes = c.TreeView1->topLevelItemCount();
+    const std::vector<double> model = timeRuns(7, [&](int) {
+        const auto tree = varnetix::BuildElementTree(varnetix::IniDocument::load(path), true);
+        (void)tree;
+    });
+    std::mt19937 random(2976);
+    std::uniform_int_distribution<int> pick(0, records - 1);
+    const std::vector<double> click = timeRuns(50, [&](int) {
+        window.elementView().NodeClick(
+            QString::fromStdString(varnetix::MacWithColons(sectionName(pick(random)))));
+    });
+
+    // Straightforward: the section list in one reading, then name and role of every section,
+    // each value a reading of the whole file.
+    const auto listMs = timeRuns(3, [&](int) {
+        std::vector<std::string> list;
+        varnetix::LoadIniSectionsLB(list, path);
+    });
+    int readCalls = 0;
+    const double readMs = perCallMs(
+        [&](int n) {
+            const std::string section = sectionName(n / 2 % records);
+            (void)varnetix::ReadFromINI(section, n % 2 ? "role" : "name", path, "");
+        },
+        3000.0, 4, 2 * records, &readCalls);
+    const double straightRebuildMs = median(listMs) + readMs * 2.0 * records;
+    const double straightClickMs = readMs * double(std::size(keysOfOneElement));
+
+    const double station = median(rebuild);
+    std::printf("nms.ini: %d records, %.1f MiB, %d nodes in the tree\n", records,
+                double(text.size()) / (1024.0 * 1024.0), nodes);
+    std::printf("%-34s %14s %18s %9s\n", "", "station", "value by value", "ratio");
+    std::printf("%-34s %11.2f ms %15.0f ms %8.0fx\n", "tree rebuild (Load_Config)", station,
+                straightRebuildMs, straightRebuildMs / station);
+    std::printf("%-34s %11.2f ms %15.1f ms %8.0fx\n", "element load (NodeClick)", median(click),
+                straightClickMs, straightClickMs / median(click));
+    std::printf("\n");
+    std::printf("station rebuild: median %.2f ms over %zu (reading and the tree model alone: "
+                "%.2f ms); %s the 100 ms aim\n",
+                station, rebuild.size(), median(model), station < 100.0 ? "within" : "OVER");
+    std::printf("value by value: one ReadFromINI %.2f ms (mean of %d calls), section list %.2f ms; "
+                "the rebuild needs %d reads and is extrapolated\n",
+                readMs, readCalls, median(listMs), 2 * records);
+    return 0;
+}

@@ -1,0 +1,9 @@
+#include "core/paging_request.h"
+
+namespace varnetix {
+
+std::string PagingRequest() {
+    return "IPMPXSTL HALVOREN PAGING REQUEST";
+}
+
+} // namespace varnetix

@@ -1,9 +1,0 @@
-#include "protocol/paging_request.h"
-
-namespace varnetix {
-
-std::string PagingRequest() {
-    return "IPMPXSTL HALVOREN PAGING REQUEST";
-}
-
-} // namespace varnetix

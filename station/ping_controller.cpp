@@ -1,0 +1,107 @@
+#include "station/ping_controller.h"
+
+#include "core/echo_status.h"
+#include "core/text_procedures.h"
+#include "platform/echo_probe.h"
+#include "station/operator_dialogs.h"
+#include "ui/caption_label.h"
+
+#include <QScopedValueRollback>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace varnetix {
+
+namespace {
+constexpr qint16 kRetryCountdown = 3;
+}
+
+PingController::PingController(CaptionLabel& lblPing, ShapeIndicator& shpPing, QTimer& tmrRetryPing,
+                               EchoProbe& probe, OperatorDialogs& dialogs,
+                               std::function<QString()> elementIp, QObject* parent)
+    : QObject(parent), m_lblPing(lblPing), m_shpPing(shpPing), m_tmrRetryPing(tmrRetryPing),
+      m_probe(probe), m_dialogs(dialogs), m_elementIp(std::move(elementIp)) {
+    connect(&m_lblPing, &CaptionLabel::clicked, this, &PingController::onClicked);
+    connect(&m_lblPing, &CaptionLabel::captionChanged, this, &PingController::onCaptionChanged);
+    connect(&m_tmrRetryPing, &QTimer::timeout, this, &PingController::onRetryTick);
+    connect(&m_probe, &EchoProbe::finished, this, &PingController::onEchoFinished);
+}
+
+void PingController::PingElement(const QString& address) {
+    if (!IsValidIp(address.toStdString()))
+        return;
+    // One echo at a time: starting the sockets again would take them from the echo in flight.
+    if (m_inFlight)
+        return;
+    if (!m_probe.StartSockets()) {
+        m_dialogs.critical(u"Ping failed"_s, u"Windows Sockets not responding correctly."_s);
+        m_shpPing.setFillColor(kColourFailed);
+        showCaption(u"Unable to init sockets"_s);
+        return;
+    }
+    if (!m_probe.start(address))
+        return;
+    m_inFlight = true;
+    m_resultStale = false;
+}
+
+void PingController::onClicked() {
+    if (m_tmrRetryPing.isActive()) {
+        // The countdown keeps its value: the next time-out continues from it.
+        showCaption(u"<Stopped>"_s);
+        m_tmrRetryPing.stop();
+        return;
+    }
+    if (m_inFlight)
+        return;
+    PingElement(m_elementIp());
+}
+
+void PingController::onCaptionChanged(const QString& caption) {
+    // Someone else wrote the caption (another element loaded, panel cleared): the echo in
+    // flight no longer concerns what is shown.
+    if (m_inFlight && !m_showingOwnCaption)
+        m_resultStale = true;
+    if (caption.contains(u"Timed"_s, Qt::CaseSensitive))
+        m_tmrRetryPing.start();
+}
+
+void PingController::onRetryTick() {
+    // A retry never overlaps an echo; its outcome decides whether the countdown goes on.
+    if (m_inFlight)
+        return;
+    if (m_countdown < 1) {
+        m_tmrRetryPing.stop();
+        m_countdown = kRetryCountdown;
+        // The address in the field now, which may belong to an element loaded meanwhile.
+        PingElement(m_elementIp());
+        return;
+    }
+    --m_countdown;
+    showCaption(u"Retrying in "_s + QString::number(m_countdown) + u" seconds..."_s);
+}
+
+void PingController::onEchoFinished(const EchoReply& reply) {
+    if (!m_inFlight)
+        return;
+    m_inFlight = false;
+    if (!m_resultStale) {
+        if (reply.status != kEchoSuccess) {
+            m_shpPing.setFillColor(kColourFailed);
+            showCaption(QString::fromStdString(GetStatusText(reply.status)));
+        } else {
+            m_shpPing.setFillColor(kColourAnswered);
+            showCaption(QString::number(reply.roundTripMs) + u" ms"_s);
+        }
+    }
+    m_resultStale = false;
+    m_probe.StopSockets();
+}
+
+void PingController::showCaption(const QString& caption) {
+    const QScopedValueRollback guard(m_showingOwnCaption, true);
+    m_lblPing.setCaption(caption);
+}
+
+} // namespace varnetix

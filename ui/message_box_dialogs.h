@@ -1,0 +1,23 @@
+// The operator's message boxes on the desktop: modal QMessageBoxes.
+#pragma once
+
+#include "station/operator_dialogs.h"
+
+class QWidget;
+
+namespace varnetix {
+
+// Modal QMessageBox implementation.
+class MessageBoxDialogs : public OperatorDialogs {
+public:
+    explicit MessageBoxDialogs(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+    void information(const QString& title, const QString& text) override;
+    void critical(const QString& title, const QString& text) override;
+    bool question(const QString& title, const QString& text) override;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace varnetix

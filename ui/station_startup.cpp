@@ -1,0 +1,25 @@
+#include "ui/station_startup.h"
+
+namespace varnetix {
+
+std::unique_ptr<MainWindow> startStation(const StationSettings& settings, OperatorDialogs& dialogs,
+                                         MacResolver& resolver, EchoProbe& probe,
+                                         SingleInstance& instance, int& exitCode) {
+    if (!instance.acquire()) {
+        dialogs.information(
+            QStringLiteral("Halvoren Varnetix NMS"),
+            QStringLiteral(
+                "Halvoren Varnetix NMS is already running (check the icon in system tray)!"));
+        exitCode = 0;
+        return nullptr;
+    }
+    auto window = std::make_unique<MainWindow>(settings, dialogs, resolver, probe);
+    if (!window->Form_Load()) {
+        exitCode = 1;
+        return nullptr;
+    }
+    exitCode = 0;
+    return window;
+}
+
+} // namespace varnetix
