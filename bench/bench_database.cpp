@@ -128,11 +128,13 @@ int main(int argc, char** argv) {
     settings.databasePath = path;
     settings.localPort = 0;
     varnetix::MainWindow window(settings, dialogs, resolver, probe);
-    auto& c = window.controls();
+    auto* treeController = window.findChild<varnetix::ElementTreeController*>();
+    auto* view = window.findChild<varnetix::ElementView*>();
 
     // The station: one reading of the file per rebuild and per element loaded.
-    const std::vector<double> rebuild = timeRuns(7, [&](int) { window.tree().Load_Config(); });
-    const int nodes = c.TreeView1->topLevelItemCount();
+    const std::vector<double> rebuild = timeRuns(7, [&](int) { treeController->Load_Config(); });
+    const int nodes =
+        window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"))->topLevelItemCount();
     const std::vector<double> model = timeRuns(7, [&](int) {
         const auto tree = varnetix::BuildElementTree(varnetix::IniDocument::load(path), true);
         (void)tree;
@@ -140,8 +142,7 @@ int main(int argc, char** argv) {
     std::mt19937 random(2976);
     std::uniform_int_distribution<int> pick(0, records - 1);
     const std::vector<double> click = timeRuns(50, [&](int) {
-        window.elementView().NodeClick(
-            QString::fromStdString(varnetix::MacWithColons(sectionName(pick(random)))));
+        view->NodeClick(QString::fromStdString(varnetix::MacWithColons(sectionName(pick(random)))));
     });
 
     // Straightforward: the section list in one reading, then name and role of every section,

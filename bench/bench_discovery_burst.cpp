@@ -4,13 +4,16 @@
 #include "core/feedback_packet.h"
 #include "core/ini_store.h"
 #include "core/text_procedures.h"
+#include "platform/udp_endpoint.h"
 #include "station/discovery.h"
 #include "station/feedback_handler.h"
 #include "station_fixture.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTreeWidget>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -133,10 +136,13 @@ int main(int argc, char** argv) {
     int received = 0;
     int handledInRun = 0;
     Clock::time_point lastHandled;
-    QObject::connect(&window.udpClient(), &varnetix::UdpEndpoint::DataArrival,
+    QObject::connect(window.findChild<varnetix::UdpEndpoint*>(QStringLiteral("udpClient")),
+                     &varnetix::UdpEndpoint::DataArrival,
                      [&](const QByteArray& datagram) { received += datagram.size() == 45; });
-    QObject::connect(&window.feedback(), &varnetix::FeedbackHandler::packetFinished, [&] {
-        if (!window.linkState().AutoDiscoverAwaiting)
+    auto* discovery = window.findChild<varnetix::Discovery*>();
+    auto* feedback = window.findChild<varnetix::FeedbackHandler*>();
+    QObject::connect(feedback, &varnetix::FeedbackHandler::packetFinished, [&] {
+        if (!discovery->awaitingAnswers())
             return;
         ++handledInRun;
         lastHandled = Clock::now();
@@ -145,7 +151,7 @@ int main(int argc, char** argv) {
     std::thread elements;
     std::atomic<bool> burstSent = false;
     Clock::time_point runStart, lastSent;
-    QObject::connect(&window.discovery(), &varnetix::Discovery::windowShown, [&] {
+    QObject::connect(discovery, &varnetix::Discovery::runStarted, [&] {
         runStart = Clock::now();
         lastTick = runStart;
         ticker.start();
@@ -156,13 +162,13 @@ int main(int argc, char** argv) {
     });
 
     station.dialogs.answers.enqueue(true);
-    window.toolbarClicked(varnetix::kButtonDiscover);
+    window.findChild<QAction*>(QStringLiteral("Toolbar1Button1"))->trigger();
     const Clock::time_point runEnd = Clock::now();
     ticker.stop();
     elements.join();
 
     const std::size_t stored = varnetix::LoadIniSectionsArray(station.settings.databasePath).size();
-    const std::size_t queuedAtEnd = window.feedback().pending();
+    const std::size_t queuedAtEnd = feedback->pending();
     std::printf("discovery burst: %d answers from loopback within %d ms, run of %d ms\n", kElements,
                 kBurstMs, kRunMs);
     std::printf("  database filesystem:            %s\n", filesystemOf(station.databasePath()));
@@ -170,7 +176,7 @@ int main(int argc, char** argv) {
     std::printf("  datagrams read by the station:  %d\n", received);
     std::printf("  answers handled during the run: %d\n", handledInRun);
     std::printf("  still queued when the run ended: %zu, dropped by the queue: %zu\n", queuedAtEnd,
-                window.feedback().dropped());
+                feedback->dropped());
     std::printf("  sections stored in nms.ini:     %zu\n", stored);
     if (handledInRun > 0)
         std::printf("  last store after last answer:  %.1f ms\n", msBetween(lastSent, lastHandled));

@@ -58,25 +58,27 @@ int inside(int count) {
     qint64 firstStoredAt = -1;
     qint64 lastStoredAt = -1;
     int handled = 0;
-    QObject::connect(&window->discovery(), &varnetix::Discovery::windowShown, &window->discovery(),
+    auto* discovery = window->findChild<varnetix::Discovery*>();
+    auto* feedback = window->findChild<varnetix::FeedbackHandler*>();
+    QObject::connect(discovery, &varnetix::Discovery::runStarted, discovery,
                      [&] { requestAt = clock.nsecsElapsed(); }); // right after the request left
-    QObject::connect(&window->feedback(), &varnetix::FeedbackHandler::packetFinished,
-                     &window->feedback(), [&] {
-                         if (!window->linkState().AutoDiscoverAwaiting)
-                             return;
-                         ++handled;
-                         if (firstStoredAt < 0)
-                             firstStoredAt = clock.nsecsElapsed();
-                         lastStoredAt = clock.nsecsElapsed();
-                     });
+    QObject::connect(feedback, &varnetix::FeedbackHandler::packetFinished, feedback, [&] {
+        if (!discovery->awaitingAnswers())
+            return;
+        ++handled;
+        if (firstStoredAt < 0)
+            firstStoredAt = clock.nsecsElapsed();
+        lastStoredAt = clock.nsecsElapsed();
+    });
     dialogs.boxes.clear();
     dialogs.answers.enqueue(true);
     clock.start();
-    window->toolbarClicked(varnetix::kButtonDiscover);
+    window->findChild<QAction*>(QStringLiteral("Toolbar1Button1"))->trigger();
     const double runMs = double(clock.nsecsElapsed()) / 1e6;
 
     const auto sections = varnetix::LoadIniSectionsArray(settings.databasePath);
-    const int nodes = window->controls().TreeView1->topLevelItemCount();
+    const int nodes =
+        window->findChild<QTreeWidget*>(QStringLiteral("TreeView1"))->topLevelItemCount();
     int errors = 0;
     for (const RecordedBox& box : dialogs.boxes)
         errors += box.icon == RecordedBox::Critical ? 1 : 0;
@@ -85,7 +87,7 @@ int inside(int count) {
     for (int i = 0; i < 7; ++i) {
         QElapsedTimer rebuild;
         rebuild.start();
-        window->tree().Load_Config();
+        window->findChild<varnetix::ElementTreeController*>()->Load_Config();
         rebuilds.push_back(double(rebuild.nsecsElapsed()) / 1e6);
     }
 
@@ -95,7 +97,7 @@ int inside(int count) {
     std::printf("  sections stored in nms.ini      : %zu of %d\n", sections.size(), count);
     std::printf("  nodes in the tree after the run : %d\n", nodes);
     std::printf("  error boxes                     : %d\n", errors);
-    std::printf("  feedback packets dropped (queue): %zu\n", window->feedback().dropped());
+    std::printf("  feedback packets dropped (queue): %zu\n", feedback->dropped());
     if (requestAt >= 0 && lastStoredAt >= 0) {
         std::printf("  request -> first stored answer  : %.1f ms\n",
                     double(firstStoredAt - requestAt) / 1e6);

@@ -18,10 +18,4 @@ public:
                                bool everyInterface) = 0;
 };
 
-// State the link controllers share.
-struct LinkState {
-    // True only while a discovery run waits for answers.
-    bool AutoDiscoverAwaiting = false;
-};
-
 } // namespace varnetix

@@ -3,38 +3,28 @@
 #include "core/commands.h"
 #include "core/element_record.h"
 #include "core/ini_store.h"
-#include "core/text_procedures.h"
 #include "platform/byte_text.h"
-#include "station/config_sender.h"
+#include "station/unreachable_message.h"
 
 namespace varnetix {
 
-AttenuationControl::AttenuationControl(WindowControls& controls, OperatorDialogs& dialogs,
-                                       DatagramLink& link, const StationSettings& settings,
+AttenuationControl::AttenuationControl(const ElementSelection& selection, DatagramLink& link,
+                                       OperatorDialogs& dialogs, const StationSettings& settings,
                                        QObject* parent)
-    : QObject(parent), m_c(controls), m_dialogs(dialogs), m_link(link), m_settings(settings) {
-    connect(m_c.scrlAtten, &QScrollBar::valueChanged, this,
-            &AttenuationControl::attenuationChanged);
-    connect(m_c.scrlBuffer, &QScrollBar::valueChanged, this,
-            [this](int value) { m_c.lblLatency->setText(fromBytes(LatencyReadout(value))); });
-}
+    : QObject(parent), m_selection(selection), m_link(link), m_dialogs(dialogs),
+      m_settings(settings) {}
 
-void AttenuationControl::attenuationChanged(int value) {
-    m_c.lblAttenDB->setText(fromBytes(AttenuationReadout(value, m_c.scrlAtten->minimum())));
-    // Only the operator's own use of the scroll bar commands the decoder: a value set by code
-    // while another control has the focus (loading an element) sends nothing.
-    const bool active = m_c.scrlAtten->window()->focusWidget() == m_c.scrlAtten;
-    if (m_c.lblElementType->caption() != kRoleDecoder || !active)
+void AttenuationControl::attenuationChanged(int value, bool active) {
+    if (m_selection.role() != ElementRole::Decoder || !active)
         return;
     if (!SendAttenuation(static_cast<std::uint8_t>(value)))
         return;
-    const std::string section = MacWithoutColons(toBytes(m_c.lblElementMAC->caption()));
-    WriteToINI(section, std::string(record::kAttenuation), std::to_string(value),
+    WriteToINI(m_selection.section(), std::string(record::kAttenuation), std::to_string(value),
                m_settings.databasePath);
 }
 
 bool AttenuationControl::SendAttenuation(std::uint8_t step) {
-    const QString address = selectedElementAddress(m_c, m_settings.databasePath);
+    const QString address = m_selection.storedAddress(m_settings.databasePath);
     if (m_link.sendDatagram(toByteArray(AttenuationCommand(step)), address, m_settings.commandPort))
         return true;
     m_dialogs.critical(

@@ -1,5 +1,5 @@
-// A decoder's output attenuation follows its scroll bar at once; the dB and latency readouts
-// follow the panel's scroll bars.
+// A decoder's output attenuation follows its scroll bar at once: each value the operator sets
+// is sent as the 2-byte command and stored as "att".
 #pragma once
 
 #include <QObject>
@@ -7,27 +7,29 @@
 
 #include "core/station_settings.h"
 #include "platform/datagram_link.h"
+#include "station/element_selection.h"
 #include "station/operator_dialogs.h"
-#include "station/window_controls.h"
 
 namespace varnetix {
 
 class AttenuationControl : public QObject {
     Q_OBJECT
 public:
-    AttenuationControl(WindowControls& controls, OperatorDialogs& dialogs, DatagramLink& link,
-                       const StationSettings& settings, QObject* parent = nullptr);
+    AttenuationControl(const ElementSelection& selection, DatagramLink& link,
+                       OperatorDialogs& dialogs, const StationSettings& settings,
+                       QObject* parent = nullptr);
 
+    // A new value of the attenuation scroll bar. Only the operator's own use of it commands the
+    // decoder: `active` tells whether the scroll bar is the window's active control.
+    void attenuationChanged(int value, bool active);
     // Sends the 2-byte command to the selected element; false (after telling the operator) when
     // it could not be sent.
     bool SendAttenuation(std::uint8_t step);
 
 private:
-    void attenuationChanged(int value);
-
-    WindowControls& m_c;
-    OperatorDialogs& m_dialogs;
+    const ElementSelection& m_selection;
     DatagramLink& m_link;
+    OperatorDialogs& m_dialogs;
     const StationSettings& m_settings;
 };
 

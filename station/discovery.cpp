@@ -2,15 +2,30 @@
 
 #include <QFile>
 
+#include "core/element_record.h"
+#include "core/number_text.h"
 #include "core/paging_request.h"
+#include "core/text_procedures.h"
 #include "platform/byte_text.h"
 
 namespace varnetix {
 
-Discovery::Discovery(WindowControls& controls, OperatorDialogs& dialogs, DatagramLink& link,
-                     LinkState& state, const StationSettings& settings, QObject* parent)
-    : QObject(parent), m_c(controls), m_dialogs(dialogs), m_link(link), m_state(state),
-      m_settings(settings) {}
+Discovery::Discovery(PagingView& window, ElementView& view, ElementTreeController& tree,
+                     LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs,
+                     const StationSettings& settings, QObject* parent)
+    : QObject(parent), m_window(window), m_view(view), m_tree(tree), m_level(level), m_link(link),
+      m_dialogs(dialogs), m_settings(settings) {
+    m_timer1.setObjectName(QStringLiteral("Timer1"));
+    m_timer1.setParent(this);
+    m_timer1.setSingleShot(true);
+    // A coarse timer may end the wait up to 5% early, and answers of the last 150 ms would then
+    // be taken for configuration answers.
+    m_timer1.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer1, &QTimer::timeout, this, [this] {
+        endSteps();
+        m_window.closeWindow();
+    });
+}
 
 void Discovery::ConfirmAutoDiscovery() {
     const bool yes = m_dialogs.question(
@@ -22,37 +37,24 @@ void Discovery::ConfirmAutoDiscovery() {
                    QStringLiteral("Are you sure?")}));
     if (!yes)
         return;
-    emit clearElementFields();
-    m_c.TreeView1->clear();
-
-    PagingWindow window(m_c.frmMain);
-    bool ended = false;
-    const auto end = [&] {
-        if (ended)
-            return;
-        ended = true;
-        endSteps(window);
-    };
-    connect(window.Timer1, &QTimer::timeout, &window, [&] {
-        end();
-        window.accept();
-    });
+    m_view.ClearElementFields();
+    m_tree.emptyLists();
+    startSteps();
+    emit runStarted();
+    // A box shown by the start steps may have let the whole wait pass already.
+    if (m_awaiting)
+        m_window.runModal();
     // Closing the window early ends the run the same way.
-    connect(&window, &QDialog::finished, &window, end);
-    startSteps(window);
-    emit windowShown(&window);
-    if (!ended)
-        window.exec();
-    end();
+    endSteps();
 }
 
-void Discovery::startSteps(PagingWindow& window) {
-    m_c.chkGetVolume->setChecked(false);
-    emit emptyLists();
+void Discovery::startSteps() {
+    m_level.switchOff();
+    m_tree.emptyLists();
     recreateDatabase();
     // Every send names its destination, so the endpoint has no remote to save and restore.
-    window.Timer1->start(m_settings.pagingWaitMs);
-    m_state.AutoDiscoverAwaiting = true;
+    m_timer1.start(m_settings.pagingWaitMs);
+    m_awaiting = true;
     const std::string request = PagingRequest();
     if (!m_link.sendBroadcast(toByteArray(request),
                               QString::fromStdString(m_settings.pagingDestination),
@@ -78,10 +80,47 @@ void Discovery::recreateDatabase() {
         created.close();
 }
 
-void Discovery::endSteps(PagingWindow& window) {
-    window.Timer1->stop();
-    m_state.AutoDiscoverAwaiting = false;
-    emit reloadTree();
+void Discovery::endSteps() {
+    if (!m_awaiting)
+        return;
+    m_timer1.stop();
+    m_awaiting = false;
+    flushStores();
+    m_tree.Load_Config();
+}
+
+void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer, bool moreWaiting) {
+    const auto decimal = [](long long value) { return std::to_string(value); };
+    const FeedbackRecord& r = answer;
+    IniEntries entries = {
+        {std::string(record::kName), PadElementName(r.ElementName)},
+        {std::string(record::kIp), r.ElementIP},
+        {std::string(record::kMask), r.ElementMask},
+        {std::string(record::kGateway), r.ElementGW},
+        {std::string(record::kRemote), r.RemoteIP},
+        {std::string(record::kInput), decimal(r.AudioInput)},
+        {std::string(record::kType), decimal(r.AudioType)},
+        {std::string(record::kTx), decimal(r.TxType)},
+        {std::string(record::kRole), decimal(r.ElementRole)},
+        {std::string(record::kSerial), decimal(r.SerialNumber)},
+        {std::string(record::kVersion), StoredVersion(r.DspVersion)},
+        {std::string(record::kSfn), decimal(r.SfnOption)},
+        {std::string(record::kBuffer), decimal(r.BufferSize)},
+    };
+    if (r.ElementRole == record::kRoleDecoder)
+        entries.emplace_back(std::string(record::kAttenuation), decimal(r.Attenuation));
+    m_pendingStores.emplace_back(MacWithoutColons(r.ElementMAC), std::move(entries));
+    // A burst of answers is written in a few rewrites instead of one per element, so that a
+    // thousand elements are stored within the discovery's wait.
+    if (!moreWaiting || m_pendingStores.size() >= kStoreBatch)
+        flushStores();
+}
+
+void Discovery::flushStores() {
+    if (m_pendingStores.empty())
+        return;
+    WriteSectionsToINI(m_pendingStores, m_settings.databasePath);
+    m_pendingStores.clear();
 }
 
 } // namespace varnetix

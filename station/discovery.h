@@ -1,43 +1,74 @@
 // Discovery: after confirmation the database is emptied, the paging request is broadcast and
-// the answers are stored while the discovery window waits, then the tree is rebuilt.
+// every answer that arrives while the discovery window waits is stored; then the tree is
+// rebuilt.
 #pragma once
 
 #include <QObject>
 #include <QTimer>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "core/feedback_packet.h"
+#include "core/ini_store.h"
 #include "core/station_settings.h"
 #include "platform/datagram_link.h"
+#include "station/element_tree_controller.h"
+#include "station/element_view.h"
+#include "station/level_monitor.h"
 #include "station/operator_dialogs.h"
-#include "station/window_controls.h"
-#include "ui/paging_window.h"
 
 namespace varnetix {
+
+// frmPaging as the discovery sees it: a modal window that stays open until it is closed.
+class PagingView {
+public:
+    virtual ~PagingView() = default;
+    // Shows the window modally; returns when it has been closed, by closeWindow() or by the
+    // operator.
+    virtual void runModal() = 0;
+    virtual void closeWindow() = 0;
+};
 
 class Discovery : public QObject {
     Q_OBJECT
 public:
-    Discovery(WindowControls& controls, OperatorDialogs& dialogs, DatagramLink& link,
-              LinkState& state, const StationSettings& settings, QObject* parent = nullptr);
+    // Answers are written in batches of this many sections at most.
+    static constexpr std::size_t kStoreBatch = 256;
+
+    Discovery(PagingView& window, ElementView& view, ElementTreeController& tree,
+              LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs,
+              const StationSettings& settings, QObject* parent = nullptr);
+    ~Discovery() override { flushStores(); }
 
     // The toolbar command: asks, and on Yes runs one discovery; returns when the window closed.
     void ConfirmAutoDiscovery();
+    // AutoDiscoverAwaiting: true only while a run waits for answers.
+    bool awaitingAnswers() const { return m_awaiting; }
+
+    // An element's answer to the paging request. With `moreWaiting` the write may wait for the
+    // answers queued behind it, so that a burst is stored in a few rewrites.
+    void StoreDiscoveredElement(const FeedbackRecord& answer, bool moreWaiting);
+    void flushStores();
 
 signals:
-    void clearElementFields();
-    void emptyLists(); // the tree, the section list and the encoders list emptied
-    void reloadTree();
-    void windowShown(varnetix::PagingWindow* window); // lets a caller watch the run
+    void runStarted();
 
 private:
-    void startSteps(PagingWindow& window);
-    void endSteps(PagingWindow& window);
+    void startSteps();
+    void endSteps();
     void recreateDatabase();
 
-    WindowControls& m_c;
-    OperatorDialogs& m_dialogs;
+    PagingView& m_window;
+    ElementView& m_view;
+    ElementTreeController& m_tree;
+    LevelMonitor& m_level;
     DatagramLink& m_link;
-    LinkState& m_state;
+    OperatorDialogs& m_dialogs;
     const StationSettings& m_settings;
+    QTimer m_timer1;
+    bool m_awaiting = false;
+    std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
 };
 
 } // namespace varnetix

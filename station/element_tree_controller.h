@@ -1,30 +1,48 @@
-// The element tree, the hidden section list and the encoders list, rebuilt from nms.ini.
+// Load_Config: the element tree, the section list and the encoders a decoder can be bound to,
+// rebuilt from nms.ini.
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <string>
+#include <vector>
 
+#include "core/element_tree.h"
 #include "station/operator_dialogs.h"
-#include "station/window_controls.h"
 
 namespace varnetix {
+
+// The tree as its controller sees it.
+class ElementTreeView {
+public:
+    virtual ~ElementTreeView() = default;
+    // Replaces every node; the frame caption counts them.
+    virtual void showElements(const std::vector<ElementNode>& nodes) = 0;
+};
 
 class ElementTreeController : public QObject {
     Q_OBJECT
 public:
-    ElementTreeController(WindowControls& controls, OperatorDialogs& dialogs,
-                          std::string databasePath, QObject* parent = nullptr);
+    ElementTreeController(ElementTreeView& view, OperatorDialogs& dialogs, std::string databasePath,
+                          QObject* parent = nullptr);
 
     void Load_Config();
-    // The first step of a rebuild: every list emptied, the level bar emptied, 0 items.
+    // The first step of a rebuild: every list emptied, 0 items.
     void emptyLists();
+    // The database's sections in file order, as the last rebuild read them.
+    const std::vector<std::string>& sections() const { return m_sections; }
+
+signals:
+    // The node texts of the encoders, in file order ("<None>" is the panel's own first item).
+    void encodersListed(const QStringList& encoders);
+    // A rebuild has emptied the lists; the level bar goes empty with them.
+    void listsEmptied();
 
 private:
-    void updateCaption();
-
-    WindowControls& m_c;
+    ElementTreeView& m_view;
     OperatorDialogs& m_dialogs;
     std::string m_databasePath;
+    std::vector<std::string> m_sections;
 };
 
 } // namespace varnetix

@@ -25,30 +25,17 @@ std::optional<int> storedInteger(const std::string& text) {
     return value;
 }
 
-// A list index that is missing or outside the list shows no selection, so that nothing of the
-// previously shown element stays and the send checks catch it.
-void selectStoredIndex(QComboBox* list, const std::string& text) {
-    const std::optional<int> index = storedInteger(text);
-    list->setCurrentIndex(index && *index >= 0 && *index < list->count() ? *index : -1);
-}
-
-// A value outside the scroll bar's range leaves it where it was.
-void setStoredScroll(QScrollBar* bar, const std::string& text) {
-    const std::optional<int> value = storedInteger(text);
-    if (value && *value >= bar->minimum() && *value <= bar->maximum())
-        bar->setValue(*value);
-}
-
 } // namespace
 
-ElementView::ElementView(WindowControls& controls, OperatorDialogs& dialogs,
-                         std::string databasePath, QObject* parent)
-    : QObject(parent), m_c(controls), m_dialogs(dialogs), m_databasePath(std::move(databasePath)) {}
+ElementView::ElementView(ElementEditor& editor, ElementSelection& selection,
+                         ElementTreeController& tree, LevelMonitor& level, PingController& ping,
+                         OperatorDialogs& dialogs, std::string databasePath, QObject* parent)
+    : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_level(level),
+      m_ping(ping), m_dialogs(dialogs), m_databasePath(std::move(databasePath)) {}
 
 void ElementView::NodeClick(const QString& nodeKey) {
-    m_c.shpPing->setFillColor(kColourNotTested);
-    m_c.button(kButtonStartLevel)->setEnabled(false);
-    m_c.button(kButtonStopLevel)->setEnabled(false);
+    m_ping.setColour(PingColour::NotTested);
+    m_level.disableCommands();
 
     const std::string section = MacWithoutColons(toBytes(nodeKey));
     const IniDocument record = IniDocument::load(m_databasePath);
@@ -65,32 +52,44 @@ void ElementView::NodeClick(const QString& nodeKey) {
         return record.value(section, std::string(key)).value_or(fallback);
     };
 
-    m_c.txtElementName->setText(fromBytes(read(record::kName)));
-    m_c.txtElementIP->setText(fromBytes(read(record::kIp)));
-    m_c.txtElementMask->setText(fromBytes(read(record::kMask)));
-    m_c.txtElementGW->setText(fromBytes(read(record::kGateway)));
-    m_c.txtRemoteIP->setText(fromBytes(read(record::kRemote)));
-    selectStoredIndex(m_c.cmbAudioInput, read(record::kInput));
-    selectStoredIndex(m_c.cmbAudioType, read(record::kType));
-    selectStoredIndex(m_c.cmbAudioTX, read(record::kTx));
-    m_c.lblVersion->setCaption(fromBytes(VersionTwoDecimals(read(record::kVersion, "2"))));
-    selectStoredIndex(m_c.cmbEncoders, read(record::kBound, "0"));
-    m_c.chkSFNEnabled->setChecked(storedInteger(read(record::kSfn, "0")).value_or(0) == 1);
+    StoredFields fields;
+    fields.name = fromBytes(read(record::kName));
+    fields.ip = fromBytes(read(record::kIp));
+    fields.mask = fromBytes(read(record::kMask));
+    fields.gateway = fromBytes(read(record::kGateway));
+    fields.remote = fromBytes(read(record::kRemote));
+    fields.audioInput = storedInteger(read(record::kInput));
+    fields.audioType = storedInteger(read(record::kType));
+    fields.txType = storedInteger(read(record::kTx));
+    fields.version = fromBytes(VersionTwoDecimals(read(record::kVersion, "2")));
+    fields.bound = storedInteger(read(record::kBound, "0"));
+    fields.sfnEnabled = storedInteger(read(record::kSfn, "0")).value_or(0) == 1;
+    m_editor.showStoredFields(fields);
 
-    const double role = LeadingNumber(read(record::kRole));
-    if (role == record::kRoleEncoder) {
-        m_c.lblElementType->setCaption(kRoleEncoder);
-        m_c.scrlBuffer->setValue(0);
-    } else if (role == record::kRoleDecoder) {
-        m_c.lblElementType->setCaption(kRoleDecoder);
-        setStoredScroll(m_c.scrlAtten, read(record::kAttenuation));
-        setStoredScroll(m_c.scrlBuffer, read(record::kBuffer, "1"));
-    } else {
-        m_c.lblElementType->setCaption(kRoleUnknown);
+    const ElementRole role = roleFromNumber(LeadingNumber(read(record::kRole)));
+    m_selection.setRole(role);
+    if (role == ElementRole::Encoder) {
+        m_editor.setBufferSize(0);
+    } else if (role == ElementRole::Decoder) {
+        m_editor.setAttenuation(storedInteger(read(record::kAttenuation)));
+        m_editor.setBufferSize(storedInteger(read(record::kBuffer, "1")));
     }
-    m_c.lblElementMAC->setCaption(nodeKey);
-    m_c.lblSerialNumber->setCaption(fromBytes(read(record::kSerial)));
-    m_c.lblPing->setCaption(QStringLiteral("<Click to test>"));
+    m_selection.select(nodeKey);
+    m_editor.showSerialNumber(fromBytes(read(record::kSerial)));
+    m_ping.setCaption(QStringLiteral("<Click to test>"));
+}
+
+void ElementView::ClearElementFields() {
+    m_selection.clearRole();
+    m_selection.clearMac();
+    m_ping.setCaption(QStringLiteral("<Unknown>"));
+    m_ping.setColour(PingColour::NotTested);
+    m_editor.clearFields();
+}
+
+void ElementView::ReloadElementTree() {
+    m_tree.Load_Config();
+    ClearElementFields();
 }
 
 } // namespace varnetix

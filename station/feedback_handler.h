@@ -1,6 +1,6 @@
-// What is done with a received feedback packet: decode and check it, end the configuration
-// time-out, find the element's MAC, then store a discovered element or check a configuration
-// answer against the panel.
+// ProcessFeedback: a received feedback packet is decoded and checked, ends the configuration
+// time-out, gets its element's MAC, and is then stored as a discovered element or checked as
+// the answer to a configuration.
 #pragma once
 
 #include <QByteArray>
@@ -10,12 +10,12 @@
 #include <string>
 
 #include "core/feedback_packet.h"
-#include "core/ini_store.h"
 #include "core/station_settings.h"
-#include "platform/datagram_link.h"
 #include "platform/mac_resolver.h"
+#include "station/configuration_exchange.h"
+#include "station/discovery.h"
+#include "station/element_tree_controller.h"
 #include "station/operator_dialogs.h"
-#include "station/window_controls.h"
 
 namespace varnetix {
 
@@ -24,11 +24,10 @@ class FeedbackHandler : public QObject {
 public:
     // Packets wait here while an earlier one is handled (its MAC wait and its boxes included).
     static constexpr std::size_t kQueueLimit = 4096;
-    static constexpr std::size_t kStoreBatch = 256;
 
-    FeedbackHandler(WindowControls& controls, OperatorDialogs& dialogs, MacResolver& resolver,
-                    LinkState& state, const StationSettings& settings, QObject* parent = nullptr);
-    ~FeedbackHandler() override { flushStores(); }
+    FeedbackHandler(Discovery& discovery, ConfigurationExchange& exchange,
+                    ElementTreeController& tree, MacResolver& resolver, OperatorDialogs& dialogs,
+                    const StationSettings& settings, QObject* parent = nullptr);
 
     // Called for every datagram the dispatch routes here; the packet is queued and handled from
     // the event loop, after those that came before it.
@@ -39,15 +38,7 @@ public:
     std::size_t dropped() const { return m_dropped; }
     bool idle() const { return !m_busy && m_queue.empty(); }
 
-    void StoreDiscoveredElement();
-    // Writes the discovered elements that wait to be stored; the discovery run calls it
-    // before the tree is rebuilt.
-    void flushStores();
-    void ApplyConfigurationAnswer();
-
 signals:
-    // Outside discovery the tree is rebuilt after every packet.
-    void reloadTree();
     // A packet has been handled completely (stored, refused, or dropped).
     void packetFinished();
 
@@ -59,18 +50,19 @@ private:
     void endPacket();                       // a packet dropped after its message
     void finish();
 
-    WindowControls& m_c;
-    OperatorDialogs& m_dialogs;
+    Discovery& m_discovery;
+    ConfigurationExchange& m_exchange;
+    ElementTreeController& m_tree;
     MacResolver& m_resolver;
-    LinkState& m_state;
+    OperatorDialogs& m_dialogs;
     const StationSettings& m_settings;
     FeedbackRecord m_record;
     std::deque<QByteArray> m_queue;
-    std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
     std::size_t m_dropped = 0;
     bool m_busy = false;
     QTimer m_next; // zero-interval: the next packet starts from the event loop
     QTimer m_retry;
+    QTimer m_timerGetMAC;
 };
 
 } // namespace varnetix

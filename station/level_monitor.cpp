@@ -5,41 +5,80 @@
 #include "core/audio_level.h"
 #include "core/commands.h"
 #include "platform/byte_text.h"
-#include "station/config_sender.h"
+#include "station/unreachable_message.h"
 
 namespace varnetix {
 
-LevelMonitor::LevelMonitor(WindowControls& controls, OperatorDialogs& dialogs, DatagramLink& link,
+LevelMonitor::LevelMonitor(LevelDisplay& display, const ElementSelection& selection,
+                           DatagramLink& link, OperatorDialogs& dialogs,
                            const StationSettings& settings, QObject* parent)
-    : QObject(parent), m_c(controls), m_dialogs(dialogs), m_link(link), m_settings(settings) {
-    connect(m_c.chkGetVolume, &QCheckBox::toggled, this, &LevelMonitor::displayToggled);
-    connect(m_c.tmrVolume, &QTimer::timeout, this, &LevelMonitor::RequestAudioLevel);
-    connect(m_c.Slider1, &QSlider::valueChanged, m_c.tmrVolume,
-            [this](int interval) { m_c.tmrVolume->setInterval(interval); });
+    : QObject(parent), m_display(display), m_selection(selection), m_link(link), m_dialogs(dialogs),
+      m_settings(settings) {
+    m_tmrVolume.setObjectName(QStringLiteral("tmrVolume"));
+    m_tmrVolume.setParent(this);
+    m_tmrVolume.setInterval(settings.volumeMs);
+    m_tmrVolume.setTimerType(Qt::PreciseTimer);
+    connect(&m_tmrVolume, &QTimer::timeout, this, &LevelMonitor::RequestAudioLevel);
 }
 
-void LevelMonitor::displayToggled(bool on) {
-    if (on) {
-        m_c.tmrVolume->start();
+void LevelMonitor::setRunning(bool running) {
+    m_running = running;
+    if (running) {
+        m_tmrVolume.start();
         return;
     }
-    m_c.tmrVolume->stop();
+    m_tmrVolume.stop();
     showNoLevel();
 }
 
+void LevelMonitor::setCommands(bool startEnabled, bool stopEnabled) {
+    emit commandsChanged(startEnabled, stopEnabled);
+}
+
+void LevelMonitor::start() {
+    setRunning(true);
+    setCommands(false, true);
+}
+
+void LevelMonitor::stop() {
+    setRunning(false);
+    setCommands(true, false);
+}
+
+void LevelMonitor::switchOff() {
+    setRunning(false);
+}
+
+void LevelMonitor::roleChanged(ElementRole role) {
+    const bool encoder = role == ElementRole::Encoder;
+    setRunning(false);
+    setCommands(encoder, false);
+    m_display.enableLevelBar(encoder);
+}
+
+void LevelMonitor::disableCommands() {
+    setCommands(false, false);
+}
+
+void LevelMonitor::emptyBar() {
+    m_display.showLevelWidth(0);
+}
+
+void LevelMonitor::setPollingInterval(int milliseconds) {
+    m_tmrVolume.setInterval(milliseconds);
+}
+
 void LevelMonitor::showNoLevel() {
-    m_c.lblVolume->setText(QString::fromLatin1(kNoLevelText));
-    m_c.VUMeter->setLevelWidth(0);
+    m_display.showLevelText(QString::fromLatin1(kNoLevelText));
+    m_display.showLevelWidth(0);
 }
 
 void LevelMonitor::RequestAudioLevel() {
-    const QString address = selectedElementAddress(m_c, m_settings.databasePath);
+    const QString address = m_selection.storedAddress(m_settings.databasePath);
     if (m_link.sendDatagram(toByteArray(AudioLevelRequest()), address, m_settings.commandPort))
         return;
     // Stop before telling, so that the box is not repeated at every tick.
-    m_c.chkGetVolume->setChecked(false);
-    m_c.button(kButtonStartLevel)->setEnabled(true);
-    m_c.button(kButtonStopLevel)->setEnabled(false);
+    stop();
     m_dialogs.critical(
         kApplicationTitle,
         unreachableMessage(address, QStringLiteral("Audio monitoring has been stopped.")));
@@ -49,12 +88,12 @@ void LevelMonitor::ShowAudioLevel(const QByteArray& datagram) {
     const AudioLevel level = EvaluateAudioLevel(
         std::string_view(datagram.constData(), static_cast<std::size_t>(datagram.size())));
     // A late answer after the display was stopped shows nothing.
-    if (!m_c.tmrVolume->isActive()) {
+    if (!m_tmrVolume.isActive()) {
         showNoLevel();
         return;
     }
-    m_c.VUMeter->setLevelWidth(level.barWidth);
-    m_c.lblVolume->setText(fromBytes(level.text));
+    m_display.showLevelWidth(level.barWidth);
+    m_display.showLevelText(fromBytes(level.text));
 }
 
 } // namespace varnetix

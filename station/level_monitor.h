@@ -1,34 +1,67 @@
-// The audio-level display of an encoder: polls with "VOL" while it runs and shows each
-// 1440-byte answer as a bar and in dBFS.
+// The audio-level display of an encoder: while it runs, "VOL" is sent at every tick of
+// tmrVolume and each 1440-byte answer is shown as a bar and in dBFS. This object owns whether
+// the display runs and which of its two toolbar commands may be used.
 #pragma once
 
 #include <QByteArray>
 #include <QObject>
+#include <QTimer>
 
 #include "core/station_settings.h"
 #include "platform/datagram_link.h"
+#include "station/element_selection.h"
 #include "station/operator_dialogs.h"
-#include "station/window_controls.h"
 
 namespace varnetix {
+
+// The level bar and its readout as the monitor sees them.
+class LevelDisplay {
+public:
+    virtual ~LevelDisplay() = default;
+    // Width in the units of the level scale (2100 at full scale).
+    virtual void showLevelWidth(int units) = 0;
+    virtual void showLevelText(const QString& text) = 0;
+    virtual void enableLevelBar(bool enabled) = 0;
+};
 
 class LevelMonitor : public QObject {
     Q_OBJECT
 public:
-    LevelMonitor(WindowControls& controls, OperatorDialogs& dialogs, DatagramLink& link,
-                 const StationSettings& settings, QObject* parent = nullptr);
+    LevelMonitor(LevelDisplay& display, const ElementSelection& selection, DatagramLink& link,
+                 OperatorDialogs& dialogs, const StationSettings& settings,
+                 QObject* parent = nullptr);
+
+    bool isRunning() const { return m_running; }
+    // The toolbar's "Start audio monitoring" and "Stop audio monitoring".
+    void start();
+    void stop();
+    // Switches the display off without touching the commands (a discovery run does so).
+    void switchOff();
+    // A new role relays out the display: stopped, its commands for encoders only.
+    void roleChanged(ElementRole role);
+    // Loading an element disables both commands until its role is known.
+    void disableCommands();
+    void emptyBar();
+    void setPollingInterval(int milliseconds);
 
     void RequestAudioLevel();
     void ShowAudioLevel(const QByteArray& datagram);
 
+signals:
+    void commandsChanged(bool startEnabled, bool stopEnabled);
+
 private:
-    void displayToggled(bool on);
+    void setRunning(bool running);
+    void setCommands(bool startEnabled, bool stopEnabled);
     void showNoLevel();
 
-    WindowControls& m_c;
-    OperatorDialogs& m_dialogs;
+    LevelDisplay& m_display;
+    const ElementSelection& m_selection;
     DatagramLink& m_link;
+    OperatorDialogs& m_dialogs;
     const StationSettings& m_settings;
+    QTimer m_tmrVolume;
+    bool m_running = false;
 };
 
 } // namespace varnetix

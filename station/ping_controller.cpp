@@ -4,10 +4,8 @@
 #include "core/text_procedures.h"
 #include "platform/echo_probe.h"
 #include "station/operator_dialogs.h"
-#include "ui/caption_label.h"
 
 #include <QScopedValueRollback>
-#include <QTimer>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -17,13 +15,15 @@ namespace {
 constexpr qint16 kRetryCountdown = 3;
 }
 
-PingController::PingController(CaptionLabel& lblPing, ShapeIndicator& shpPing, QTimer& tmrRetryPing,
-                               EchoProbe& probe, OperatorDialogs& dialogs,
-                               std::function<QString()> elementIp, QObject* parent)
-    : QObject(parent), m_lblPing(lblPing), m_shpPing(shpPing), m_tmrRetryPing(tmrRetryPing),
-      m_probe(probe), m_dialogs(dialogs), m_elementIp(std::move(elementIp)) {
-    connect(&m_lblPing, &CaptionLabel::clicked, this, &PingController::onClicked);
-    connect(&m_lblPing, &CaptionLabel::captionChanged, this, &PingController::onCaptionChanged);
+PingController::PingController(PingIndicator& indicator, EchoProbe& probe, OperatorDialogs& dialogs,
+                               std::function<QString()> elementIp, int retryIntervalMs,
+                               QObject* parent)
+    : QObject(parent), m_indicator(indicator), m_probe(probe), m_dialogs(dialogs),
+      m_elementIp(std::move(elementIp)) {
+    m_tmrRetryPing.setObjectName(u"tmrRetryPing"_s);
+    m_tmrRetryPing.setParent(this);
+    m_tmrRetryPing.setInterval(retryIntervalMs);
+    m_tmrRetryPing.setTimerType(Qt::PreciseTimer);
     connect(&m_tmrRetryPing, &QTimer::timeout, this, &PingController::onRetryTick);
     connect(&m_probe, &EchoProbe::finished, this, &PingController::onEchoFinished);
 }
@@ -36,8 +36,8 @@ void PingController::PingElement(const QString& address) {
         return;
     if (!m_probe.StartSockets()) {
         m_dialogs.critical(u"Ping failed"_s, u"Windows Sockets not responding correctly."_s);
-        m_shpPing.setFillColor(kColourFailed);
-        showCaption(u"Unable to init sockets"_s);
+        m_indicator.showPingColour(PingColour::Failed);
+        showOwnCaption(u"Unable to init sockets"_s);
         return;
     }
     if (!m_probe.start(address))
@@ -46,10 +46,10 @@ void PingController::PingElement(const QString& address) {
     m_resultStale = false;
 }
 
-void PingController::onClicked() {
+void PingController::clicked() {
     if (m_tmrRetryPing.isActive()) {
         // The countdown keeps its value: the next time-out continues from it.
-        showCaption(u"<Stopped>"_s);
+        showOwnCaption(u"<Stopped>"_s);
         m_tmrRetryPing.stop();
         return;
     }
@@ -58,13 +58,19 @@ void PingController::onClicked() {
     PingElement(m_elementIp());
 }
 
-void PingController::onCaptionChanged(const QString& caption) {
+void PingController::setCaption(const QString& caption) {
+    m_caption = caption;
+    m_indicator.showPingCaption(caption);
     // Someone else wrote the caption (another element loaded, panel cleared): the echo in
     // flight no longer concerns what is shown.
     if (m_inFlight && !m_showingOwnCaption)
         m_resultStale = true;
     if (caption.contains(u"Timed"_s, Qt::CaseSensitive))
         m_tmrRetryPing.start();
+}
+
+void PingController::setColour(PingColour colour) {
+    m_indicator.showPingColour(colour);
 }
 
 void PingController::onRetryTick() {
@@ -79,7 +85,7 @@ void PingController::onRetryTick() {
         return;
     }
     --m_countdown;
-    showCaption(u"Retrying in "_s + QString::number(m_countdown) + u" seconds..."_s);
+    showOwnCaption(u"Retrying in "_s + QString::number(m_countdown) + u" seconds..."_s);
 }
 
 void PingController::onEchoFinished(const EchoReply& reply) {
@@ -88,20 +94,20 @@ void PingController::onEchoFinished(const EchoReply& reply) {
     m_inFlight = false;
     if (!m_resultStale) {
         if (reply.status != kEchoSuccess) {
-            m_shpPing.setFillColor(kColourFailed);
-            showCaption(QString::fromStdString(GetStatusText(reply.status)));
+            m_indicator.showPingColour(PingColour::Failed);
+            showOwnCaption(QString::fromStdString(GetStatusText(reply.status)));
         } else {
-            m_shpPing.setFillColor(kColourAnswered);
-            showCaption(QString::number(reply.roundTripMs) + u" ms"_s);
+            m_indicator.showPingColour(PingColour::Answered);
+            showOwnCaption(QString::number(reply.roundTripMs) + u" ms"_s);
         }
     }
     m_resultStale = false;
     m_probe.StopSockets();
 }
 
-void PingController::showCaption(const QString& caption) {
+void PingController::showOwnCaption(const QString& caption) {
     const QScopedValueRollback guard(m_showingOwnCaption, true);
-    m_lblPing.setCaption(caption);
+    setCaption(caption);
 }
 
 } // namespace varnetix

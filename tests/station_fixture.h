@@ -1,13 +1,20 @@
 // A station window wired to test doubles: scripted boxes, a fixed MAC resolver, a scripted
-// echo, a database in a temporary directory, the endpoint on a free loopback port and an
-// element peer (sockets in the test) standing for the element's configuration and command ports.
+// echo, a database in a temporary directory, the endpoint on a free loopback port and sockets
+// that stand for an element's configuration and command ports. Widgets and timers are found by
+// their established object names.
 #pragma once
 
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QHostAddress>
+#include <QLabel>
+#include <QLineEdit>
 #include <QNetworkDatagram>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QUdpSocket>
 #include <map>
 #include <memory>
@@ -17,7 +24,6 @@
 #include "fake_dialogs.h"
 #include "platform/echo_probe.h"
 #include "platform/mac_resolver.h"
-#include "station/element_view.h"
 #include "ui/main_window.h"
 
 class FixedMacResolver : public varnetix::MacResolver {
@@ -28,10 +34,8 @@ public:
 
     bool LookupMac(const std::string& ip, std::string& mac, const std::string&) override {
         ++attempts;
-        if (failFirst > 0) {
-            --failFirst;
+        if (failFirst > 0 && failFirst--)
             return false;
-        }
         const auto found = macs.find(ip);
         if (found == macs.end())
             return false;
@@ -43,27 +47,29 @@ public:
 class ScriptedEchoProbe : public varnetix::EchoProbe {
 public:
     bool socketsStart = true;
+    bool refuseStart = false;
     varnetix::EchoReply reply{0, 1};
     QStringList addresses;
     bool inFlight = false;
+    bool holdReply = false; // the reply waits for release()
+    int stopSocketsCalls = 0;
 
     bool StartSockets() override { return socketsStart; }
-    void StopSockets() override {}
+    void StopSockets() override { ++stopSocketsCalls; }
     bool start(const QString& address) override {
-        if (inFlight)
+        if (inFlight || refuseStart)
             return false;
         inFlight = true;
         addresses << address;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                inFlight = false;
-                emit finished(reply);
-            },
-            Qt::QueuedConnection);
+        if (!holdReply)
+            QMetaObject::invokeMethod(this, &ScriptedEchoProbe::release, Qt::QueuedConnection);
         return true;
     }
     bool busy() const override { return inFlight; }
+    void release() {
+        inFlight = false;
+        emit finished(reply);
+    }
 };
 
 // 192.168.1.10 / 255.255.255.0 / 192.168.1.1, remote 192.168.1.20, Analog, Left/Right,
@@ -87,6 +93,37 @@ inline varnetix::FeedbackRecord studioEncoder() {
 inline QByteArray packet(const varnetix::FeedbackRecord& r, std::size_t length = 44,
                          std::uint8_t v1 = 2, std::uint8_t v2 = 1) {
     return QByteArray::fromStdString(varnetix::EncodeFeedback(r, length, v1, v2));
+}
+
+// Records as the station writes them: "[section]" and "KEY=value" lines, CRLF.
+inline QByteArray recordText(const QByteArray& section, const QByteArrayList& entries) {
+    QByteArray text = '[' + section + "]\r\n";
+    for (const QByteArray& entry : entries)
+        text += entry + "\r\n";
+    return text;
+}
+inline const QByteArrayList kEncoderEntries = {"NAME=E1",
+                                               "IP=127.0.0.1",
+                                               "MASK=255.255.255.0",
+                                               "GW=127.0.0.254",
+                                               "REMOTE=10.0.0.9",
+                                               "INPUT=1",
+                                               "TYPE=1",
+                                               "TX=0",
+                                               "ROLE=1",
+                                               "SN=1234",
+                                               "VER=2.1",
+                                               "SFN=1",
+                                               "BUF=0"};
+inline const QByteArrayList kDecoderEntries = {
+    "NAME=D1", "IP=127.0.0.1", "MASK=255.0.0.0", "GW=127.0.0.1", "REMOTE=0.0.0.0",
+    "INPUT=0", "TYPE=0",       "TX=0",           "ROLE=2",       "SN=77",
+    "VER=2",   "SFN=0",        "BUF=3",          "ATT=200"};
+inline const QString kEncoderKey = QStringLiteral("00:1A:2B:3C:4D:5E");
+inline const QString kDecoderKey = QStringLiteral("00:00:00:00:00:0D");
+inline QByteArray sampleDatabase() {
+    return recordText("001A2B3C4D5E", kEncoderEntries) +
+           recordText("00000000000D", kDecoderEntries);
 }
 
 struct Station {
@@ -118,19 +155,17 @@ struct Station {
     }
 
     QString databasePath() const { return QString::fromStdString(settings.databasePath); }
-
-    void writeDatabase(const QByteArray& content) {
+    void writeDatabase(const QByteArray& content) const {
         QFile file(databasePath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write the test database");
     }
-
     QByteArray database() const {
         QFile file(databasePath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // Creates the window and runs its start-up; the empty-database box, if any, is recorded.
+    // Creates the window and runs its start-up; the boxes of the start-up are forgotten.
     varnetix::MainWindow& start() {
         window = std::make_unique<varnetix::MainWindow>(settings, dialogs, resolver, probe);
         if (!window->Form_Load())
@@ -139,33 +174,56 @@ struct Station {
         return *window;
     }
 
-    varnetix::WindowControls& c() { return window->controls(); }
-    quint16 stationPort() { return window->udpClient().localPort(); }
+    template <typename T = QWidget> T* find(const char* name) const {
+        T* found = window->findChild<T*>(QLatin1String(name));
+        if (!found)
+            qFatal("no object named %s", name);
+        return found;
+    }
+    // The text a control shows: a label's caption, a field's text, a list's selected item, a
+    // frame's title.
+    QString text(const char* name) const {
+        QObject* object = find<QObject>(name);
+        if (auto* label = qobject_cast<QLabel*>(object))
+            return label->text();
+        if (auto* field = qobject_cast<QLineEdit*>(object))
+            return field->text();
+        if (auto* list = qobject_cast<QComboBox*>(object))
+            return list->currentText();
+        if (auto* frame = qobject_cast<QGroupBox*>(object))
+            return frame->title();
+        qFatal("%s shows no text", name);
+    }
+    QTimer* timer(const char* name) const { return find<QTimer>(name); }
+    QAction* button(int index) const {
+        return find<QAction>(QStringLiteral("Toolbar1Button%1").arg(index).toLatin1().constData());
+    }
+    QTreeWidget* tree() const { return find<QTreeWidget>("TreeView1"); }
 
+    // Clicks the node whose key is the colon form given.
+    bool selectNode(const QString& key) const {
+        QTreeWidget* nodes = tree();
+        for (int i = 0; i < nodes->topLevelItemCount(); ++i) {
+            QTreeWidgetItem* item = nodes->topLevelItem(i);
+            if (item->data(0, Qt::UserRole).toString() == key) {
+                nodes->setCurrentItem(item);
+                emit nodes->itemClicked(item, 0);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    quint16 stationPort() const { return find<varnetix::UdpEndpoint>("udpClient")->localPort(); }
     // A datagram to the station, as an element would send it.
-    void sendToStation(const QByteArray& data) {
+    void sendToStation(const QByteArray& data) const {
         QUdpSocket sender;
         sender.writeDatagram(data, QHostAddress::LocalHost, stationPort());
     }
-
     // The next datagram a peer receives, within a bounded wait.
     static QNetworkDatagram receive(QUdpSocket& peer, int timeoutMs = 2000) {
         if (!peer.hasPendingDatagrams())
             (void)QTest::qWaitFor([&] { return peer.hasPendingDatagrams(); }, timeoutMs);
         return peer.hasPendingDatagrams() ? peer.receiveDatagram() : QNetworkDatagram();
-    }
-
-    // Clicks the node whose key is the colon form given.
-    bool selectNode(const QString& key) {
-        auto* tree = c().TreeView1;
-        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* item = tree->topLevelItem(i);
-            if (item->data(0, Qt::UserRole).toString() == key) {
-                window->elementView().NodeClick(key);
-                tree->setCurrentItem(item);
-                return true;
-            }
-        }
-        return false;
     }
 };

@@ -2,17 +2,17 @@
 #pragma once
 
 #include <QDialog>
-#include <QLabel>
-#include <QTimer>
+
+#include "station/discovery.h"
 
 namespace varnetix {
 
-class PagingWindow : public QDialog {
+class PagingWindow : public QDialog, public PagingView {
     Q_OBJECT
 public:
     explicit PagingWindow(QWidget* parent = nullptr);
-    QLabel* Label1;
-    QTimer* Timer1;
+    void runModal() override;
+    void closeWindow() override;
 };
 
 } // namespace varnetix

@@ -1,4 +1,4 @@
-#include "ui/caption_label.h"
+#include "ui/indicator_widgets.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -8,29 +8,20 @@
 
 namespace varnetix {
 
-CaptionLabel::CaptionLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {}
-
-void CaptionLabel::setCaption(const QString& text) {
-    setText(text);
-    emit captionChanged(text);
+ClickableLabel::ClickableLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setCursor(Qt::PointingHandCursor);
 }
 
-void CaptionLabel::setClickable(bool clickable) {
-    m_clickable = clickable;
-    setFocusPolicy(clickable ? Qt::StrongFocus : Qt::NoFocus);
-    setCursor(clickable ? Qt::PointingHandCursor : Qt::ArrowCursor);
-}
-
-void CaptionLabel::mouseReleaseEvent(QMouseEvent* event) {
-    if (m_clickable && event->button() == Qt::LeftButton &&
-        rect().contains(event->position().toPoint()))
+void ClickableLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
     QLabel::mouseReleaseEvent(event);
 }
 
-void CaptionLabel::keyPressEvent(QKeyEvent* event) {
-    if (m_clickable && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
-                        event->key() == Qt::Key_Enter)) {
+void ClickableLabel::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter) {
         emit clicked();
         return;
     }
@@ -51,10 +42,6 @@ void ShapeIndicator::paintEvent(QPaintEvent* event) {
     painter.fillRect(rect(), m_fill);
     QFrame::paintEvent(event);
 }
-
-} // namespace varnetix
-
-namespace varnetix {
 
 LevelBar::LevelBar(int fullScale, QWidget* parent) : QFrame(parent), m_fullScale(fullScale) {
     setFrameShape(QFrame::NoFrame);

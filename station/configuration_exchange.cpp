@@ -1,0 +1,196 @@
+#include "station/configuration_exchange.h"
+
+#include <QFile>
+#include <string_view>
+
+#include "core/commands.h"
+#include "core/config_packet.h"
+#include "core/element_record.h"
+#include "core/ini_store.h"
+#include "core/number_text.h"
+#include "core/text_procedures.h"
+#include "platform/byte_text.h"
+#include "station/unreachable_message.h"
+
+namespace varnetix {
+
+namespace {
+
+const QString kFeedbackCorrupted = QStringLiteral("Feedback is corrupted.");
+const QString kCannotSaveElement = QStringLiteral("Cannot save this element info.");
+
+std::string decimal(long long value) {
+    return std::to_string(value);
+}
+
+} // namespace
+
+ConfigurationExchange::ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
+                                             ElementTreeController& tree, DatagramLink& link,
+                                             OperatorDialogs& dialogs,
+                                             const StationSettings& settings, QObject* parent)
+    : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_link(link),
+      m_dialogs(dialogs), m_settings(settings) {
+    m_timerRemoteSent.setObjectName(QStringLiteral("timerRemoteSent"));
+    m_timerRemoteSent.setParent(this);
+    m_timerRemoteSent.setInterval(settings.remoteSentMs);
+    // A coarse timer may fire early; a time-out must never come before its interval.
+    m_timerRemoteSent.setTimerType(Qt::PreciseTimer);
+    connect(&m_timerRemoteSent, &QTimer::timeout, this, &ConfigurationExchange::timedOut);
+}
+
+void ConfigurationExchange::error(const QString& line) {
+    m_dialogs.critical(QStringLiteral("Error!"), joinLines({line, QStringLiteral("Cannot save.")}));
+}
+
+void ConfigurationExchange::SendConfig() {
+    if (!m_selection.isSelected()) {
+        error(QStringLiteral("No Network Element selected!"));
+        return;
+    }
+    const EditedConfiguration edited = m_editor.editedConfiguration();
+    if (edited.audioInput < 0 || edited.audioType < 0 || edited.txType < 0) {
+        error(QStringLiteral("Please verify that all audio fields are correct!"));
+        return;
+    }
+    if (edited.name.isEmpty()) {
+        error(QStringLiteral("Please verify that the name field is correct!"));
+        return;
+    }
+    bool addressesValid = true;
+    for (const QString& address : {edited.ip, edited.mask, edited.gateway, edited.remote})
+        addressesValid = IsValidIp(address.toStdString()) && addressesValid;
+    if (!addressesValid) {
+        error(QStringLiteral("Please verify that all IP fields are correct!"));
+        return;
+    }
+    if (!QFile::exists(QString::fromStdString(m_settings.databasePath))) {
+        error(QStringLiteral("The local database in your computer, is corrupted!"));
+        return;
+    }
+    const bool yes = m_dialogs.question(
+        QStringLiteral("Send configuration"),
+        joinLines(
+            {QStringLiteral("This configuration will be sent to selected Network Element and"),
+             QStringLiteral("will also be saved to local database in your computer. "),
+             QStringLiteral("Are you sure?")}));
+    if (yes)
+        SendConfigPacket();
+}
+
+void ConfigurationExchange::SendConfigPacket() {
+    const EditedConfiguration edited = m_editor.editedConfiguration();
+    ConfigFields fields;
+    fields.ip = edited.ip.toStdString();
+    fields.mask = edited.mask.toStdString();
+    fields.gateway = edited.gateway.toStdString();
+    fields.remote = edited.remote.toStdString();
+    fields.audioInput = edited.audioInput;
+    fields.audioType = edited.audioType;
+    fields.txType = edited.txType;
+    fields.name = toBytes(edited.name);
+    const QByteArray packet = toByteArray(BuildConfigPacket(fields));
+
+    // The packet goes to the address the database holds, not to an edited one in the panel.
+    const QString address = m_selection.storedAddress(m_settings.databasePath);
+    m_timerRemoteSent.start();
+    if (!m_link.sendDatagram(packet, address, m_settings.configPort)) {
+        m_timerRemoteSent.stop();
+        m_dialogs.critical(kApplicationTitle,
+                           unreachableMessage(address, QStringLiteral("Cannot save.")));
+    }
+}
+
+void ConfigurationExchange::timedOut() {
+    m_timerRemoteSent.stop();
+    error(QStringLiteral("Waiting for a response from Network Element has timed out!"));
+}
+
+void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
+    const std::string& path = m_settings.databasePath;
+    if (!m_selection.isSelected() || m_selection.mac() != fromBytes(answer.ElementMAC)) {
+        m_dialogs.critical(
+            kApplicationTitle,
+            joinLines({QStringLiteral("The response received does not match the selected element."),
+                       kCannotSaveElement}));
+        m_tree.Load_Config();
+        return;
+    }
+    const std::string sectionName = m_selection.section();
+    if (GetSectionKeyCount(sectionName, path) >= record::kCorruptEntryCount) {
+        m_dialogs.critical(
+            kApplicationTitle,
+            joinLines({QStringLiteral(
+                           "The data stored in your computer about this element, is corrupted."),
+                       kCannotSaveElement}));
+        m_tree.Load_Config();
+        return;
+    }
+
+    // What was sent is what the panel holds now; taken before any box can open.
+    const EditedConfiguration edited = m_editor.editedConfiguration();
+    const std::string name = toBytes(edited.name);
+    const std::string ip = edited.ip.toStdString();
+    const std::string mask = edited.mask.toStdString();
+    const std::string gw = edited.gateway.toStdString();
+    const std::string remote = edited.remote.toStdString();
+
+    bool answerError = false;
+    const auto compare = [&](bool agrees, std::string_view key, const std::string& value,
+                             const char* field) {
+        if (agrees) {
+            WriteToINI(sectionName, std::string(key), value, path);
+            return;
+        }
+        answerError = true;
+        m_dialogs.critical(
+            kApplicationTitle,
+            joinLines(
+                {QStringLiteral("An error occured while saving '%1':").arg(QLatin1String(field)),
+                 kFeedbackCorrupted}));
+    };
+    const auto sameIndex = [](int index, std::uint8_t reported) {
+        return index >= 0 && index == reported;
+    };
+    const FeedbackRecord& r = answer;
+    compare(ToUpperAscii(TrimSpaces(name)) == ToUpperAscii(TrimSpaces(r.ElementName)),
+            record::kName, PadElementName(name), "Element Name");
+    compare(ip == r.ElementIP, record::kIp, ip, "Element IP");
+    compare(mask == r.ElementMask, record::kMask, mask, "Element Mask");
+    compare(gw == r.ElementGW, record::kGateway, gw, "Element GW");
+    compare(remote == r.RemoteIP, record::kRemote, remote, "Remote IP");
+    compare(sameIndex(edited.audioInput, r.AudioInput), record::kInput, decimal(edited.audioInput),
+            "Audio Input");
+    compare(sameIndex(edited.audioType, r.AudioType), record::kType, decimal(edited.audioType),
+            "Audio Type");
+    compare(sameIndex(edited.txType, r.TxType), record::kTx, decimal(edited.txType), "Audio TX");
+
+    WriteToINI(sectionName, std::string(record::kRole), decimal(r.ElementRole), path);
+    const ElementRole role = roleFromNumber(r.ElementRole);
+    m_selection.setRole(role);
+    if (role == ElementRole::Unknown)
+        answerError = true;
+
+    const std::string serial = decimal(r.SerialNumber);
+    m_editor.showSerialNumber(fromBytes(serial));
+    WriteToINI(sectionName, std::string(record::kSerial), serial, path);
+
+    m_editor.showVersion(fromBytes(VersionOneDecimal(r.DspVersion)));
+    WriteToINI(sectionName, std::string(record::kVersion), StoredVersion(r.DspVersion), path);
+
+    if (r.ElementRole == record::kRoleDecoder) {
+        if (answer.Attenuation < kAttenuationMinimum)
+            answer.Attenuation = static_cast<std::uint8_t>(kAttenuationMinimum);
+        m_editor.setAttenuation(answer.Attenuation);
+        WriteToINI(sectionName, std::string(record::kAttenuation), decimal(answer.Attenuation),
+                   path);
+    }
+
+    if (!answerError)
+        m_dialogs.information(
+            QStringLiteral("Configuration changed"),
+            QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
+    m_tree.Load_Config();
+}
+
+} // namespace varnetix

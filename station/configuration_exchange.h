@@ -1,0 +1,48 @@
+// The configuration exchange with the selected element: the panel's values are checked and,
+// after the operator agrees, sent as the 35-byte packet; the element's answer is compared with
+// what was sent and what the element took is stored; no answer within timerRemoteSent is a
+// time-out.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include "core/feedback_packet.h"
+#include "core/station_settings.h"
+#include "platform/datagram_link.h"
+#include "station/element_editor.h"
+#include "station/element_selection.h"
+#include "station/element_tree_controller.h"
+#include "station/operator_dialogs.h"
+
+namespace varnetix {
+
+class ConfigurationExchange : public QObject {
+    Q_OBJECT
+public:
+    ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
+                          ElementTreeController& tree, DatagramLink& link, OperatorDialogs& dialogs,
+                          const StationSettings& settings, QObject* parent = nullptr);
+
+    // The toolbar's "Save changes": checks, asks, sends.
+    void SendConfig();
+    void SendConfigPacket();
+    // A feedback packet passed its checks: whatever it answers, the wait is over.
+    void stopAnswerTimeout() { m_timerRemoteSent.stop(); }
+    // A checked feedback packet outside discovery, with the element's MAC found.
+    void ApplyConfigurationAnswer(FeedbackRecord& answer);
+
+private:
+    void error(const QString& line);
+    void timedOut();
+
+    ElementEditor& m_editor;
+    ElementSelection& m_selection;
+    ElementTreeController& m_tree;
+    DatagramLink& m_link;
+    OperatorDialogs& m_dialogs;
+    const StationSettings& m_settings;
+    QTimer m_timerRemoteSent;
+};
+
+} // namespace varnetix
