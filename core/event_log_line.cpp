@@ -1,0 +1,125 @@
+#include "core/event_log_line.h"
+
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace varnetix {
+
+namespace {
+
+// "+01:00"; offsets are whole minutes in every zone in use.
+std::string utcOffset(long seconds) {
+    const char sign = seconds < 0 ? '-' : '+';
+    const long minutes = (seconds < 0 ? -seconds : seconds) / 60;
+    char text[8];
+    std::snprintf(text, sizeof text, "%c%02ld:%02ld", sign, minutes / 60 % 100, minutes % 60);
+    return text;
+}
+
+std::vector<std::string_view> splitAtTabs(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (std::size_t tab = line.find('\t'); tab != std::string_view::npos;
+         tab = line.find('\t', start)) {
+        fields.push_back(line.substr(start, tab - start));
+        start = tab + 1;
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+} // namespace
+
+std::string LocalIsoTime(std::int64_t msSinceEpoch) {
+    std::int64_t seconds = msSinceEpoch / 1000;
+    int millis = static_cast<int>(msSinceEpoch % 1000);
+    if (millis < 0) {
+        millis += 1000;
+        --seconds;
+    }
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (localtime_r(&time, &local) == nullptr)
+        return "0000-00-00T00:00:00.000+00:00";
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    std::snprintf(text + length, sizeof text - length, ".%03d", millis);
+    return text + utcOffset(local.tm_gmtoff);
+}
+
+std::string EscapeLogField(std::string_view field) {
+    std::string escaped;
+    escaped.reserve(field.size());
+    for (const char c : field) {
+        switch (c) {
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string UnescapeLogField(std::string_view field) {
+    std::string text;
+    text.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            text += field[i];
+            continue;
+        }
+        switch (field[i + 1]) {
+        case '\\':
+            text += '\\';
+            break;
+        case 't':
+            text += '\t';
+            break;
+        case 'r':
+            text += '\r';
+            break;
+        case 'n':
+            text += '\n';
+            break;
+        default:
+            text += field[i];
+            text += field[i + 1];
+        }
+        ++i;
+    }
+    return text;
+}
+
+std::string FormatEventLine(std::int64_t msSinceEpoch, std::string_view category,
+                            std::string_view element, std::string_view text) {
+    return LocalIsoTime(msSinceEpoch) + '\t' + EscapeLogField(category) + '\t' +
+           (element.empty() ? std::string("-") : EscapeLogField(element)) + '\t' +
+           EscapeLogField(text);
+}
+
+std::optional<EventLogEntry> ParseEventLine(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    const std::vector<std::string_view> fields = splitAtTabs(line);
+    if (fields.size() != 4)
+        return std::nullopt;
+    EventLogEntry entry{UnescapeLogField(fields[0]), UnescapeLogField(fields[1]),
+                        UnescapeLogField(fields[2]), UnescapeLogField(fields[3])};
+    if (entry.element == "-")
+        entry.element.clear();
+    return entry;
+}
+
+} // namespace varnetix

@@ -1,0 +1,171 @@
+// The pure parts of watching the network: echo status per element, what a discovery changed,
+// and the event log's line format.
+#include "core/database_diff.h"
+#include "core/element_status.h"
+#include "core/event_log_line.h"
+#include "core/ini_store.h"
+
+#include <QTest>
+#include <ctime>
+
+using namespace varnetix;
+
+namespace {
+
+const char* const kA = "001A2B3C4D5E";
+
+QByteArray bytes(const std::string& s) {
+    return QByteArray::fromStdString(s);
+}
+
+QByteArray changeText(const std::optional<StateChange>& change) {
+    return change ? bytes(StateWord(change->from) + ">" + StateWord(change->to) + ",") : "";
+}
+
+} // namespace
+
+class TestNetworkWatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Each echo i (from 1) is at i * 1000 ms: 'a' answered in 3 ms, 'm' missed. Expected: the
+    // changes reported, then the tooltip.
+    void echoSequence_data() {
+        QTest::addColumn<QByteArray>("echoes");
+        QTest::addColumn<int>("misses");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray answered = "Online: last answer at 1000, round trip 3 ms";
+        const QByteArray silent = "Offline: silent since 1000";
+        QTest::newRow("two misses")
+            << QByteArray("mm") << 3 << QByteArray("Unknown: not yet answered");
+        QTest::newRow("never answered") << QByteArray("mmm") << 3 << "unknown>offline," + silent;
+        QTest::newRow("online, missing")
+            << QByteArray("amm") << 3 << "unknown>online," + answered + ", 2 missed";
+        QTest::newRow("answer resets misses")
+            << QByteArray("ammammm") << 3
+            << QByteArray("unknown>online,online>offline,Offline: silent since 4000");
+        QTest::newRow("back online")
+            << QByteArray("mmma") << 3
+            << QByteArray(
+                   "unknown>offline,offline>online,Online: last answer at 4000, round trip 3 ms");
+        QTest::newRow("one miss is enough")
+            << QByteArray("am") << 1 << "unknown>online,online>offline," + silent;
+    }
+    void echoSequence() {
+        QFETCH(QByteArray, echoes);
+        QFETCH(int, misses);
+        StatusBook book(misses);
+        book.rebuild({kA});
+        QByteArray result;
+        for (int i = 0; i < echoes.size(); ++i) {
+            const std::int64_t now = (i + 1) * 1000;
+            result += changeText(echoes[i] == 'a' ? book.answered("001a2b3c4d5e", now, 3)
+                                                  : book.missed("001a2b3c4d5e", now));
+        }
+        const auto formatTime = [](std::int64_t ms) { return std::to_string(ms); };
+        QTEST(result + bytes(StatusTooltip(*book.find(kA), formatTime)), "expected");
+    }
+
+    void rebuildKeepsStatesOfElementsThatStay() {
+        StatusBook book;
+        book.rebuild({kA, "00000000000B"});
+        book.answered(kA, 1000, 1);
+        for (int i = 0; i < 3; ++i)
+            book.missed("00000000000B", 1000);
+        book.rebuild({"00000000000b", "00000000000C", "00000000000B"});
+        QCOMPARE(book.sections(), (std::vector<std::string>{"00000000000b", "00000000000C"}));
+        QVERIFY(!book.find(kA) && !book.missed(kA, 2000));
+        QCOMPARE(bytes(StateWord(book.state("00000000000B"))), "offline");
+        QCOMPARE(bytes(StatusSummary(book.counts(), 10)),
+                 "0 online, 1 offline, 1 unknown - every 10 s");
+        book.answered("00000000000C", 2000, 1);
+        QCOMPARE(bytes(StatusSummary(book.counts(), 0)),
+                 "1 online, 1 offline, 0 unknown - monitoring off");
+    }
+
+    // Expected: the summary, then the details.
+    void compare_data() {
+        QTest::addColumn<QByteArray>("previous"); // null: no earlier database
+        QTest::addColumn<QByteArray>("current");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray studio = "[001A2B3C4D5E]\nNAME=STUDIO\nIP=192.168.1.10\nROLE=2\nVER=2.1\n";
+        QTest::newRow("no earlier database")
+            << QByteArray() << studio
+            << QByteArray("Discovery: 1 element, no earlier database to compare\n"
+                          "Found element STUDIO [00:1A:2B:3C:4D:5E] at 192.168.1.10\n");
+        QTest::newRow("same in other forms")
+            << QByteArray("[001a2b3c4d5e]\nname=STUDIO   \nip = 192.168.1.10\nrole=2\nver=2.10\n")
+            << studio << QByteArray("Discovery: 1 element, 0 new, 0 missing, 0 changed\n");
+        QTest::newRow("new, missing, changed")
+            << studio + "[00000000000B]\nNAME=TX1\nIP=192.168.1.20\n"
+            << QByteArray("[001A2B3C4D5E]\nNAME=MAIN\nIP=192.168.1.11\nROLE=1\nVER=2.2\n"
+                          "[00000000000C]\n")
+            << QByteArray("Discovery: 2 elements, 1 new, 1 missing, 1 changed\n"
+                          "New element [00:00:00:00:00:0C]\n"
+                          "Missing element TX1 [00:00:00:00:00:0B] at 192.168.1.20\n"
+                          "MAIN [00:1A:2B:3C:4D:5E]: address 192.168.1.10 -> 192.168.1.11\n"
+                          "MAIN [00:1A:2B:3C:4D:5E]: name STUDIO -> MAIN\n"
+                          "MAIN [00:1A:2B:3C:4D:5E]: role DECODER -> ENCODER\n"
+                          "MAIN [00:1A:2B:3C:4D:5E]: version 2.1 -> 2.2\n");
+        QTest::newRow("empty values, no version, not a MAC")
+            << QByteArray("[x]\nNAME=OLD\n") << QByteArray("[X]\nIP=10.0.0.1\nVER=2.0\n")
+            << QByteArray("Discovery: 1 element, 0 new, 0 missing, 1 changed\n"
+                          "[X]: address (none) -> 10.0.0.1\n[X]: name OLD -> (none)\n");
+    }
+    void compare() {
+        QFETCH(QByteArray, previous);
+        QFETCH(QByteArray, current);
+        const IniDocument before = IniDocument::parse(previous.toStdString());
+        const DatabaseDiff diff = CompareDatabases(previous.isNull() ? nullptr : &before,
+                                                   IniDocument::parse(current.toStdString()));
+        QByteArray result = bytes(DiffSummary(diff) + "\n");
+        for (const DiffLine& line : DiffDetails(diff)) {
+            QVERIFY(line.text.find("[" + line.element + "]") != std::string::npos);
+            result += bytes(line.text + "\n");
+        }
+        QTEST(result, "expected");
+    }
+
+    void logLine_data() {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QByteArray>("element");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("one hour east")
+            << QByteArray("UTC-1") << Q_INT64_C(1796558645123) << QByteArray("00:1A:2B:3C:4D:5E")
+            << QByteArray("Online")
+            << QByteArray("2026-12-06T13:04:05.123+01:00\tstatus\t00:1A:2B:3C:4D:5E\tOnline");
+        QTest::newRow("west, half hour, escapes")
+            << QByteArray("XST3:30") << Q_INT64_C(1796558645000) << QByteArray()
+            << QByteArray("a\tb\\c\r\nd")
+            << QByteArray("2026-12-06T08:34:05.000-03:30\tstatus\t-\ta\\tb\\\\c\\r\\nd");
+        QTest::newRow("before the epoch")
+            << QByteArray("UTC0") << Q_INT64_C(-1) << QByteArray() << QByteArray("\\")
+            << QByteArray("1969-12-31T23:59:59.999+00:00\tstatus\t-\t\\\\");
+    }
+    void logLine() {
+        QFETCH(QByteArray, zone);
+        QFETCH(qint64, ms);
+        QFETCH(QByteArray, element);
+        QFETCH(QByteArray, text);
+        qputenv("TZ", zone);
+        tzset();
+        const std::string line =
+            FormatEventLine(ms, "status", element.toStdString(), text.toStdString());
+        QTEST(bytes(line), "line");
+        const auto entry = ParseEventLine(line + "\n");
+        QVERIFY(entry);
+        QCOMPARE(bytes(entry->category + "|" + entry->element + "|" + entry->text),
+                 "status|" + element + "|" + text);
+    }
+
+    void parseRejectsOtherFieldCounts() {
+        QVERIFY(!ParseEventLine("t\tstation\t-"));
+        QVERIFY(!ParseEventLine("t\tstation\t-\ta\tb"));
+        QCOMPARE(bytes(UnescapeLogField("a\\x\\")), "a\\x\\");
+    }
+};
+
+QTEST_APPLESS_MAIN(TestNetworkWatch)
+#include "test_network_watch.moc"
