@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package, as a user gets it: built with CPack from the build tree, installed on this
 # machine with dpkg, the installed station started on the offscreen platform as root and as an
-# ordinary user, each with a home directory of its own, then purged again.
+# ordinary user, each with a home directory of its own, its AppStream file validated and its
+# Wireshark dissector loaded by tshark from the global plugin folder, then purged again.
 #   tests/test_package.sh <build dir> <expected version>
 # Exits 77 (skipped) where it cannot run: not root, or a tool missing.
 set -euo pipefail
@@ -24,7 +25,8 @@ fail() {
 }
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package on this machine needs root"
-for tool in cpack dpkg dpkg-deb dpkg-query dpkg-shlibdeps file strip getcap setpriv; do
+for tool in cpack dpkg dpkg-deb dpkg-query dpkg-shlibdeps file strip getcap setpriv tshark \
+    appstreamcli; do
     command -v "$tool" >/dev/null || skip "$tool is missing (tools/ensure-deps.sh installs it)"
 done
 id nobody >/dev/null 2>&1 || skip "there is no user 'nobody' to start the station as"
@@ -66,6 +68,16 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
+# tshark with a home of its own, so that no personal plugin or profile takes part.
+sharkHome=$work/shark-home
+mkdir "$sharkHome"
+shark() { HOME=$sharkHome tshark "$@" 2>/dev/null; }
+# Where this Wireshark looks for Lua plugins of all users.
+luaPlugins=$(shark -G folders | awk -F '\t' '/^Global Lua Plugins:/ {print $NF}')
+[ -n "$luaPlugins" ] || fail "tshark -G folders names no global Lua plugin folder"
+dissector=$luaPlugins/varnetix.lua
+metainfo=/usr/share/metainfo/example.halvoren.varnetix_nms.metainfo.xml
+
 # --- The package -------------------------------------------------------------------------------
 cpack --config "$build/CPackConfig.cmake" -B "$work/deb" -G DEB >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack failed"; }
@@ -97,6 +109,8 @@ expected=(
     /usr/share/icons/hicolor/scalable/apps/varnetix-nms.svg
     /usr/share/man/man1/varnetix-nms.1.gz
     /usr/share/man/man1/varnetix-element-sim.1.gz
+    "$metainfo"
+    "$dissector"
 )
 for size in 16 24 32 48 64 128 256; do
     expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/varnetix-nms.png")
@@ -104,6 +118,14 @@ done
 for path in "${expected[@]}"; do
     grep -qxF "$path" "$work/contents" || fail "the package lacks $path"
 done
+
+# The metainfo file with the desktop entry it launches, as a software centre reads them.
+dpkg-deb -x "$deb" "$work/root"
+appstreamcli validate-tree --no-net "$work/root" >"$work/appstream.log" 2>&1 ||
+    { cat "$work/appstream.log"; fail "the package's AppStream metadata does not validate"; }
+release=$(grep -o '<release version="[^"]*"' "$work/root$metainfo" | head -n 1 | cut -d '"' -f 2)
+[ "$release" = "$version" ] || fail "the metainfo's latest release is '$release', not $version"
+echo "AppStream metadata valid, release $release"
 
 # --- Installed on this machine -----------------------------------------------------------------
 touch "$marker"
@@ -113,6 +135,15 @@ capabilities=$(getcap "$station")
 [[ "$capabilities" == *cap_net_raw=ep* ]] ||
     fail "postinst did not grant cap_net_raw: '$capabilities'"
 echo "Installed; $capabilities"
+
+# Every user's Wireshark loads the dissector from the global folder, without -X lua_script.
+shark -G plugins >"$work/plugins"
+grep -qP "^varnetix\.lua\t.*\tlua script\t\Q$dissector\E$" "$work/plugins" ||
+    fail "tshark does not load $dissector: $(grep -i lua "$work/plugins")"
+shark -G protocols >"$work/protocols"
+grep -qxP 'Varnetix element link\tVARNETIX\tvarnetix' "$work/protocols" ||
+    fail "tshark knows no protocol varnetix after installation"
+echo "tshark loads $dissector"
 
 # Starts the installed station as $1 with a fresh home directory and waits for its first window,
 # the empty-database box, which the offscreen platform keeps open. The data directory is made
@@ -183,4 +214,7 @@ rm -f "$marker"
 for path in "${expected[@]}"; do
     [ ! -e "$path" ] || fail "$path is still there after the purge"
 done
-echo "PASS: built, installed, started as root and as nobody, purged"
+shark -G protocols >"$work/protocols"
+! grep -q 'varnetix$' "$work/protocols" || fail "tshark still knows varnetix after the purge"
+echo "PASS: built, installed, metadata valid, dissector loaded, started as root and as nobody," \
+    "purged"

@@ -2,7 +2,7 @@
 # touching apt only when something is missing.
 varnetix_ensure_deps() {
     local wanted=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-                  iproute2 libcap2-bin dpkg-dev file desktop-file-utils "$@")
+                  iproute2 libcap2-bin dpkg-dev file desktop-file-utils tshark appstream "$@")
     local missing=() pkg
     for pkg in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
