@@ -26,6 +26,10 @@ ElementTreePanel::ElementTreePanel(QWidget* parent)
     m_tree->setIconSize(QSize(16, 16));
     m_tree->setAccessibleName(QStringLiteral("Elements"));
     m_tree->installEventFilter(this);
+    // Wide enough for a node of a typical name.
+    m_tree->setMinimumWidth(m_tree->fontMetrics().horizontalAdvance(
+                                QStringLiteral("STUDIO ENCODER 1 [00:1A:2B:3C:4D:5E]")) +
+                            m_tree->iconSize().width() + 3 * m_tree->frameWidth() + 16);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tree);
     connect(m_tree, &QTreeWidget::itemClicked, this,

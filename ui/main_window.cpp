@@ -1,6 +1,9 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QHBoxLayout>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -52,6 +55,8 @@ MainWindow::MainWindow(StationSettings settings, OperatorDialogs& dialogs, MacRe
     m_udpClient.setParent(this);
     setWindowTitle(QStringLiteral("Varnetix NMS - Halvoren Broadcast"));
     createToolbar();
+    createMenus();
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
 
     m_treePanel = new ElementTreePanel;
     m_elementPanel = new ElementPanel;
@@ -80,7 +85,10 @@ void MainWindow::createToolbar() {
     m_toolbar = addToolBar(QStringLiteral("Toolbar1"));
     m_toolbar->setObjectName(QStringLiteral("Toolbar1"));
     m_toolbar->setIconSize(QSize(16, 16));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->toggleViewAction()->setVisible(false);
     const struct {
         int index;
         Picture picture;
@@ -105,6 +113,50 @@ void MainWindow::createToolbar() {
             widget->setObjectName(action->objectName());
         }
     }
+}
+
+void MainWindow::createMenus() {
+    // The menus offer every toolbar command by name, with a shortcut; they are the same actions,
+    // so they are enabled and disabled together.
+    const auto command = [this](int index, const QString& text, const QKeySequence& shortcut) {
+        QAction* action = m_toolbarButtons[static_cast<std::size_t>(index)];
+        action->setText(text);
+        action->setShortcut(shortcut);
+        return action;
+    };
+    QMenu* station = menuBar()->addMenu(QStringLiteral("&Station"));
+    station->setObjectName(QStringLiteral("menuStation"));
+    station->addAction(command(kButtonDiscover, QStringLiteral("&Discover elements..."),
+                               QKeySequence(Qt::CTRL | Qt::Key_D)));
+    station->addAction(
+        command(kButtonRefresh, QStringLiteral("&Refresh list"), QKeySequence::Refresh));
+    m_stationMenuEnd = station->addSeparator();
+    QAction* quit = station->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this,
+                                       &QWidget::close);
+    quit->setObjectName(QStringLiteral("actionQuit"));
+
+    QMenu* element = menuBar()->addMenu(QStringLiteral("&Element"));
+    element->setObjectName(QStringLiteral("menuElement"));
+    element->addAction(command(kButtonSave, QStringLiteral("&Save changes"), QKeySequence::Save));
+    element->addSeparator();
+    element->addAction(command(kButtonStartLevel, QStringLiteral("Start &audio monitoring"),
+                               QKeySequence(Qt::CTRL | Qt::Key_L)));
+    element->addAction(command(kButtonStopLevel, QStringLiteral("Sto&p audio monitoring"),
+                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L)));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("menuHelp"));
+    QAction* about =
+        help->addAction(QStringLiteral("&About Varnetix NMS"), this, &MainWindow::showAbout);
+    about->setObjectName(QStringLiteral("actionAbout"));
+}
+
+void MainWindow::showAbout() {
+    m_dialogs.information(
+        QStringLiteral("About Varnetix NMS"),
+        joinLines({stationTitle(),
+                   QStringLiteral("Network management station of the Varnetix IP "
+                                  "studio-to-transmitter audio link.")}));
 }
 
 void MainWindow::createControllers(OperatorDialogs& dialogs, MacResolver& resolver,

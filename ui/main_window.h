@@ -14,6 +14,7 @@
 #include "station/operator_dialogs.h"
 
 class QAction;
+class QMenu;
 class QToolBar;
 
 namespace varnetix {
@@ -46,8 +47,14 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
 
+protected:
+    // No context menu that could hide the toolbar.
+    QMenu* createPopupMenu() override { return nullptr; }
+
 private:
     void createToolbar();
+    void createMenus();
+    void showAbout();
     void createControllers(OperatorDialogs& dialogs, MacResolver& resolver, EchoProbe& probe);
     void connectControllers();
     void toolbarClicked(int index);
@@ -58,6 +65,7 @@ private:
 
     QToolBar* m_toolbar = nullptr;
     std::array<QAction*, 8> m_toolbarButtons{}; // [1..7] as the toolbar counts; 3, 5 separators
+    QAction* m_stationMenuEnd = nullptr;        // commands added later go before it
     ElementTreePanel* m_treePanel = nullptr;
     ElementPanel* m_elementPanel = nullptr;
     DiagnosticsPanel* m_diagnosticsPanel = nullptr;

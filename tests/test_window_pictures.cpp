@@ -1,0 +1,106 @@
+// The window drawn at the desktop's default font, at a 14 pt font and at scale factor 2 (one
+// CTest run each, see CMakeLists.txt): nothing cut, nothing overlapping, the element tree given
+// the extra room. With VARNETIX_PICTURES_DIR set, the pictures are saved there.
+#include "station_fixture.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QDir>
+#include <QMenuBar>
+#include <QtTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+class TestWindowPictures : public QObject {
+    Q_OBJECT
+
+private slots:
+    void nothingCutNothingOverlapping();
+
+private:
+    static void checkFits(QWidget* widget);
+    static void checkSiblings(QWidget* parent);
+};
+
+void TestWindowPictures::checkFits(QWidget* widget) {
+    const QString what =
+        widget->objectName() + u' ' + QLatin1String(widget->metaObject()->className());
+    if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+        const QSize text = label->fontMetrics().size(Qt::TextShowMnemonic, label->text());
+        QVERIFY2(text.width() <= label->contentsRect().width() &&
+                     text.height() <= label->contentsRect().height(),
+                 qPrintable(what + u" cut: "_s + label->text()));
+    } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+        QVERIFY2(frame->fontMetrics().horizontalAdvance(frame->title()) < frame->width(),
+                 qPrintable(what));
+    } else if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QComboBox*>(widget) ||
+               qobject_cast<QAbstractButton*>(widget)) {
+        QVERIFY2(widget->height() >= widget->minimumSizeHint().height() &&
+                     widget->width() >= widget->minimumSizeHint().width(),
+                 qPrintable(what));
+    }
+}
+
+void TestWindowPictures::checkSiblings(QWidget* parent) {
+    QList<QWidget*> shown;
+    for (QObject* child : parent->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (!widget || !widget->isVisible() || widget->isWindow())
+            continue;
+        QVERIFY2(parent->rect().contains(widget->geometry()),
+                 qPrintable(widget->objectName() + u" outside "_s + parent->objectName()));
+        checkFits(widget);
+        // The "N/A" labels lie under the control they stand in for, by design.
+        if (!widget->objectName().endsWith(u"NotApplicable"_s))
+            shown << widget;
+        checkSiblings(widget);
+    }
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        for (qsizetype j = i + 1; j < shown.size(); ++j)
+            QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+                     qPrintable(shown[i]->objectName() + u" overlaps "_s + shown[j]->objectName()));
+}
+
+void TestWindowPictures::nothingCutNothingOverlapping() {
+    if (const int points = qEnvironmentVariableIntValue("VARNETIX_FONT_POINTS")) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+    }
+    Station s;
+    s.writeDatabase(sampleDatabase());
+    varnetix::MainWindow& window = s.start();
+    window.show();
+    // An offscreen screen is small; a desktop shows the window at its preferred size.
+    window.resize(window.sizeHint());
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The longest texts the panel shows.
+    QVERIFY(s.selectNode(kDecoderKey));
+    s.find<QLabel>("lblPing")->setText(u"Destination Protocol Unreachable"_s);
+    s.find<QLabel>("lblVolume")->setText(u"-138.5dBFS"_s);
+    s.find<QLineEdit>("txtElementName")->setText(u"WWWWWWWWWWWWWWWW"_s);
+    QCoreApplication::processEvents();
+    checkSiblings(&window);
+
+    // Extra room goes to the element tree.
+    const QSize before = s.tree()->size();
+    const int panelWidth = s.find("frmProperties")->width();
+    window.resize(window.size() + QSize(200, 100));
+    QTRY_COMPARE(s.tree()->width(), before.width() + 200);
+    QCOMPARE(s.find("frmProperties")->width(), panelWidth);
+    QVERIFY(s.tree()->height() > before.height());
+    window.resize(window.sizeHint());
+
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
+    QCOMPARE(frame->role(), QAccessible::Window);
+    QCOMPARE(frame->text(QAccessible::Name), u"Varnetix NMS v.3.0.0 - Halvoren Broadcast"_s);
+
+    const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR");
+    if (!dir.isEmpty())
+        QVERIFY(window.grab().save(QDir(dir).filePath(
+            qEnvironmentVariable("VARNETIX_PICTURE_NAME", u"station-window"_s) + u".png"_s)));
+}
+
+QTEST_MAIN(TestWindowPictures)
+#include "test_window_pictures.moc"
