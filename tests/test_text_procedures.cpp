@@ -69,8 +69,8 @@ private slots:
         QTEST(uint(ParseIpAddress(text.toStdString())), "address");
     }
 
-    // Names are Latin-1 and upper case never changes their length: octal \337 is sharp s,
-    // \377 y with diaeresis, \265 micro; \340-\376 but \367 have capitals 040 below.
+    // Names are Latin-1 and upper case never changes their length. Octal: \337 sharp s, \377 y
+    // with diaeresis, \265 micro stay; \340-\376 except \367 become the letter 0x20 below.
     void padElementName_data() {
         QTest::addColumn<QByteArray>("typed");
         QTest::addColumn<QByteArray>("padded");
