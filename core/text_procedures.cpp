@@ -40,6 +40,17 @@ std::string ToUpperAscii(std::string s) {
     return s;
 }
 
+std::string ToUpperLatin1(std::string s) {
+    for (char& c : s) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool lower =
+            (byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7);
+        if (lower)
+            c = static_cast<char>(byte - 0x20);
+    }
+    return s;
+}
+
 std::string TrimSpaces(const std::string& s) {
     const std::size_t first = s.find_first_not_of(' ');
     if (first == std::string::npos)
@@ -101,7 +112,20 @@ bool IsValidIp(const std::string& s) {
 std::string PadElementName(const std::string& s) {
     std::string name = s.substr(0, kNameLength);
     name.resize(kNameLength, ' ');
-    return ToUpperAscii(std::move(name));
+    return ToUpperLatin1(std::move(name));
+}
+
+std::string StoredElementName(const std::string& reported) {
+    std::string name = reported;
+    for (char& c : name) {
+        if (c == '\0' || c == '\r' || c == '\n')
+            c = ' ';
+    }
+    return PadElementName(name);
+}
+
+bool SameElementName(const std::string& typed, const std::string& reported) {
+    return TrimSpaces(StoredElementName(typed)) == TrimSpaces(StoredElementName(reported));
 }
 
 } // namespace varnetix
