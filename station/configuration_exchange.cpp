@@ -153,8 +153,8 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
         return index >= 0 && index == reported;
     };
     const FeedbackRecord& r = answer;
-    compare(ToUpperAscii(TrimSpaces(name)) == ToUpperAscii(TrimSpaces(r.ElementName)),
-            record::kName, PadElementName(name), "Element Name");
+    compare(SameElementName(name, r.ElementName), record::kName, PadElementName(name),
+            "Element Name");
     compare(ip == r.ElementIP, record::kIp, ip, "Element IP");
     compare(mask == r.ElementMask, record::kMask, mask, "Element Mask");
     compare(gw == r.ElementGW, record::kGateway, gw, "Element GW");

@@ -93,7 +93,7 @@ void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer, bool moreWa
     const auto decimal = [](long long value) { return std::to_string(value); };
     const FeedbackRecord& r = answer;
     IniEntries entries = {
-        {std::string(record::kName), PadElementName(r.ElementName)},
+        {std::string(record::kName), StoredElementName(r.ElementName)},
         {std::string(record::kIp), r.ElementIP},
         {std::string(record::kMask), r.ElementMask},
         {std::string(record::kGateway), r.ElementGW},

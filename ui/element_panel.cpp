@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTimer>
+#include <QValidator>
 
 #include "core/commands.h"
 #include "core/text_procedures.h"
@@ -73,6 +74,19 @@ QScrollBar* scrollBar(const char* name, int minimum, int maximum, int value) {
     return bar;
 }
 
+// Refuses, as they are typed or pasted, characters that cannot be sent as one byte each.
+class Latin1Validator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        for (QChar c : input) {
+            if (c.unicode() > 0xFF)
+                return Invalid;
+        }
+        return Acceptable;
+    }
+};
+
 // A list index that is missing or outside the list shows no selection, so that nothing of the
 // previously shown element stays and the send checks catch it.
 void selectStoredIndex(QComboBox* list, std::optional<int> index) {
@@ -124,6 +138,7 @@ void ElementPanel::createControls() {
     m_serialLabel = named(new QLabel(kNoSelection), "lblSerialNumber");
     m_nameEdit = textBox("txtElementName", 16);
     m_nameEdit->setToolTip(QStringLiteral("Max 12 chars"));
+    m_nameEdit->setValidator(new Latin1Validator(m_nameEdit));
     m_ipEdit = textBox("txtElementIP", 15);
     m_gatewayEdit = textBox("txtElementGW", 15);
     m_maskEdit = textBox("txtElementMask", 15);
@@ -276,7 +291,8 @@ bool ElementPanel::eventFilter(QObject* watched, QEvent* event) {
         // so select once the press has been handled.
         QTimer::singleShot(0, field, &QLineEdit::selectAll);
     } else if (field == m_nameEdit && event->type() == QEvent::FocusOut) {
-        field->setText(field->text().toUpper());
+        // The rule of the packet and the store, so that no character changes length or byte.
+        field->setText(fromBytes(ToUpperLatin1(toBytes(field->text()))));
     }
     return QGroupBox::eventFilter(watched, event);
 }
