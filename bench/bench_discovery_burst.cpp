@@ -1,6 +1,7 @@
-// Benchmark, not a test: a discovery run answered by 1,000 elements within 100 ms. Prints how
-// many were stored before the run ended, how long the last store came after the last answer,
-// and how long the event loop was held at most, then PASS or FAIL.
+// Benchmark, not a test: a discovery run answered by 1,000 elements within 100 ms, once with
+// every MAC known and once with the first answer's MAC never found. Prints how many were stored,
+// how long the last store came after the last answer, how long the run took and how long the
+// event loop was held at most, then PASS or FAIL.
 #include "core/feedback_packet.h"
 #include "core/ini_store.h"
 #include "core/text_procedures.h"
@@ -104,19 +105,23 @@ const char* filesystemOf(const QString& path) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+struct Outcome {
+    std::size_t stored = 0;
+    bool pass = false;
+};
 
+Outcome runOnce(bool firstUnresolved) {
     Station station;
     station.settings.pagingWaitMs = kRunMs;
+    station.settings.macBudgetMs = 5000;
+    station.settings.macRetryMs = 50;
     QUdpSocket pagingPeer; // the request itself is not what is measured
     pagingPeer.bind(QHostAddress::LocalHost, 0);
     station.settings.pagingPort = pagingPeer.localPort();
     std::vector<std::string> answers;
     for (int i = 0; i < kElements; ++i) {
-        station.resolver.macs[elementAddress(i)] = elementMac(i);
+        if (i > 0 || !firstUnresolved)
+            station.resolver.macs[elementAddress(i)] = elementMac(i);
         answers.push_back(answerOf(i));
     }
     varnetix::MainWindow& window = station.start();
@@ -164,65 +169,43 @@ int main(int argc, char** argv) {
     station.dialogs.answers.enqueue(true);
     window.findChild<QAction*>(QStringLiteral("Toolbar1Button1"))->trigger();
     const Clock::time_point runEnd = Clock::now();
-    ticker.stop();
     elements.join();
+    const std::size_t storedInRun =
+        varnetix::LoadIniSectionsArray(station.settings.databasePath).size();
+    // The unresolved answer is given up after its own budget, once the run is over.
+    const bool settled = QTest::qWaitFor([&] { return feedback->idle(); }, 10000);
+    ticker.stop();
 
-    const std::size_t stored = varnetix::LoadIniSectionsArray(station.settings.databasePath).size();
-    const std::size_t queuedAtEnd = feedback->pending();
-    std::printf("discovery burst: %d answers from loopback within %d ms, run of %d ms\n", kElements,
-                kBurstMs, kRunMs);
+    Outcome outcome;
+    outcome.stored = varnetix::LoadIniSectionsArray(station.settings.databasePath).size();
+    const std::size_t expected = std::size_t(kElements - (firstUnresolved ? 1 : 0));
+    std::printf("discovery burst: %d answers from loopback within %d ms, run of %d ms%s\n",
+                kElements, kBurstMs, kRunMs,
+                firstUnresolved ? ", the first answer's MAC never found" : "");
     std::printf("  database filesystem:            %s\n", filesystemOf(station.databasePath()));
     std::printf("  burst sent in:                  %.1f ms\n", msBetween(runStart, lastSent));
-    std::printf("  datagrams read by the station:  %d\n", received);
-    std::printf("  answers handled during the run: %d\n", handledInRun);
-    std::printf("  still queued when the run ended: %zu, dropped by the queue: %zu\n", queuedAtEnd,
+    std::printf("  datagrams read by the station:  %d, dropped: %zu\n", received,
                 feedback->dropped());
-    std::printf("  sections stored in nms.ini:     %zu\n", stored);
+    std::printf("  answers handled during the run: %d\n", handledInRun);
+    std::printf("  sections stored when the run ended: %zu, after every lookup: %zu\n", storedInRun,
+                outcome.stored);
     if (handledInRun > 0)
         std::printf("  last store after last answer:  %.1f ms\n", msBetween(lastSent, lastHandled));
     std::printf("  run length:                     %.1f ms\n", msBetween(runStart, runEnd));
     std::printf("  longest event-loop block:       %.1f ms\n", longestGapMs);
+    std::printf("  boxes:                          %s\n",
+                qPrintable(station.dialogs.texts().join(QStringLiteral(" | "))));
+    outcome.pass = burstSent && settled && storedInRun == expected && outcome.stored == expected;
+    std::printf("%s: %zu of %zu elements stored within the %d ms window\n\n",
+                outcome.pass ? "PASS" : "FAIL", storedInRun, expected, kRunMs);
+    return outcome;
+}
 
-    // The same 1,000 records written straight to a second file beside the database: what the
-    // store alone costs, without the network and the event loop.
-    const std::string alone = QFileInfo(station.databasePath())
-                                  .dir()
-                                  .filePath(QStringLiteral("store-alone.ini"))
-                                  .toStdString();
-    std::vector<double> storeMs;
-    for (int i = 0; i < kElements; ++i) {
-        varnetix::FeedbackRecord r;
-        varnetix::DecodeFeedback(answers[static_cast<std::size_t>(i)], r);
-        const varnetix::IniEntries entries = {{"name", r.ElementName},
-                                              {"ip", r.ElementIP},
-                                              {"mask", r.ElementMask},
-                                              {"gw", r.ElementGW},
-                                              {"remote", r.RemoteIP},
-                                              {"input", "1"},
-                                              {"type", "0"},
-                                              {"tx", "0"},
-                                              {"role", "1"},
-                                              {"sn", "1"},
-                                              {"ver", "2.1"},
-                                              {"sfn", "0"},
-                                              {"buf", "2"},
-                                              {"att", "200"}};
-        const Clock::time_point before = Clock::now();
-        varnetix::WriteSectionToINI(varnetix::MacWithoutColons(elementMac(i)), entries, alone);
-        storeMs.push_back(msBetween(before, Clock::now()));
-    }
-    const auto sum = [&](std::size_t from, std::size_t to) {
-        double total = 0;
-        for (std::size_t i = from; i < to; ++i)
-            total += storeMs[i];
-        return total;
-    };
-    std::printf(
-        "  store alone, 1000 records:      %.1f ms (first 100: %.1f ms, last 100: %.1f ms)\n",
-        sum(0, storeMs.size()), sum(0, 100), sum(storeMs.size() - 100, storeMs.size()));
-
-    const bool pass = burstSent && stored == std::size_t(kElements);
-    std::printf("%s: %zu of %d elements stored within the %d ms window\n", pass ? "PASS" : "FAIL",
-                stored, kElements, kRunMs);
-    return pass ? 0 : 1;
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const bool all = runOnce(false).pass;
+    const bool slowFirst = runOnce(true).pass;
+    return all && slowFirst ? 0 : 1;
 }

@@ -48,17 +48,20 @@ struct NeighbourRequest {
     ndmsg body;
 };
 
-// Looks at one RTM_NEWNEIGH message; the hardware address when it is a complete entry for
-// `address` (network byte order).
-std::optional<std::vector<std::uint8_t>> completeEntryFor(const nlmsghdr* message,
-                                                          std::uint32_t address) {
+struct Neighbour {
+    std::uint32_t address = 0; // network byte order
+    std::vector<std::uint8_t> hardware;
+};
+
+// Looks at one RTM_NEWNEIGH message; the neighbour when it is a complete IPv4 entry.
+std::optional<Neighbour> completeEntry(const nlmsghdr* message) {
     if (message->nlmsg_type != RTM_NEWNEIGH || message->nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg)))
         return std::nullopt;
     const auto* entry = static_cast<const ndmsg*>(NLMSG_DATA(message));
     if (entry->ndm_family != AF_INET || (entry->ndm_state & kCompleteStates) == 0)
         return std::nullopt;
 
-    bool addressMatches = false;
+    std::optional<std::uint32_t> address;
     std::optional<std::vector<std::uint8_t>> hardware;
     int remaining = static_cast<int>(message->nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg)));
     for (const rtattr* attribute = reinterpret_cast<const rtattr*>(
@@ -66,25 +69,28 @@ std::optional<std::vector<std::uint8_t>> completeEntryFor(const nlmsghdr* messag
          RTA_OK(attribute, remaining); attribute = RTA_NEXT(attribute, remaining)) {
         const auto* payload = static_cast<const std::uint8_t*>(RTA_DATA(attribute));
         const std::size_t length = RTA_PAYLOAD(attribute);
-        if (attribute->rta_type == NDA_DST && length == sizeof(address)) {
-            addressMatches = std::memcmp(payload, &address, sizeof(address)) == 0;
+        if (attribute->rta_type == NDA_DST && length == sizeof(std::uint32_t)) {
+            std::uint32_t value = 0;
+            std::memcpy(&value, payload, sizeof(value));
+            address = value;
         } else if (attribute->rta_type == NDA_LLADDR) {
             hardware.emplace(payload, payload + length);
         }
     }
-    if (!addressMatches || !hardware || hardware->empty())
+    if (!address || !hardware || hardware->empty())
         return std::nullopt;
     // A cleared address is what an unanswered resolution leaves behind, not a host.
     if (hardware->size() >= 4 && (*hardware)[0] == 0 && (*hardware)[1] == 0 &&
         (*hardware)[2] == 0 && (*hardware)[3] == 0)
         return std::nullopt;
-    return hardware;
+    return Neighbour{*address, std::move(*hardware)};
 }
 
-std::optional<std::vector<std::uint8_t>> findNeighbour(std::uint32_t address) {
+// Reads the whole table; `visit` sees every complete entry until it returns false.
+template <typename Visit> void readNeighbours(Visit visit) {
     FileDescriptor fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (fd.get() < 0)
-        return std::nullopt;
+        return;
     // The kernel builds a dump while we read it, so nothing should wait; the limit only guards
     // the UI thread against a kernel that does not answer.
     const timeval limit{0, 200 * 1000};
@@ -100,26 +106,29 @@ std::optional<std::vector<std::uint8_t>> findNeighbour(std::uint32_t address) {
     kernel.nl_family = AF_NETLINK;
     if (::sendto(fd.get(), &request, request.header.nlmsg_len, 0,
                  reinterpret_cast<const sockaddr*>(&kernel), sizeof(kernel)) < 0)
-        return std::nullopt;
+        return;
 
-    std::optional<std::vector<std::uint8_t>> found;
+    bool wanted = true;
     alignas(nlmsghdr) char buffer[32768];
     for (;;) {
         const ssize_t received = ::recv(fd.get(), buffer, sizeof(buffer), 0);
         if (received < 0 && errno == EINTR)
             continue;
         if (received <= 0)
-            return found;
+            return;
         int remaining = static_cast<int>(received);
         for (const auto* message = reinterpret_cast<const nlmsghdr*>(buffer);
              NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
             if (message->nlmsg_seq != request.header.nlmsg_seq)
                 continue;
             if (message->nlmsg_type == NLMSG_DONE || message->nlmsg_type == NLMSG_ERROR)
-                return found;
-            // Read the dump to its end even after a hit, so the kernel is not left mid-dump.
-            if (!found)
-                found = completeEntryFor(message, address);
+                return;
+            // Read the dump to its end even after the last wanted entry, so the kernel is not
+            // left mid-dump.
+            if (wanted) {
+                if (auto neighbour = completeEntry(message))
+                    wanted = visit(std::move(*neighbour));
+            }
         }
     }
 }
@@ -139,7 +148,30 @@ void provokeResolution(std::uint32_t address) {
                    reinterpret_cast<const sockaddr*>(&destination), sizeof(destination));
 }
 
+std::optional<std::vector<std::uint8_t>> findNeighbour(std::uint32_t address) {
+    std::optional<std::vector<std::uint8_t>> found;
+    readNeighbours([&](Neighbour neighbour) {
+        if (neighbour.address != address)
+            return true;
+        found = std::move(neighbour.hardware);
+        return false;
+    });
+    return found;
+}
+
 } // namespace
+
+void LinuxMacResolver::beginLookups() {
+    m_snapshot.emplace();
+    readNeighbours([this](Neighbour neighbour) {
+        m_snapshot->emplace(neighbour.address, std::move(neighbour.hardware));
+        return true;
+    });
+}
+
+void LinuxMacResolver::endLookups() {
+    m_snapshot.reset();
+}
 
 bool LinuxMacResolver::LookupMac(const std::string& ip, std::string& mac,
                                  const std::string& delimiter) {
@@ -147,7 +179,14 @@ bool LinuxMacResolver::LookupMac(const std::string& ip, std::string& mac,
     if (value == 0)
         return false;
     const std::uint32_t address = htonl(value);
-    if (const auto hardware = findNeighbour(address)) {
+    std::optional<std::vector<std::uint8_t>> hardware;
+    if (m_snapshot) {
+        if (const auto found = m_snapshot->find(address); found != m_snapshot->end())
+            hardware = found->second;
+    } else {
+        hardware = findNeighbour(address);
+    }
+    if (hardware) {
         mac = FormatMac(*hardware, delimiter);
         return true;
     }

@@ -89,7 +89,7 @@ void Discovery::endSteps() {
     m_tree.Load_Config();
 }
 
-void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer, bool moreWaiting) {
+void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
     const auto decimal = [](long long value) { return std::to_string(value); };
     const FeedbackRecord& r = answer;
     IniEntries entries = {
@@ -110,9 +110,7 @@ void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer, bool moreWa
     if (r.ElementRole == record::kRoleDecoder)
         entries.emplace_back(std::string(record::kAttenuation), decimal(r.Attenuation));
     m_pendingStores.emplace_back(MacWithoutColons(r.ElementMAC), std::move(entries));
-    // A burst of answers is written in a few rewrites instead of one per element, so that a
-    // thousand elements are stored within the discovery's wait.
-    if (!moreWaiting || m_pendingStores.size() >= kStoreBatch)
+    if (m_pendingStores.size() >= kStoreBatch)
         flushStores();
 }
 

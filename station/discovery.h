@@ -46,9 +46,9 @@ public:
     // AutoDiscoverAwaiting: true only while a run waits for answers.
     bool awaitingAnswers() const { return m_awaiting; }
 
-    // An element's answer to the paging request. With `moreWaiting` the write may wait for the
-    // answers queued behind it, so that a burst is stored in a few rewrites.
-    void StoreDiscoveredElement(const FeedbackRecord& answer, bool moreWaiting);
+    // An element's answer to the paging request. It is written at the next flushStores(), so
+    // that a burst of answers is stored in a few rewrites.
+    void StoreDiscoveredElement(const FeedbackRecord& answer);
     void flushStores();
 
 signals:

@@ -1,6 +1,8 @@
 #include "station/feedback_handler.h"
 
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "platform/byte_text.h"
 
@@ -9,6 +11,18 @@ namespace varnetix {
 namespace {
 
 const QString kFeedbackCorrupted = QStringLiteral("Feedback is corrupted.");
+// Arrivals worked on in one turn of the event loop: a burst is taken in a few turns while the
+// window stays responsive.
+constexpr std::size_t kArrivalsPerTurn = 64;
+
+QString discardedMessage(std::size_t count) {
+    return joinLines({QStringLiteral("%1 further feedback %2 failed their checks while a message "
+                                     "was shown.")
+                          .arg(count)
+                          .arg(count == 1 ? QStringLiteral("packet") : QStringLiteral("packets")),
+                      count == 1 ? QStringLiteral("It was discarded.")
+                                 : QStringLiteral("They were discarded.")});
+}
 
 } // namespace
 
@@ -18,105 +32,192 @@ FeedbackHandler::FeedbackHandler(Discovery& discovery, ConfigurationExchange& ex
                                  QObject* parent)
     : QObject(parent), m_discovery(discovery), m_exchange(exchange), m_tree(tree),
       m_resolver(resolver), m_dialogs(dialogs), m_settings(settings) {
-    m_timerGetMAC.setObjectName(QStringLiteral("timerGetMAC"));
-    m_timerGetMAC.setParent(this);
-    m_timerGetMAC.setInterval(settings.macBudgetMs);
-    m_timerGetMAC.setTimerType(Qt::PreciseTimer);
-    // The MAC budget ends at its first tick.
-    connect(&m_timerGetMAC, &QTimer::timeout, &m_timerGetMAC, &QTimer::stop);
     m_next.setSingleShot(true);
     m_next.setInterval(0);
-    connect(&m_next, &QTimer::timeout, this, &FeedbackHandler::drain);
-    m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, [this] {
-        // The MAC budget is over once timerGetMAC has ticked (it stops itself).
-        if (!m_timerGetMAC.isActive())
-            conclude({});
-        else if (!tryLookup())
-            return;
-        finish();
-    });
+    connect(&m_next, &QTimer::timeout, this, &FeedbackHandler::processArrivals);
+    m_present.setSingleShot(true);
+    m_present.setInterval(0);
+    connect(&m_present, &QTimer::timeout, this, &FeedbackHandler::present);
+    // One tick retries every lookup still waiting, each against its own budget.
+    m_timerGetMAC.setObjectName(QStringLiteral("timerGetMAC"));
+    m_timerGetMAC.setParent(this);
+    m_timerGetMAC.setInterval(settings.macRetryMs);
+    connect(&m_timerGetMAC, &QTimer::timeout, this, &FeedbackHandler::retryLookups);
 }
 
 void FeedbackHandler::ProcessFeedback(const QByteArray& datagram) {
-    if (m_queue.size() >= kQueueLimit) {
+    if (m_arrivals.size() + m_packets.size() >= kPendingLimit) {
         ++m_dropped;
         return;
     }
-    m_queue.push_back(datagram);
-    // Handled from the event loop, not from inside the socket's read: a burst of answers then
+    // An answer that arrives while a discovery waits belongs to it, however long its MAC takes.
+    m_arrivals.push_back({datagram, m_discovery.awaitingAnswers()});
+    // Worked on from the event loop, not from inside the socket's read: a burst of answers then
     // waits here while the socket keeps being emptied, instead of overflowing its buffer.
-    if (!m_busy)
+    if (!m_next.isActive())
         m_next.start();
 }
 
-void FeedbackHandler::drain() {
-    // One packet per turn of the event loop; a box shown for it runs a nested loop that may
-    // deliver further datagrams, and they wait in the queue instead of opening boxes on top.
-    if (m_busy || m_queue.empty())
-        return;
-    const QByteArray datagram = m_queue.front();
-    m_queue.pop_front();
-    m_busy = true;
-    if (!begin(datagram))
-        finish();
-}
-
-bool FeedbackHandler::begin(const QByteArray& datagram) {
-    const std::string_view bytes(datagram.constData(), static_cast<std::size_t>(datagram.size()));
-    // Lengths without a decoding (below 40, 42, 43) carry nothing the station can use.
-    if (!DecodeFeedback(bytes, m_record))
-        return false;
-
-    const FeedbackCheck check = CheckFeedback(m_record);
-    if (check != FeedbackCheck::Passed) {
-        m_dialogs.critical(kApplicationTitle,
-                           joinLines({fromBytes(FeedbackCheckLine(check)), kFeedbackCorrupted}));
-        endPacket();
-        return false;
+void FeedbackHandler::processArrivals() {
+    m_resolver.beginLookups();
+    for (std::size_t n = 0; n < kArrivalsPerTurn && !m_arrivals.empty(); ++n) {
+        const Arrival arrival = std::move(m_arrivals.front());
+        m_arrivals.pop_front();
+        accept(arrival);
     }
-
-    m_exchange.stopAnswerTimeout();
-    m_timerGetMAC.start();
-    return !tryLookup();
-}
-
-bool FeedbackHandler::tryLookup() {
-    std::string mac;
-    if (!m_resolver.LookupMac(m_record.ElementIP, mac, ":")) {
-        m_retry.start(m_settings.macRetryMs);
-        return false;
-    }
-    conclude(mac);
-    return true;
-}
-
-void FeedbackHandler::conclude(const std::string& mac) {
-    // An address that was never found and one that is not six bytes long are the same failure.
-    if (mac.empty()) {
-        m_dialogs.critical(kApplicationTitle,
-                           joinLines({fromBytes(MacLookupFailedLine()), kFeedbackCorrupted}));
-        endPacket();
-        return;
-    }
-    m_record.ElementMAC = mac;
-    if (m_discovery.awaitingAnswers())
-        m_discovery.StoreDiscoveredElement(m_record, !m_queue.empty());
+    m_resolver.endLookups();
+    // While a burst still comes in, its answers gather for a few larger writes.
+    if (m_arrivals.empty())
+        m_discovery.flushStores();
     else
-        m_exchange.ApplyConfigurationAnswer(m_record);
-}
-
-void FeedbackHandler::endPacket() {
-    // During discovery the tree is rebuilt once, when the run ends.
-    if (!m_discovery.awaitingAnswers())
-        m_tree.Load_Config();
-}
-
-void FeedbackHandler::finish() {
-    m_busy = false;
-    emit packetFinished();
-    if (!m_queue.empty())
         m_next.start();
+}
+
+void FeedbackHandler::accept(const Arrival& arrival) {
+    const std::string_view bytes(arrival.datagram.constData(),
+                                 static_cast<std::size_t>(arrival.datagram.size()));
+    FeedbackRecord record = m_lastDecoded;
+    // Lengths without a decoding (below 40, 42, 43) carry nothing the station can use.
+    if (!DecodeFeedback(bytes, record))
+        return;
+    m_lastDecoded = record;
+
+    Packet packet;
+    packet.duringDiscovery = arrival.duringDiscovery;
+    packet.record = std::move(record);
+    const FeedbackCheck check = CheckFeedback(packet.record);
+    if (check != FeedbackCheck::Passed) {
+        // A flood of bad packets must not lock the operator out with box after box.
+        if (waitingFailures() > kWaitingFailuresKept) {
+            ++m_discarded;
+            ++m_discardedTotal;
+            emit packetFinished();
+            return;
+        }
+        packet.stage = Packet::Stage::Failed;
+        packet.failedCheck = true;
+        packet.failure = joinLines({fromBytes(FeedbackCheckLine(check)), kFeedbackCorrupted});
+        m_packets.emplace(m_nextSequence++, std::move(packet));
+        m_present.start();
+        return;
+    }
+
+    // Whatever the packet answers, the wait for a configuration answer is over.
+    m_exchange.stopAnswerTimeout();
+    packet.lookupStarted.start();
+    const auto added = m_packets.emplace(m_nextSequence++, std::move(packet)).first;
+    if (lookup(added->second))
+        concluded(added);
+    else if (!m_timerGetMAC.isActive())
+        m_timerGetMAC.start();
+}
+
+bool FeedbackHandler::lookup(Packet& packet) {
+    std::string mac;
+    const bool known = m_resolver.LookupMac(packet.record.ElementIP, mac, ":");
+    if (known && !mac.empty()) {
+        packet.record.ElementMAC = mac;
+        return true;
+    }
+    // An address that is never found and one that is not six bytes long are the same failure.
+    if (known || packet.lookupStarted.elapsed() >= m_settings.macBudgetMs) {
+        packet.stage = Packet::Stage::Failed;
+        packet.failure = joinLines({fromBytes(MacLookupFailedLine()), kFeedbackCorrupted});
+        return true;
+    }
+    return false;
+}
+
+void FeedbackHandler::retryLookups() {
+    std::vector<std::map<quint64, Packet>::iterator> over;
+    m_resolver.beginLookups();
+    for (auto it = m_packets.begin(); it != m_packets.end(); ++it) {
+        if (it->second.stage == Packet::Stage::Resolving && lookup(it->second))
+            over.push_back(it);
+    }
+    m_resolver.endLookups();
+    for (const auto& it : over)
+        concluded(it);
+    m_discovery.flushStores();
+    const bool waiting = std::any_of(m_packets.begin(), m_packets.end(), [](const auto& entry) {
+        return entry.second.stage == Packet::Stage::Resolving;
+    });
+    if (!waiting)
+        m_timerGetMAC.stop();
+}
+
+void FeedbackHandler::concluded(std::map<quint64, Packet>::iterator it) {
+    Packet& packet = it->second;
+    if (packet.stage == Packet::Stage::Resolving) {
+        if (packet.duringDiscovery) {
+            // A discovered element is stored silently, without waiting for any box.
+            m_discovery.StoreDiscoveredElement(packet.record);
+            finish(it);
+            return;
+        }
+        packet.stage = Packet::Stage::Answer;
+    }
+    m_present.start();
+}
+
+void FeedbackHandler::finish(std::map<quint64, Packet>::iterator it) {
+    const bool discoveryAnswer = it->second.duringDiscovery;
+    m_packets.erase(it);
+    emit packetFinished();
+    if (discoveryAnswer)
+        discoveryAnswerDone();
+}
+
+void FeedbackHandler::discoveryAnswerDone() {
+    if (m_discovery.awaitingAnswers())
+        return;
+    const bool more = std::any_of(m_packets.begin(), m_packets.end(),
+                                  [](const auto& entry) { return entry.second.duringDiscovery; });
+    if (more)
+        return;
+    // Answers that arrived during the run and were done after it: the tree shows them too.
+    m_discovery.flushStores();
+    m_tree.Load_Config();
+}
+
+std::size_t FeedbackHandler::waitingFailures() const {
+    return static_cast<std::size_t>(
+        std::count_if(m_packets.begin(), m_packets.end(), [](const auto& entry) {
+            return entry.second.failedCheck && entry.second.stage == Packet::Stage::Failed;
+        }));
+}
+
+void FeedbackHandler::present() {
+    // A box runs a nested event loop; what arrives meanwhile waits for its turn here.
+    if (m_presenting)
+        return;
+    m_presenting = true;
+    while (!m_packets.empty()) {
+        const auto it = m_packets.begin();
+        // Boxes come in the order the packets arrived: one still looking for its MAC may yet
+        // need one.
+        if (it->second.stage == Packet::Stage::Resolving)
+            break;
+        presentPacket(it->second);
+        finish(it);
+        if (m_discarded > 0) {
+            const std::size_t discarded = m_discarded;
+            m_discarded = 0;
+            m_dialogs.critical(kApplicationTitle, discardedMessage(discarded));
+        }
+    }
+    m_presenting = false;
+}
+
+void FeedbackHandler::presentPacket(Packet& packet) {
+    if (packet.stage == Packet::Stage::Answer) {
+        m_exchange.ApplyConfigurationAnswer(packet.record);
+        return;
+    }
+    m_dialogs.critical(kApplicationTitle, packet.failure);
+    // During discovery the tree is rebuilt once, when the run ends.
+    if (!packet.duringDiscovery)
+        m_tree.Load_Config();
 }
 
 } // namespace varnetix

@@ -1,12 +1,20 @@
-// ProcessFeedback: a received feedback packet is decoded and checked, ends the configuration
-// time-out, gets its element's MAC, and is then stored as a discovered element or checked as
-// the answer to a configuration.
+// ProcessFeedback: every received feedback packet is decoded and checked, ends the
+// configuration time-out, gets its element's MAC, and is then stored as a discovered element or
+// checked as the answer to a configuration.
+//
+// Whether a packet answers a discovery is decided when it arrives. Packets are worked on side
+// by side: each MAC lookup has its own budget, and a discovered element is stored as soon as its
+// MAC is known, whatever else waits. What the operator must see (a failed check, a MAC not
+// found, a configuration answer and its boxes) comes one packet at a time, in the order the
+// packets arrived.
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <deque>
+#include <map>
 #include <string>
 
 #include "core/feedback_packet.h"
@@ -22,33 +30,52 @@ namespace varnetix {
 class FeedbackHandler : public QObject {
     Q_OBJECT
 public:
-    // Packets wait here while an earlier one is handled (its MAC wait and its boxes included).
-    static constexpr std::size_t kQueueLimit = 4096;
+    // Packets received and not yet done; further ones are dropped and counted.
+    static constexpr std::size_t kPendingLimit = 4096;
+    // Packets that failed their checks and wait for the operator: a flood beyond these is
+    // discarded and told in one box.
+    static constexpr std::size_t kWaitingFailuresKept = 3;
 
     FeedbackHandler(Discovery& discovery, ConfigurationExchange& exchange,
                     ElementTreeController& tree, MacResolver& resolver, OperatorDialogs& dialogs,
                     const StationSettings& settings, QObject* parent = nullptr);
 
-    // Called for every datagram the dispatch routes here; the packet is queued and handled from
-    // the event loop, after those that came before it.
+    // Called for every datagram the dispatch routes here, as it arrives.
     void ProcessFeedback(const QByteArray& datagram);
 
-    const FeedbackRecord& record() const { return m_record; }
-    std::size_t pending() const { return m_queue.size(); }
+    bool idle() const { return m_arrivals.empty() && m_packets.empty() && !m_presenting; }
     std::size_t dropped() const { return m_dropped; }
-    bool idle() const { return !m_busy && m_queue.empty(); }
+    std::size_t discarded() const { return m_discardedTotal; }
 
 signals:
     // A packet has been handled completely (stored, refused, or dropped).
     void packetFinished();
 
 private:
-    void drain();                           // starts the next queued packet unless one is in hand
-    bool begin(const QByteArray& datagram); // true while the packet waits for its MAC
-    bool tryLookup();                       // false while a retry is scheduled
-    void conclude(const std::string& mac);  // "" when no MAC was found
-    void endPacket();                       // a packet dropped after its message
-    void finish();
+    struct Arrival {
+        QByteArray datagram;
+        bool duringDiscovery = false;
+    };
+    struct Packet {
+        enum class Stage { Resolving, Failed, Answer };
+        Stage stage = Stage::Resolving;
+        bool duringDiscovery = false;
+        bool failedCheck = false;
+        FeedbackRecord record;
+        QString failure; // the box of a failed check or lookup
+        QElapsedTimer lookupStarted;
+    };
+
+    void processArrivals();
+    void accept(const Arrival& arrival);
+    void retryLookups();
+    bool lookup(Packet& packet); // true when the lookup is over, found or given up
+    void concluded(std::map<quint64, Packet>::iterator packet);
+    void finish(std::map<quint64, Packet>::iterator packet);
+    void present();
+    void presentPacket(Packet& packet);
+    std::size_t waitingFailures() const;
+    void discoveryAnswerDone();
 
     Discovery& m_discovery;
     ConfigurationExchange& m_exchange;
@@ -56,12 +83,17 @@ private:
     MacResolver& m_resolver;
     OperatorDialogs& m_dialogs;
     const StationSettings& m_settings;
-    FeedbackRecord m_record;
-    std::deque<QByteArray> m_queue;
+
+    FeedbackRecord m_lastDecoded; // what a packet does not carry comes from the one before
+    std::deque<Arrival> m_arrivals;
+    std::map<quint64, Packet> m_packets; // by arrival order
+    quint64 m_nextSequence = 0;
+    bool m_presenting = false;
+    std::size_t m_discarded = 0; // since the last box told it
+    std::size_t m_discardedTotal = 0;
     std::size_t m_dropped = 0;
-    bool m_busy = false;
-    QTimer m_next; // zero-interval: the next packet starts from the event loop
-    QTimer m_retry;
+    QTimer m_next;    // zero-interval: arrivals are worked on from the event loop
+    QTimer m_present; // zero-interval: the next box from the event loop
     QTimer m_timerGetMAC;
 };
 
