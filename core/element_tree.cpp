@@ -27,9 +27,12 @@ ElementTree BuildElementTree(const IniDocument& document, bool fileExists) {
 
     const std::string roleKey(record::kRole);
     const std::string nameKey(record::kName);
+    const std::string ipKey(record::kIp);
     for (const std::string& section : tree.sections) {
         ElementNode node;
+        node.section = section;
         node.key = MacWithColons(section);
+        node.ip = document.value(section, ipKey).value_or(std::string());
         node.text =
             document.value(section, nameKey).value_or(std::string()) + " [" + node.key + "]";
         node.encoder = LeadingNumber(document.value(section, roleKey).value_or(std::string())) ==

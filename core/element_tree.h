@@ -10,8 +10,10 @@ namespace varnetix {
 class IniDocument;
 
 struct ElementNode {
-    std::string key;  // MAC in colon form, "" for a section name that is not 12 characters
-    std::string text; // name, " [", colon form, "]"
+    std::string section; // as the file writes it
+    std::string key;     // MAC in colon form, "" for a section name that is not 12 characters
+    std::string text;    // name, " [", colon form, "]"
+    std::string ip;      // where the element is reached
     bool encoder = false;
 };
 

@@ -1,5 +1,6 @@
-// What a test may move: ports, the paging destination, the database path and timer intervals.
-// The station itself always runs with the defaults below (it has no command line).
+// What a test may move: ports, the paging destination, the files the station uses and timer
+// intervals. The station itself runs with the defaults below and the per-user files main.cpp
+// names.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,9 @@ struct StationSettings {
     std::uint16_t pagingPort = 1901;
     std::string pagingDestination = "255.255.255.255";
     bool pagingOnEveryInterface = true; // one broadcast per up, broadcast-capable interface
-    std::string databasePath;           // full path of nms.ini
+        std::string databasePath;           // full path of nms.ini
+    std::string preferencesPath;        // the operator's preferences; "" keeps the defaults
+    std::string eventLogDirectory;      // where the event log is written; "" keeps it in memory
     int remoteSentMs = 3000;            // timerRemoteSent: answer time-out of a configuration send
     int macBudgetMs = 5000;  // timerGetMAC: how long the MAC lookup of one packet may take
     int macRetryMs = 50;     // pause between two lookup attempts

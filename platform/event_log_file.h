@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +44,11 @@ public:
     // Writes the buffered lines now; false when they could not all be written.
     bool flush();
 
+        // New limits take effect from the next write on.
+    void setLimits(const EventLogLimits& limits) {
+        m_limits = limits;
+        m_limits.fileCount = std::max(m_limits.fileCount, 1);
+    }
     QString filePath() const;
     // The newest lines, oldest first, from the files and the buffer; at most `count`.
     std::vector<std::string> lastLines(std::size_t count) const;

@@ -2,6 +2,8 @@
 
 #include "core/commands.h"
 #include "core/element_record.h"
+#include "core/event_log_line.h"
+
 #include "core/ini_store.h"
 #include "platform/byte_text.h"
 #include "station/unreachable_message.h"
@@ -9,9 +11,9 @@
 namespace varnetix {
 
 AttenuationControl::AttenuationControl(const ElementSelection& selection, DatagramLink& link,
-                                       OperatorDialogs& dialogs, const StationSettings& settings,
-                                       QObject* parent)
-    : QObject(parent), m_selection(selection), m_link(link), m_dialogs(dialogs),
+                                       OperatorDialogs& dialogs, EventSink& log,
+                                       const StationSettings& settings, QObject* parent)
+    : QObject(parent), m_selection(selection), m_link(link), m_dialogs(dialogs), m_log(log),
       m_settings(settings) {}
 
 void AttenuationControl::attenuationChanged(int value, bool active) {
@@ -19,8 +21,16 @@ void AttenuationControl::attenuationChanged(int value, bool active) {
         return;
     if (!SendAttenuation(static_cast<std::uint8_t>(value)))
         return;
-    WriteToINI(m_selection.section(), std::string(record::kAttenuation), std::to_string(value),
-               m_settings.databasePath);
+    const std::string key(record::kAttenuation);
+    const std::string before = ReadFromINI(m_selection.section(), key, m_settings.databasePath);
+    const auto readout = [](const std::string& step) {
+        return step.empty() ? QStringLiteral("?")
+                            : fromBytes(AttenuationReadout(std::atoi(step.c_str())));
+    };
+    m_log.record(event_category::kAttenuation, m_selection.mac(),
+                 QStringLiteral("Attenuation %1 -> %2")
+                     .arg(readout(before), readout(std::to_string(value))));
+    WriteToINI(m_selection.section(), key, std::to_string(value), m_settings.databasePath);
 }
 
 bool AttenuationControl::SendAttenuation(std::uint8_t step) {

@@ -8,6 +8,8 @@
 #include "core/station_settings.h"
 #include "platform/datagram_link.h"
 #include "station/element_selection.h"
+#include "station/event_log.h"
+
 #include "station/operator_dialogs.h"
 
 namespace varnetix {
@@ -16,7 +18,7 @@ class AttenuationControl : public QObject {
     Q_OBJECT
 public:
     AttenuationControl(const ElementSelection& selection, DatagramLink& link,
-                       OperatorDialogs& dialogs, const StationSettings& settings,
+                       OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
                        QObject* parent = nullptr);
 
     // A new value of the attenuation scroll bar. Only the operator's own use of it commands the
@@ -30,6 +32,7 @@ private:
     const ElementSelection& m_selection;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
+    EventSink& m_log;
     const StationSettings& m_settings;
 };
 

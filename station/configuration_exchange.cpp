@@ -6,6 +6,8 @@
 #include "core/commands.h"
 #include "core/config_packet.h"
 #include "core/element_record.h"
+#include "core/event_log_line.h"
+
 #include "core/ini_store.h"
 #include "core/number_text.h"
 #include "core/text_procedures.h"
@@ -27,10 +29,10 @@ std::string decimal(long long value) {
 
 ConfigurationExchange::ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
                                              ElementTreeController& tree, DatagramLink& link,
-                                             OperatorDialogs& dialogs,
+                                             OperatorDialogs& dialogs, EventSink& log,
                                              const StationSettings& settings, QObject* parent)
     : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_link(link),
-      m_dialogs(dialogs), m_settings(settings) {
+      m_dialogs(dialogs), m_log(log), m_settings(settings) {
     m_timerRemoteSent.setObjectName(QStringLiteral("timerRemoteSent"));
     m_timerRemoteSent.setParent(this);
     m_timerRemoteSent.setInterval(settings.remoteSentMs);
@@ -94,14 +96,58 @@ void ConfigurationExchange::SendConfigPacket() {
     // The packet goes to the address the database holds, not to an edited one in the panel.
     const QString address = m_selection.storedAddress(m_settings.databasePath);
     m_timerRemoteSent.start();
-    if (!m_link.sendDatagram(packet, address, m_settings.configPort)) {
+    if (m_link.sendDatagram(packet, address, m_settings.configPort)) {
+        m_log.record(
+            event_category::kConfig, m_selection.mac(),
+            QStringLiteral("Configuration sent to %1: %2").arg(address, changedFields(edited)));
+    } else {
         m_timerRemoteSent.stop();
         m_dialogs.critical(kApplicationTitle,
                            unreachableMessage(address, QStringLiteral("Cannot save.")));
     }
 }
 
+QString ConfigurationExchange::changedFields(const EditedConfiguration& edited) const {
+    const IniDocument stored = IniDocument::load(m_settings.databasePath);
+    const std::string section = m_selection.section();
+    const auto was = [&](std::string_view key) {
+        return fromBytes(stored.value(section, std::string(key)).value_or(std::string()));
+    };
+    static const QStringList kInputs = {QStringLiteral("Digital"), QStringLiteral("Analog")};
+    static const QStringList kTypes = {QStringLiteral("Left/Right"), QStringLiteral("MPX")};
+    static const QStringList kTx = {QStringLiteral("Unicast"), QStringLiteral("Multicast")};
+    const auto listed = [](const QStringList& names, const QString& index) {
+        bool ok = false;
+        const int value = index.toInt(&ok);
+        return ok && value >= 0 && value < names.size() ? names[value] : index;
+    };
+    QStringList changes;
+    const auto compare = [&](const char* field, const QString& before, const QString& after) {
+        if (before != after)
+            changes << QStringLiteral("%1 %2 -> %3").arg(QLatin1String(field), before, after);
+    };
+    compare("name", was(record::kName).trimmed(),
+            fromBytes(PadElementName(toBytes(edited.name))).trimmed());
+    compare("ip", was(record::kIp), edited.ip);
+    compare("mask", was(record::kMask), edited.mask);
+    compare("gateway", was(record::kGateway), edited.gateway);
+    compare("remote", was(record::kRemote), edited.remote);
+    compare("input", listed(kInputs, was(record::kInput)), kInputs.value(edited.audioInput));
+    compare("type", listed(kTypes, was(record::kType)), kTypes.value(edited.audioType));
+    compare("tx", listed(kTx, was(record::kTx)), kTx.value(edited.txType));
+    return changes.isEmpty() ? QStringLiteral("no field changed")
+                             : changes.join(QStringLiteral(", "));
+}
+
+void ConfigurationExchange::refused(const QString& box) {
+    m_log.record(event_category::kConfig, m_selection.mac(),
+                 QStringLiteral("Configuration answer refused: %1")
+                     .arg(QString(box).replace(QLatin1Char('\r'), QLatin1Char(' '))));
+}
+
 void ConfigurationExchange::timedOut() {
+    m_log.record(event_category::kConfig, m_selection.mac(),
+                 QStringLiteral("No answer to the configuration"));
     m_timerRemoteSent.stop();
     error(QStringLiteral("Waiting for a response from Network Element has timed out!"));
 }
@@ -109,20 +155,21 @@ void ConfigurationExchange::timedOut() {
 void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
     const std::string& path = m_settings.databasePath;
     if (!m_selection.isSelected() || m_selection.mac() != fromBytes(answer.ElementMAC)) {
-        m_dialogs.critical(
-            kApplicationTitle,
+        const QString box =
             joinLines({QStringLiteral("The response received does not match the selected element."),
-                       kCannotSaveElement}));
+                       kCannotSaveElement});
+        refused(box);
+        m_dialogs.critical(kApplicationTitle, box);
         m_tree.Load_Config();
         return;
     }
     const std::string sectionName = m_selection.section();
     if (GetSectionKeyCount(sectionName, path) >= record::kCorruptEntryCount) {
-        m_dialogs.critical(
-            kApplicationTitle,
-            joinLines({QStringLiteral(
-                           "The data stored in your computer about this element, is corrupted."),
-                       kCannotSaveElement}));
+        const QString box = joinLines(
+            {QStringLiteral("The data stored in your computer about this element, is corrupted."),
+             kCannotSaveElement});
+        refused(box);
+        m_dialogs.critical(kApplicationTitle, box);
         m_tree.Load_Config();
         return;
     }
@@ -136,6 +183,7 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
     const std::string remote = edited.remote.toStdString();
 
     bool answerError = false;
+    QStringList differences;
     const auto compare = [&](bool agrees, std::string_view key, const std::string& value,
                              const char* field) {
         if (agrees) {
@@ -143,6 +191,7 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
             return;
         }
         answerError = true;
+        differences << QLatin1String(field);
         m_dialogs.critical(
             kApplicationTitle,
             joinLines(
@@ -186,6 +235,11 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
                    path);
     }
 
+    m_log.record(event_category::kConfig, m_selection.mac(),
+                 differences.isEmpty()
+                     ? QStringLiteral("Configuration answered and stored")
+                     : QStringLiteral("Configuration answered; not taken by the element: %1")
+                           .arg(differences.join(QStringLiteral(", "))));
     if (!answerError)
         m_dialogs.information(
             QStringLiteral("Configuration changed"),

@@ -13,6 +13,8 @@
 #include "station/element_editor.h"
 #include "station/element_selection.h"
 #include "station/element_tree_controller.h"
+#include "station/event_log.h"
+
 #include "station/operator_dialogs.h"
 
 namespace varnetix {
@@ -22,7 +24,8 @@ class ConfigurationExchange : public QObject {
 public:
     ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
                           ElementTreeController& tree, DatagramLink& link, OperatorDialogs& dialogs,
-                          const StationSettings& settings, QObject* parent = nullptr);
+                          EventSink& log, const StationSettings& settings,
+                          QObject* parent = nullptr);
 
     // The toolbar's "Save changes": checks, asks, sends.
     void SendConfig();
@@ -35,12 +38,16 @@ public:
 private:
     void error(const QString& line);
     void timedOut();
+    void refused(const QString& box);
+    // The fields whose sent value differs from the stored one: "name OLD -> NEW, ...".
+    QString changedFields(const EditedConfiguration& edited) const;
 
     ElementEditor& m_editor;
     ElementSelection& m_selection;
     ElementTreeController& m_tree;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
+    EventSink& m_log;
     const StationSettings& m_settings;
     QTimer m_timerRemoteSent;
 };

@@ -3,6 +3,8 @@
 #include <QFile>
 
 #include "core/element_record.h"
+#include "core/event_log_line.h"
+
 #include "core/number_text.h"
 #include "core/paging_request.h"
 #include "core/text_procedures.h"
@@ -12,9 +14,9 @@ namespace varnetix {
 
 Discovery::Discovery(PagingView& window, ElementView& view, ElementTreeController& tree,
                      LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs,
-                     const StationSettings& settings, QObject* parent)
+                     EventSink& log, const StationSettings& settings, QObject* parent)
     : QObject(parent), m_window(window), m_view(view), m_tree(tree), m_level(level), m_link(link),
-      m_dialogs(dialogs), m_settings(settings) {
+      m_dialogs(dialogs), m_log(log), m_settings(settings) {
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setParent(this);
     m_timer1.setSingleShot(true);
@@ -37,6 +39,8 @@ void Discovery::ConfirmAutoDiscovery() {
                    QStringLiteral("Are you sure?")}));
     if (!yes)
         return;
+    m_log.record(event_category::kDiscovery, {}, QStringLiteral("Discovery started"));
+    m_answers = 0;
     m_view.ClearElementFields();
     m_tree.emptyLists();
     startSteps();
@@ -86,6 +90,8 @@ void Discovery::endSteps() {
     m_timer1.stop();
     m_awaiting = false;
     flushStores();
+    m_log.record(event_category::kDiscovery, {},
+                 QStringLiteral("Discovery ended: %1 answers stored").arg(m_answers));
     m_tree.Load_Config();
 }
 
@@ -110,6 +116,11 @@ void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
     if (r.ElementRole == record::kRoleDecoder)
         entries.emplace_back(std::string(record::kAttenuation), decimal(r.Attenuation));
     m_pendingStores.emplace_back(MacWithoutColons(r.ElementMAC), std::move(entries));
+    ++m_answers;
+    m_log.record(event_category::kDiscovery, fromBytes(r.ElementMAC),
+                 QStringLiteral("Found %1 [%2] at %3")
+                     .arg(fromBytes(TrimSpaces(StoredElementName(r.ElementName))),
+                          fromBytes(r.ElementMAC), fromBytes(r.ElementIP)));
     if (m_pendingStores.size() >= kStoreBatch)
         flushStores();
 }

@@ -15,6 +15,8 @@
 #include "platform/datagram_link.h"
 #include "station/element_tree_controller.h"
 #include "station/element_view.h"
+#include "station/event_log.h"
+
 #include "station/level_monitor.h"
 #include "station/operator_dialogs.h"
 
@@ -37,7 +39,7 @@ public:
     static constexpr std::size_t kStoreBatch = 256;
 
     Discovery(PagingView& window, ElementView& view, ElementTreeController& tree,
-              LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs,
+              LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
               const StationSettings& settings, QObject* parent = nullptr);
     ~Discovery() override { flushStores(); }
 
@@ -65,8 +67,10 @@ private:
     LevelMonitor& m_level;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
+    EventSink& m_log;
     const StationSettings& m_settings;
     QTimer m_timer1;
+    std::size_t m_answers = 0;
     bool m_awaiting = false;
     std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
 };

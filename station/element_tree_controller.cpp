@@ -16,6 +16,7 @@ void ElementTreeController::emptyLists() {
     m_view.showElements({});
     emit encodersListed({});
     emit listsEmptied();
+    emit elementsListed({});
 }
 
 void ElementTreeController::Load_Config() {
@@ -39,6 +40,7 @@ void ElementTreeController::Load_Config() {
     for (const std::string& text : tree.encoders)
         encoders << fromBytes(text);
     emit encodersListed(encoders);
+    emit elementsListed(tree.nodes);
 }
 
 } // namespace varnetix

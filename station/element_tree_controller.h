@@ -37,6 +37,8 @@ signals:
     void encodersListed(const QStringList& encoders);
     // A rebuild has emptied the lists; the level bar goes empty with them.
     void listsEmptied();
+    // The elements of the database as the last rebuild read them (none after emptying).
+    void elementsListed(const std::vector<varnetix::ElementNode>& elements);
 
 private:
     ElementTreeView& m_view;

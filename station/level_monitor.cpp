@@ -4,16 +4,18 @@
 
 #include "core/audio_level.h"
 #include "core/commands.h"
+#include "core/event_log_line.h"
+
 #include "platform/byte_text.h"
 #include "station/unreachable_message.h"
 
 namespace varnetix {
 
 LevelMonitor::LevelMonitor(LevelDisplay& display, const ElementSelection& selection,
-                           DatagramLink& link, OperatorDialogs& dialogs,
+                           DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
                            const StationSettings& settings, QObject* parent)
     : QObject(parent), m_display(display), m_selection(selection), m_link(link), m_dialogs(dialogs),
-      m_settings(settings) {
+      m_log(log), m_settings(settings) {
     m_tmrVolume.setObjectName(QStringLiteral("tmrVolume"));
     m_tmrVolume.setParent(this);
     m_tmrVolume.setInterval(settings.volumeMs);
@@ -22,6 +24,10 @@ LevelMonitor::LevelMonitor(LevelDisplay& display, const ElementSelection& select
 }
 
 void LevelMonitor::setRunning(bool running) {
+    if (running != m_running)
+        m_log.record(event_category::kLevel, m_selection.mac(),
+                     running ? QStringLiteral("Audio-level monitoring started")
+                             : QStringLiteral("Audio-level monitoring stopped"));
     m_running = running;
     if (running) {
         m_tmrVolume.start();

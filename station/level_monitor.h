@@ -10,6 +10,7 @@
 #include "core/station_settings.h"
 #include "platform/datagram_link.h"
 #include "station/element_selection.h"
+#include "station/event_log.h"
 #include "station/operator_dialogs.h"
 
 namespace varnetix {
@@ -28,7 +29,7 @@ class LevelMonitor : public QObject {
     Q_OBJECT
 public:
     LevelMonitor(LevelDisplay& display, const ElementSelection& selection, DatagramLink& link,
-                 OperatorDialogs& dialogs, const StationSettings& settings,
+                 OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
                  QObject* parent = nullptr);
 
     bool isRunning() const { return m_running; }
@@ -59,6 +60,7 @@ private:
     const ElementSelection& m_selection;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
+    EventSink& m_log;
     const StationSettings& m_settings;
     QTimer m_tmrVolume;
     bool m_running = false;

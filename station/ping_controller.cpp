@@ -1,8 +1,11 @@
 #include "station/ping_controller.h"
 
 #include "core/echo_status.h"
+#include "core/event_log_line.h"
+
 #include "core/text_procedures.h"
 #include "platform/echo_probe.h"
+#include "station/event_log.h"
 #include "station/operator_dialogs.h"
 
 #include <QScopedValueRollback>
@@ -16,10 +19,11 @@ constexpr qint16 kRetryCountdown = 3;
 }
 
 PingController::PingController(PingIndicator& indicator, EchoProbe& probe, OperatorDialogs& dialogs,
-                               std::function<QString()> elementIp, int retryIntervalMs,
+                               EventSink& log, std::function<QString()> elementIp,
+                               std::function<QString()> elementMac, int retryIntervalMs,
                                QObject* parent)
-    : QObject(parent), m_indicator(indicator), m_probe(probe), m_dialogs(dialogs),
-      m_elementIp(std::move(elementIp)) {
+    : QObject(parent), m_indicator(indicator), m_probe(probe), m_dialogs(dialogs), m_log(log),
+      m_elementIp(std::move(elementIp)), m_elementMac(std::move(elementMac)) {
     m_tmrRetryPing.setObjectName(u"tmrRetryPing"_s);
     m_tmrRetryPing.setParent(this);
     m_tmrRetryPing.setInterval(retryIntervalMs);
@@ -42,6 +46,8 @@ void PingController::PingElement(const QString& address) {
     }
     if (!m_probe.start(address))
         return;
+    m_pingedAddress = address;
+    m_pingedMac = m_elementMac();
     m_inFlight = true;
     m_resultStale = false;
 }
@@ -92,14 +98,15 @@ void PingController::onEchoFinished(const EchoReply& reply) {
     if (!m_inFlight)
         return;
     m_inFlight = false;
+    const QString outcome = reply.status == kEchoSuccess
+                                ? QString::number(reply.roundTripMs) + u" ms"_s
+                                : QString::fromStdString(GetStatusText(reply.status));
+    m_log.record(event_category::kPing, m_pingedMac,
+                 u"Ping %1: %2"_s.arg(m_pingedAddress, outcome));
     if (!m_resultStale) {
-        if (reply.status != kEchoSuccess) {
-            m_indicator.showPingColour(PingColour::Failed);
-            showOwnCaption(QString::fromStdString(GetStatusText(reply.status)));
-        } else {
-            m_indicator.showPingColour(PingColour::Answered);
-            showOwnCaption(QString::number(reply.roundTripMs) + u" ms"_s);
-        }
+        m_indicator.showPingColour(reply.status == kEchoSuccess ? PingColour::Answered
+                                                                : PingColour::Failed);
+        showOwnCaption(outcome);
     }
     m_resultStale = false;
     m_probe.StopSockets();

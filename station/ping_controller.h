@@ -10,6 +10,7 @@
 namespace varnetix {
 
 class EchoProbe;
+class EventSink;
 class OperatorDialogs;
 struct EchoReply;
 
@@ -27,8 +28,10 @@ class PingController : public QObject {
     Q_OBJECT
 public:
     // `elementIp` gives the text of the panel's address field at the moment it is asked.
+    // `elementMac` names the element whose address is tested, for the event log.
     PingController(PingIndicator& indicator, EchoProbe& probe, OperatorDialogs& dialogs,
-                   std::function<QString()> elementIp, int retryIntervalMs,
+                   EventSink& log, std::function<QString()> elementIp,
+                   std::function<QString()> elementMac, int retryIntervalMs,
                    QObject* parent = nullptr);
 
     // One test of `address` with its display; returns at once, the outcome follows later.
@@ -53,7 +56,10 @@ private:
     PingIndicator& m_indicator;
     EchoProbe& m_probe;
     OperatorDialogs& m_dialogs;
+    EventSink& m_log;
     std::function<QString()> m_elementIp;
+    std::function<QString()> m_elementMac;
+    QString m_pingedAddress, m_pingedMac;
     QTimer m_tmrRetryPing;
     QString m_caption = QStringLiteral("<Unknown>");
     qint16 m_countdown = 3;

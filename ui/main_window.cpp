@@ -5,10 +5,14 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "core/event_log_line.h"
+#include "platform/event_log_file.h"
+#include "platform/preferences_file.h"
 #include "station/attenuation_control.h"
 #include "station/configuration_exchange.h"
 #include "station/datagram_dispatch.h"
@@ -16,14 +20,19 @@
 #include "station/element_selection.h"
 #include "station/element_tree_controller.h"
 #include "station/element_view.h"
+#include "station/element_watch.h"
+#include "station/event_log.h"
+#include "station/logged_dialogs.h"
 #include "station/feedback_handler.h"
 #include "station/level_monitor.h"
 #include "station/ping_controller.h"
 #include "ui/diagnostics_panel.h"
 #include "ui/element_panel.h"
 #include "ui/element_tree_panel.h"
+#include "ui/event_log_view.h"
 #include "ui/paging_window.h"
 #include "ui/pictures.h"
+#include "ui/preferences_dialog.h"
 
 namespace varnetix {
 
@@ -48,15 +57,16 @@ QString stationTitle() {
 }
 
 MainWindow::MainWindow(StationSettings settings, OperatorDialogs& dialogs, MacResolver& resolver,
-                       EchoProbe& probe, QWidget* parent)
-    : QMainWindow(parent), m_settings(std::move(settings)), m_dialogs(dialogs) {
+                       EchoProbe& probe, EchoSweeper* sweeper, QWidget* parent)
+    : QMainWindow(parent), m_settings(std::move(settings)) {
     setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Varnetix NMS - Halvoren Broadcast"));
     m_udpClient.setObjectName(QStringLiteral("udpClient"));
     m_udpClient.setParent(this);
-    setWindowTitle(QStringLiteral("Varnetix NMS - Halvoren Broadcast"));
+    if (!m_settings.preferencesPath.empty())
+        m_preferences = PreferencesFile(QString::fromStdString(m_settings.preferencesPath)).load();
+    createLog(dialogs);
     createToolbar();
-    createMenus();
-    statusBar()->setObjectName(QStringLiteral("statusBar"));
 
     m_treePanel = new ElementTreePanel;
     m_elementPanel = new ElementPanel;
@@ -71,11 +81,16 @@ MainWindow::MainWindow(StationSettings settings, OperatorDialogs& dialogs, MacRe
     columns->addLayout(right, 0);
     setCentralWidget(central);
     m_pagingWindow = new PagingWindow(this);
+    m_logView = new EventLogView(*m_log, this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_logView);
+    m_logView->hide();
 
     QWidget::setTabOrder(m_treePanel->tree(), m_elementPanel->firstField());
     QWidget::setTabOrder(m_elementPanel->lastField(), m_diagnosticsPanel->pingReadout());
 
-    createControllers(dialogs, resolver, probe);
+    createControllers(resolver, probe, sweeper);
+    createMenus();
+    createStatusBar();
     connectControllers();
 }
 
@@ -115,13 +130,30 @@ void MainWindow::createToolbar() {
     }
 }
 
+void MainWindow::createLog(OperatorDialogs& dialogs) {
+    if (!m_settings.eventLogDirectory.empty()) {
+        EventLogLimits limits;
+        limits.maxFileBytes = std::int64_t{m_preferences.logFileKiB} * 1024;
+        limits.fileCount = m_preferences.logFileCount;
+        m_logFile = std::make_unique<EventLogFile>(
+            QString::fromStdString(m_settings.eventLogDirectory), limits);
+        connect(m_logFile.get(), &EventLogFile::writeFailed, this, &MainWindow::showNotice);
+    }
+    m_log = std::make_unique<EventLog>(m_logFile.get(), this);
+    m_dialogs = std::make_unique<LoggedDialogs>(dialogs, *m_log);
+}
+
 void MainWindow::createMenus() {
     // The menus offer every toolbar command by name, with a shortcut; they are the same actions,
-    // so they are enabled and disabled together.
+    // so they are enabled and disabled together. Commands beyond the toolbar's live here only.
     const auto command = [this](int index, const QString& text, const QKeySequence& shortcut) {
         QAction* action = m_toolbarButtons[static_cast<std::size_t>(index)];
         action->setText(text);
         action->setShortcut(shortcut);
+        return action;
+    };
+    const auto named = [](QAction* action, const char* name) {
+        action->setObjectName(QLatin1String(name));
         return action;
     };
     QMenu* station = menuBar()->addMenu(QStringLiteral("&Station"));
@@ -130,10 +162,14 @@ void MainWindow::createMenus() {
                                QKeySequence(Qt::CTRL | Qt::Key_D)));
     station->addAction(
         command(kButtonRefresh, QStringLiteral("&Refresh list"), QKeySequence::Refresh));
-    m_stationMenuEnd = station->addSeparator();
-    QAction* quit = station->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this,
-                                       &QWidget::close);
-    quit->setObjectName(QStringLiteral("actionQuit"));
+    station->addSeparator();
+    named(station->addAction(QStringLiteral("&Preferences..."),
+                             QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                             &MainWindow::editPreferences),
+          "actionPreferences");
+    station->addSeparator();
+    named(station->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close),
+          "actionQuit");
 
     QMenu* element = menuBar()->addMenu(QStringLiteral("&Element"));
     element->setObjectName(QStringLiteral("menuElement"));
@@ -144,42 +180,103 @@ void MainWindow::createMenus() {
     element->addAction(command(kButtonStopLevel, QStringLiteral("Sto&p audio monitoring"),
                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L)));
 
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("menuView"));
+    QAction* log = m_logView->toggleViewAction();
+    log->setText(QStringLiteral("Event &log"));
+    log->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
+    view->addAction(named(log, "actionEventLog"));
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
-    QAction* about =
-        help->addAction(QStringLiteral("&About Varnetix NMS"), this, &MainWindow::showAbout);
-    about->setObjectName(QStringLiteral("actionAbout"));
+    named(help->addAction(QStringLiteral("&About Varnetix NMS"), this, &MainWindow::showAbout),
+          "actionAbout");
+}
+
+void MainWindow::createStatusBar() {
+    const auto label = [this](const char* name) {
+        auto* shown = new QLabel;
+        shown->setObjectName(QLatin1String(name));
+        statusBar()->addPermanentWidget(shown);
+        return shown;
+    };
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    m_notice = label("lblNotice");
+    m_discoverySummary = label("lblDiscoverySummary");
+    m_watchSummary = label("lblWatchSummary");
+}
+
+void MainWindow::showNotice(const QString& notice) {
+    // Background trouble is told once, here, never in a box.
+    if (m_notice->text().contains(notice))
+        return;
+    m_notice->setText(m_notice->text().isEmpty() ? notice
+                                                 : m_notice->text() + QStringLiteral("; ") + notice);
+    m_log->record(event_category::kStation, {}, notice);
+}
+
+void MainWindow::editPreferences() {
+    PreferencesDialog dialog(m_preferences, *m_dialogs, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.preferences() == m_preferences)
+        return;
+    const StationPreferences chosen = dialog.preferences();
+    if (!m_settings.preferencesPath.empty() &&
+        !PreferencesFile(QString::fromStdString(m_settings.preferencesPath)).save(chosen)) {
+        m_dialogs->critical(QStringLiteral("Preferences"),
+                            joinLines({QStringLiteral("Unable to save the preferences to '%1'.")
+                                           .arg(QString::fromStdString(m_settings.preferencesPath)),
+                                       QStringLiteral("They apply until the station ends.")}));
+    }
+    m_preferences = chosen;
+    applyPreferences();
+}
+
+void MainWindow::applyPreferences() {
+    if (m_watch)
+        m_watch->setPreferences(m_preferences.watchIntervalSeconds,
+                                m_preferences.missesUntilOffline);
+    if (m_logFile) {
+        EventLogLimits limits;
+        limits.maxFileBytes = std::int64_t{m_preferences.logFileKiB} * 1024;
+        limits.fileCount = m_preferences.logFileCount;
+        m_logFile->setLimits(limits);
+    }
 }
 
 void MainWindow::showAbout() {
-    m_dialogs.information(
+    m_dialogs->information(
         QStringLiteral("About Varnetix NMS"),
         joinLines({stationTitle(),
                    QStringLiteral("Network management station of the Varnetix IP "
                                   "studio-to-transmitter audio link.")}));
 }
 
-void MainWindow::createControllers(OperatorDialogs& dialogs, MacResolver& resolver,
-                                   EchoProbe& probe) {
+void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe,
+                                   EchoSweeper* sweeper) {
     const std::string& path = m_settings.databasePath;
+    OperatorDialogs& dialogs = *m_dialogs;
+    EventSink& log = *m_log;
     m_selection = std::make_unique<ElementSelection>(this);
     m_tree = std::make_unique<ElementTreeController>(*m_treePanel, dialogs, path, this);
     m_level = std::make_unique<LevelMonitor>(*m_diagnosticsPanel, *m_selection, m_udpClient,
-                                             dialogs, m_settings, this);
+                                             dialogs, log, m_settings, this);
     m_ping = std::make_unique<PingController>(
-        *m_diagnosticsPanel, probe, dialogs,
+        *m_diagnosticsPanel, probe, dialogs, log,
         [panel = m_elementPanel] { return panel->editedConfiguration().ip; },
-        m_settings.pingRetryMs, this);
+        [selection = m_selection.get()] { return selection->mac(); }, m_settings.pingRetryMs,
+        this);
     m_view = std::make_unique<ElementView>(*m_elementPanel, *m_selection, *m_tree, *m_level,
                                            *m_ping, dialogs, path, this);
-    m_exchange = std::make_unique<ConfigurationExchange>(*m_elementPanel, *m_selection, *m_tree,
-                                                         m_udpClient, dialogs, m_settings, this);
-    m_attenuation =
-        std::make_unique<AttenuationControl>(*m_selection, m_udpClient, dialogs, m_settings, this);
+    m_exchange = std::make_unique<ConfigurationExchange>(
+        *m_elementPanel, *m_selection, *m_tree, m_udpClient, dialogs, log, m_settings, this);
+    m_attenuation = std::make_unique<AttenuationControl>(*m_selection, m_udpClient, dialogs, log,
+                                                         m_settings, this);
     m_discovery = std::make_unique<Discovery>(*m_pagingWindow, *m_view, *m_tree, *m_level,
-                                              m_udpClient, dialogs, m_settings, this);
+                                              m_udpClient, dialogs, log, m_settings, this);
     m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
                                                    dialogs, m_settings, this);
+    if (sweeper)
+        m_watch = std::make_unique<ElementWatch>(*m_treePanel, *sweeper, log, this);
 }
 
 void MainWindow::connectControllers() {
@@ -206,18 +303,28 @@ void MainWindow::connectControllers() {
     connect(&m_udpClient, &UdpEndpoint::DataArrival, this, [this](const QByteArray& datagram) {
         dispatchDatagram(datagram, *m_level, *m_feedback);
     });
+    if (m_watch) {
+        connect(m_tree.get(), &ElementTreeController::elementsListed, m_watch.get(),
+                &ElementWatch::watch);
+        connect(m_watch.get(), &ElementWatch::summaryChanged, m_watchSummary, &QLabel::setText);
+        connect(m_watch.get(), &ElementWatch::notice, this, &MainWindow::showNotice);
+    }
 }
 
 bool MainWindow::Form_Load() {
     m_level->disableCommands();
     m_tree->Load_Config();
     if (!m_udpClient.Bind(m_settings.localPort)) {
-        m_dialogs.critical(kApplicationTitle,
-                           QStringLiteral("Unable to use UDP port 2976: occupied."));
+        m_dialogs->critical(kApplicationTitle,
+                            QStringLiteral("Unable to use UDP port 2976: occupied."));
         return false;
     }
     m_ping->setCountdown(3);
     setWindowTitle(stationTitle());
+    m_log->record(event_category::kStation, {},
+                  QStringLiteral("%1 started, database %2")
+                      .arg(stationTitle(), QString::fromStdString(m_settings.databasePath)));
+    applyPreferences();
     return true;
 }
 
@@ -244,6 +351,8 @@ void MainWindow::toolbarClicked(int index) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_udpClient.isBound())
+        m_log->record(event_category::kStation, {}, QStringLiteral("Station ended"));
     m_udpClient.Close();
     QMainWindow::closeEvent(event);
 }

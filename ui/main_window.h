@@ -7,13 +7,16 @@
 #include <array>
 #include <memory>
 
+#include "core/station_preferences.h"
 #include "core/station_settings.h"
 #include "platform/echo_probe.h"
+#include "platform/echo_sweeper.h"
 #include "platform/mac_resolver.h"
 #include "platform/udp_endpoint.h"
 #include "station/operator_dialogs.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class QToolBar;
 
@@ -28,16 +31,22 @@ class ElementSelection;
 class ElementTreeController;
 class ElementTreePanel;
 class ElementView;
+class ElementWatch;
+class EventLog;
+class EventLogFile;
+class EventLogView;
 class FeedbackHandler;
 class LevelMonitor;
+class LoggedDialogs;
 class PagingWindow;
 class PingController;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
+    // Without a sweeper the elements are not watched.
     MainWindow(StationSettings settings, OperatorDialogs& dialogs, MacResolver& resolver,
-               EchoProbe& probe, QWidget* parent = nullptr);
+               EchoProbe& probe, EchoSweeper* sweeper = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The start-up after the single-instance test: false when the endpoint could not be bound
@@ -46,31 +55,40 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-
-protected:
     // No context menu that could hide the toolbar.
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:
     void createToolbar();
     void createMenus();
-    void showAbout();
-    void createControllers(OperatorDialogs& dialogs, MacResolver& resolver, EchoProbe& probe);
+    void createStatusBar();
+    void createLog(OperatorDialogs& dialogs);
+    void createControllers(MacResolver& resolver, EchoProbe& probe, EchoSweeper* sweeper);
     void connectControllers();
     void toolbarClicked(int index);
+    void showAbout();
+    void editPreferences();
+    void applyPreferences();
+    void showNotice(const QString& notice);
 
     StationSettings m_settings;
-    OperatorDialogs& m_dialogs;
+    StationPreferences m_preferences;
     UdpEndpoint m_udpClient;
 
     QToolBar* m_toolbar = nullptr;
     std::array<QAction*, 8> m_toolbarButtons{}; // [1..7] as the toolbar counts; 3, 5 separators
-    QAction* m_stationMenuEnd = nullptr;        // commands added later go before it
     ElementTreePanel* m_treePanel = nullptr;
     ElementPanel* m_elementPanel = nullptr;
     DiagnosticsPanel* m_diagnosticsPanel = nullptr;
     PagingWindow* m_pagingWindow = nullptr;
+    EventLogView* m_logView = nullptr;
+    QLabel* m_watchSummary = nullptr;
+    QLabel* m_discoverySummary = nullptr;
+    QLabel* m_notice = nullptr;
 
+    std::unique_ptr<EventLogFile> m_logFile;
+    std::unique_ptr<EventLog> m_log;
+    std::unique_ptr<LoggedDialogs> m_dialogs;
     std::unique_ptr<ElementSelection> m_selection;
     std::unique_ptr<ElementTreeController> m_tree;
     std::unique_ptr<LevelMonitor> m_level;
@@ -80,6 +98,7 @@ private:
     std::unique_ptr<AttenuationControl> m_attenuation;
     std::unique_ptr<Discovery> m_discovery;
     std::unique_ptr<FeedbackHandler> m_feedback;
+    std::unique_ptr<ElementWatch> m_watch;
 };
 
 // "Varnetix NMS v.3.0.0 - Halvoren Broadcast", from the program's version numbers.

@@ -1,0 +1,25 @@
+// The station's preferences in the desktop's usual per-user settings file
+// (~/.config/Halvoren/varnetix-nms.conf), through QSettings.
+#pragma once
+
+#include <QString>
+
+#include "core/station_preferences.h"
+
+namespace varnetix {
+
+class PreferencesFile {
+public:
+    // The per-user file; tests give a file of their own.
+    explicit PreferencesFile(QString path = {});
+
+    // What is stored; a value that is missing or out of its range reads as its default.
+    StationPreferences load() const;
+    // False (nothing stored) when a value is invalid or the file cannot be written.
+    bool save(const StationPreferences& preferences) const;
+
+private:
+    QString m_path;
+};
+
+} // namespace varnetix

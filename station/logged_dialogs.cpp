@@ -1,0 +1,30 @@
+#include "station/logged_dialogs.h"
+
+#include "core/event_log_line.h"
+
+namespace varnetix {
+
+void LoggedDialogs::record(const QString& title, const QString& text, const QString& answer) {
+    QString line = title + QStringLiteral(": ") + text;
+    if (!answer.isEmpty())
+        line += QStringLiteral(" [") + answer + QLatin1Char(']');
+    m_log.record(event_category::kBox, {}, line);
+}
+
+void LoggedDialogs::information(const QString& title, const QString& text) {
+    record(title, text);
+    m_shown.information(title, text);
+}
+
+void LoggedDialogs::critical(const QString& title, const QString& text) {
+    record(title, text);
+    m_shown.critical(title, text);
+}
+
+bool LoggedDialogs::question(const QString& title, const QString& text) {
+    const bool yes = m_shown.question(title, text);
+    record(title, text, yes ? QStringLiteral("Yes") : QStringLiteral("No"));
+    return yes;
+}
+
+} // namespace varnetix

@@ -1,0 +1,24 @@
+// The operator's boxes, each also written to the event log with its title and text.
+#pragma once
+
+#include "station/event_log.h"
+#include "station/operator_dialogs.h"
+
+namespace varnetix {
+
+class LoggedDialogs : public OperatorDialogs {
+public:
+    LoggedDialogs(OperatorDialogs& shown, EventSink& log) : m_shown(shown), m_log(log) {}
+
+    void information(const QString& title, const QString& text) override;
+    void critical(const QString& title, const QString& text) override;
+    bool question(const QString& title, const QString& text) override;
+
+private:
+    void record(const QString& title, const QString& text, const QString& answer = {});
+
+    OperatorDialogs& m_shown;
+    EventSink& m_log;
+};
+
+} // namespace varnetix

@@ -1,0 +1,68 @@
+#include "ui/preferences_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QSpinBox>
+
+namespace varnetix {
+
+namespace {
+
+// The boxes take any number a person may type, so that one out of range gets its message
+// instead of being silently clamped.
+QSpinBox* numberBox(const char* name, const char* accessible, int value, const char* suffix) {
+    auto* box = new QSpinBox;
+    box->setObjectName(QLatin1String(name));
+    box->setAccessibleName(QLatin1String(accessible));
+    box->setRange(-999999, 999999);
+    box->setValue(value);
+    box->setSuffix(QLatin1String(suffix));
+    return box;
+}
+
+} // namespace
+
+PreferencesDialog::PreferencesDialog(const StationPreferences& current, OperatorDialogs& dialogs,
+                                     QWidget* parent)
+    : QDialog(parent), m_dialogs(dialogs),
+      m_interval(numberBox("spnWatchInterval", "Watch interval", current.watchIntervalSeconds,
+                           " s")),
+      m_misses(numberBox("spnMissesUntilOffline", "Missed echoes until offline",
+                         current.missesUntilOffline, "")),
+      m_logSize(numberBox("spnLogFileSize", "Event log file size", current.logFileKiB, " KiB")),
+      m_logFiles(numberBox("spnLogFiles", "Event log files", current.logFileCount, "")) {
+    setObjectName(QStringLiteral("dlgPreferences"));
+    setWindowTitle(QStringLiteral("Preferences"));
+    m_interval->setSpecialValueText(QStringLiteral("Off"));
+    m_interval->setMinimum(0);
+    auto* form = new QFormLayout(this);
+    form->addRow(QStringLiteral("&Watch every element every:"), m_interval);
+    form->addRow(QStringLiteral("&Offline after missed echoes:"), m_misses);
+    form->addRow(QStringLiteral("Event log file &size:"), m_logSize);
+    form->addRow(QStringLiteral("Event log &files kept:"), m_logFiles);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    form->addRow(buttons);
+}
+
+StationPreferences PreferencesDialog::preferences() const {
+    StationPreferences p;
+    p.watchIntervalSeconds = m_interval->value();
+    p.missesUntilOffline = m_misses->value();
+    p.logFileKiB = m_logSize->value();
+    p.logFileCount = m_logFiles->value();
+    return p;
+}
+
+void PreferencesDialog::accept() {
+    if (const auto problem = PreferencesProblem(preferences())) {
+        m_dialogs.critical(QStringLiteral("Preferences"),
+                           joinLines({QString::fromStdString(*problem),
+                                      QStringLiteral("The preferences were not saved.")}));
+        return;
+    }
+    QDialog::accept();
+}
+
+} // namespace varnetix

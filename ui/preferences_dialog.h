@@ -1,0 +1,31 @@
+// The station's preferences: the watch interval, the missed echoes until an element counts as
+// offline, and the event log's size. Invalid values are named in a box and not stored.
+#pragma once
+
+#include <QDialog>
+
+#include "core/station_preferences.h"
+#include "station/operator_dialogs.h"
+
+class QSpinBox;
+
+namespace varnetix {
+
+class PreferencesDialog : public QDialog {
+    Q_OBJECT
+public:
+    PreferencesDialog(const StationPreferences& current, OperatorDialogs& dialogs,
+                      QWidget* parent = nullptr);
+    StationPreferences preferences() const;
+
+    void accept() override;
+
+private:
+    OperatorDialogs& m_dialogs;
+    QSpinBox* m_interval;
+    QSpinBox* m_misses;
+    QSpinBox* m_logSize;
+    QSpinBox* m_logFiles;
+};
+
+} // namespace varnetix
