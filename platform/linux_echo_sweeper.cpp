@@ -150,11 +150,15 @@ bool LinuxEchoSweeper::sendOne(const Request& request) {
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_addr.s_addr = request.target;
+    // An ICMP error about an earlier echo leaves a pending socket error, which fails the next
+    // send without sending anything; a second try tells that apart from a refusal of this one.
     ssize_t sent = -1;
-    do {
-        sent = ::sendto(m_fd, packet.data(), packet.size(), 0,
-                        reinterpret_cast<const sockaddr*>(&destination), sizeof(destination));
-    } while (sent < 0 && errno == EINTR);
+    for (int attempt = 0; attempt < 2 && sent < 0; ++attempt) {
+        do {
+            sent = ::sendto(m_fd, packet.data(), packet.size(), 0,
+                            reinterpret_cast<const sockaddr*>(&destination), sizeof(destination));
+        } while (sent < 0 && errno == EINTR);
+    }
     if (sent < 0 && errno == EAGAIN)
         return false;
     if (sent < 0) {
