@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace varnetix {
 
@@ -31,6 +32,7 @@ constexpr int kRetryMs = 5;
 // allows one, keeps a burst of them from being dropped.
 constexpr int kSocketBufferBytes = 1 << 20;
 constexpr int kMaxReadsPerWakeup = 256;
+constexpr int kSendAttempts = 4;
 // A sequence number is used again only after resting this long since it was last sent, so that
 // an answer late by less than that is never taken for a newer echo. Sequence numbers are
 // handed out in turn and checked a block at a time; 65,536 numbers a minute is the most this
@@ -121,19 +123,19 @@ void LinuxEchoSweeper::cancelAll() {
 }
 
 void LinuxEchoSweeper::sendBatch() {
-    for (int i = 0; i < kSendsPerTurn && !m_queue.empty(); ++i) {
+    bool blocked = false;
+    for (int i = 0; i < kSendsPerTurn && !blocked && !m_queue.empty(); ++i) {
         const Request request = m_queue.front();
         m_queue.pop_front();
-        if (!sendOne(request)) {
+        blocked = !sendOne(request);
+        if (blocked)
             m_queue.push_front(request);
-            armTimeout();
-            m_pacer.start(kRetryMs);
-            return;
-        }
     }
+    for (const EchoEvent& event : std::exchange(m_deferred, {}))
+        handle(event);
     armTimeout();
     if (!m_queue.empty())
-        m_pacer.start(0);
+        m_pacer.start(blocked ? kRetryMs : 0);
 }
 
 // False when the request has to wait: the socket buffer is full or no sequence number is free.
@@ -146,28 +148,54 @@ bool LinuxEchoSweeper::sendOne(const Request& request) {
     const std::optional<std::uint16_t> sequence = takeSequence(now);
     if (!sequence)
         return false;
-    const EchoRequestBytes packet = echoRequest(m_identifier, *sequence);
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_addr.s_addr = request.target;
-    // An ICMP error about an earlier echo leaves a pending socket error, which fails the next
-    // send without sending anything; a second try tells that apart from a refusal of this one.
-    ssize_t sent = -1;
-    for (int attempt = 0; attempt < 2 && sent < 0; ++attempt) {
-        do {
-            sent = ::sendto(m_fd, packet.data(), packet.size(), 0,
-                            reinterpret_cast<const sockaddr*>(&destination), sizeof(destination));
-        } while (sent < 0 && errno == EINTR);
-    }
-    if (sent < 0 && errno == EAGAIN)
+    const int error = transmit(echoRequest(m_identifier, *sequence), request.target);
+    if (error == EAGAIN)
         return false;
-    if (sent < 0) {
-        emit finished(request.token, {statusForSendError(errno), 0});
+    if (error != 0) {
+        emit finished(request.token, {statusForSendError(error), 0});
         return true;
     }
     m_echoes.insert(*sequence, {request.token, request.target, now, ++m_serial});
     m_deadlines.push({now + m_timeoutNs, m_serial, *sequence});
     return true;
+}
+
+// 0 once sent, else the errno that refused this echo (EAGAIN: try again later).
+int LinuxEchoSweeper::transmit(const EchoRequestBytes& packet, std::uint32_t target) {
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_addr.s_addr = target;
+    for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
+        ssize_t sent = -1;
+        do {
+            sent = ::sendto(m_fd, packet.data(), packet.size(), 0,
+                            reinterpret_cast<const sockaddr*>(&destination), sizeof(destination));
+        } while (sent < 0 && errno == EINTR);
+        if (sent >= 0)
+            return 0;
+        // An ICMP error about an earlier echo leaves the socket an error that fails the next
+        // send without sending anything. Such errors wait in the error queue too, so a failure
+        // with nothing queued is this echo's own.
+        const int error = errno;
+        if (error == EAGAIN || !takeQueuedErrors())
+            return error;
+    }
+    return EAGAIN; // a flood of errors: the pacer tries again shortly
+}
+
+// Datagram socket only: moves the queued errors to m_deferred; false when there were none.
+bool LinuxEchoSweeper::takeQueuedErrors() {
+    bool any = false;
+    for (int i = 0; i < kMaxReadsPerWakeup; ++i) {
+        EchoEvent event;
+        const IcmpRead read = readIcmpErrorQueue(m_fd, event);
+        if (read == IcmpRead::Empty)
+            break;
+        any = true;
+        if (read == IcmpRead::Event)
+            m_deferred.push_back(event);
+    }
+    return any;
 }
 
 std::optional<std::uint16_t> LinuxEchoSweeper::takeSequence(qint64 now) {

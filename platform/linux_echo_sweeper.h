@@ -61,6 +61,8 @@ private:
     bool openSocket(SocketKind kind);
     void sendBatch();
     bool sendOne(const Request& request);
+    int transmit(const EchoRequestBytes& packet, std::uint32_t target);
+    bool takeQueuedErrors();
     std::optional<std::uint16_t> takeSequence(qint64 now);
     void readAll();
     void handle(const EchoEvent& event);
@@ -80,6 +82,7 @@ private:
     std::deque<Request> m_queue;
     QHash<std::uint16_t, Echo> m_echoes;
     std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> m_deadlines;
+    std::vector<EchoEvent> m_deferred; // errors read while sending, handled after the batch
     quint64 m_serial = 0;
     std::uint16_t m_nextSequence = 0;
     std::array<qint64, 64> m_blockLastSent{};
