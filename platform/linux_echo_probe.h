@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/echo_probe.h"
+#include "platform/linux_icmp_socket.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -21,7 +22,7 @@ namespace varnetix {
 class LinuxEchoProbe : public EchoProbe {
     Q_OBJECT
 public:
-    enum class SocketKind { None, Datagram, Raw };
+    using SocketKind = IcmpSocketKind;
 
     explicit LinuxEchoProbe(QObject* parent = nullptr);
     // Restricts StartSockets() to one kind (None: try both), so each can be tried on its own.
