@@ -8,10 +8,6 @@ namespace varnetix {
 namespace {
 
 std::unique_ptr<QSettings> open(const QString& path) {
-    if (path.isEmpty())
-        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                           QStringLiteral("Halvoren"),
-                                           QStringLiteral("varnetix-nms"));
     return std::make_unique<QSettings>(path, QSettings::IniFormat);
 }
 
@@ -22,6 +18,12 @@ int read(const QSettings& settings, const char* key, int fallback) {
 }
 
 } // namespace
+
+QString PreferencesFile::userPath() {
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Halvoren"),
+                     QStringLiteral("varnetix-nms"))
+        .fileName();
+}
 
 PreferencesFile::PreferencesFile(QString path) : m_path(std::move(path)) {}
 

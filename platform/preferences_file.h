@@ -10,8 +10,10 @@ namespace varnetix {
 
 class PreferencesFile {
 public:
-    // The per-user file; tests give a file of their own.
-    explicit PreferencesFile(QString path = {});
+        // The desktop's per-user settings file of the station.
+    static QString userPath();
+
+    explicit PreferencesFile(QString path);
 
     // What is stored; a value that is missing or out of its range reads as its default.
     StationPreferences load() const;

@@ -4,7 +4,8 @@ namespace varnetix {
 
 std::unique_ptr<MainWindow> startStation(const StationSettings& settings, OperatorDialogs& dialogs,
                                          MacResolver& resolver, EchoProbe& probe,
-                                         SingleInstance& instance, int& exitCode) {
+                                                                                  SingleInstance& instance, int& exitCode,
+                                         EchoSweeper* sweeper) {
     if (!instance.acquire()) {
         dialogs.information(
             QStringLiteral("Halvoren Varnetix NMS"),
@@ -13,7 +14,7 @@ std::unique_ptr<MainWindow> startStation(const StationSettings& settings, Operat
         exitCode = 0;
         return nullptr;
     }
-    auto window = std::make_unique<MainWindow>(settings, dialogs, resolver, probe);
+        auto window = std::make_unique<MainWindow>(settings, dialogs, resolver, probe, sweeper);
     if (!window->Form_Load()) {
         exitCode = 1;
         return nullptr;
