@@ -250,10 +250,11 @@ int main(int argc, char** argv) {
     std::size_t kept = 0;
     while (kept < before.size() && kept < after.size() && before[kept] == after[kept])
         ++kept;
-    const std::string tail = after.substr(std::min(after.size(), kept));
-    std::printf("random bytes: the first %zu of %zu bytes unchanged; %zu bytes after them "
-                "(the new section: \"[BENCH]\\r\\nKEY=value\\r\\n\" is 22)\n",
-                kept, before.size(), tail.size());
+    std::string tail;
+    for (char c : after.substr(std::min(after.size(), kept)))
+        tail += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+    std::printf("random bytes: the first %zu of %zu bytes unchanged, then \"%s\"\n", kept,
+                before.size(), tail.size() > 200 ? "(more than 200 bytes)" : tail.c_str());
 
     std::remove(database.c_str());
     std::remove(randomPath.c_str());
