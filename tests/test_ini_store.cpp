@@ -171,13 +171,12 @@ private slots:
         QFETCH(QStringList, keys);
         put("[S]\r\n" + body + "[T]\r\nT=1\r\n");
         QCOMPARE(GetSectionKeyCount("S", path()), std::int16_t(keys.size()));
+        std::vector<std::string> expected{"kept"};
+        for (const QString& key : keys)
+            expected.push_back(key.toStdString());
         std::vector<std::string> listed{"kept"};
         LoadIniSectionKeysLB("S", listed, path());
-        QStringList got;
-        for (std::size_t i = 1; i < listed.size(); ++i)
-            got << QString::fromStdString(listed[i]);
-        QCOMPARE(listed.front(), std::string("kept"));
-        QCOMPARE(got, keys);
+        QCOMPARE(listed, expected);
     }
 
     void sectionListsAreComplete() {
