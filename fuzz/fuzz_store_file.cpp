@@ -55,10 +55,13 @@ std::string expectedRead(const std::string& written) {
     return v.substr(0, kIniValueLimit);
 }
 
-// A file system without a disk behind it where there is one: every write is flushed.
+// In $TMPDIR, or else on a file system without a disk behind it where there is one: every
+// write is flushed. libFuzzer may end the process without running exit handlers, so its runs
+// give a TMPDIR of their own.
 const std::string& databasePath() {
     static const std::string path = [] {
-        std::string dir = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        const char* tmp = std::getenv("TMPDIR");
+        std::string dir = tmp && *tmp ? tmp : ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
         dir += "/fuzz_store_file.XXXXXX";
         check(::mkdtemp(dir.data()) != nullptr);
         static const std::string removeAtExit = dir;
