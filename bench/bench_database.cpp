@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const std::string path = dir.filePath(QStringLiteral("nms.ini")).toStdString();
     const std::string text = generateDatabase(records);
-    if (!varnetix::WriteFileAtomically(path, text)) {
+    if (!varnetix::WriteFileAtomically(path, text).ok()) {
         std::fprintf(stderr, "bench: cannot write %s\n", path.c_str());
         return 1;
     }

@@ -2,30 +2,29 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <new>
+#include <stdexcept>
 
 namespace varnetix {
 
 namespace {
 
 constexpr auto npos = std::string::npos;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// Headers appended after the index was built are compared one by one up to this many.
+constexpr std::size_t kUnindexedHeaders = 256;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-std::string trim(const std::string& s) {
-    std::size_t begin = 0;
-    std::size_t end = s.size();
-    while (begin < end && isBlank(s[begin]))
-        ++begin;
-    while (end > begin && isBlank(s[end - 1]))
-        --end;
-    return s.substr(begin, end - begin);
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
 }
 
 char lowerAscii(char c) {
@@ -41,13 +40,14 @@ std::string lowerText(std::string s) {
     return s;
 }
 
-std::string upperText(std::string s) {
-    for (char& c : s)
+std::string upperText(std::string_view s) {
+    std::string upper(s);
+    for (char& c : upper)
         c = upperAscii(c);
-    return s;
+    return upper;
 }
 
-bool sameName(const std::string& a, const std::string& b) {
+bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -57,22 +57,77 @@ bool sameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool hasLineBreak(const std::string& s) {
+// FNV-1a of the lower-case name, so that names equal but for case meet in the index.
+std::uint64_t nameHash(std::string_view name) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(lowerAscii(c));
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+bool hasLineBreak(std::string_view s) {
     return s.find_first_of("\r\n") != npos;
 }
 
-// A header is written as "[name]" and read up to its last "]", so any name without a line
-// break reads back as written.
-bool writableSection(const std::string& trimmedName) {
-    return !hasLineBreak(trimmedName);
+// One line of the text: its content [begin, contentEnd) and its line end [contentEnd, end),
+// which is "\n", "\r\n", or nothing (or a lone "\r") at the end of the text.
+struct Line {
+    std::size_t begin;
+    std::size_t contentEnd;
+    std::size_t end;
+};
+
+Line lineAt(std::string_view text, std::size_t begin) {
+    const std::size_t newline = text.find('\n', begin);
+    Line line{begin, newline == npos ? text.size() : newline,
+              newline == npos ? text.size() : newline + 1};
+    if (line.contentEnd > begin && text[line.contentEnd - 1] == '\r')
+        --line.contentEnd;
+    return line;
 }
 
-// Keys that would read back as something else (a header, a comment, a different split at "=")
-// are not written at all rather than written wrongly.
-bool writableKey(const std::string& trimmedKey) {
-    if (hasLineBreak(trimmedKey) || trimmedKey.find('=') != npos)
-        return false;
-    return trimmedKey.empty() || (trimmedKey.front() != '[' && trimmedKey.front() != ';');
+std::string_view contentOf(std::string_view text, const Line& line) {
+    return text.substr(line.begin, line.contentEnd - line.begin);
+}
+
+struct LineMeaning {
+    enum Kind { Other, Section, Entry } kind = Other;
+    std::string_view name;  // the section's name or the entry's key, trimmed
+    std::string_view value; // the entry's value, trimmed
+};
+
+LineMeaning meaningOf(std::string_view line) {
+    const std::string_view content = trim(line);
+    LineMeaning meaning;
+    if (content.empty() || content.front() == ';')
+        return meaning;
+    if (content.front() == '[') {
+        // A bracket line without its closing bracket is neither a header nor an entry.
+        if (const std::size_t close = content.rfind(']'); close != npos) {
+            meaning.kind = LineMeaning::Section;
+            meaning.name = trim(content.substr(1, close - 1));
+        }
+        return meaning;
+    }
+    if (const std::size_t eq = content.find('='); eq != npos) {
+        meaning.kind = LineMeaning::Entry;
+        meaning.name = trim(content.substr(0, eq));
+        meaning.value = trim(content.substr(eq + 1));
+    }
+    return meaning;
+}
+
+// Calls visit(line, meaning) for each line of [begin, end) until it returns true.
+template <typename Visit>
+void forEachLine(std::string_view text, std::size_t begin, std::size_t end, Visit visit) {
+    for (std::size_t pos = begin; pos < end;) {
+        const Line line = lineAt(text, pos);
+        if (visit(line, meaningOf(contentOf(text, line))))
+            return;
+        pos = line.end;
+    }
 }
 
 // The part of a value that fits on its line; the profile reader would see no more of it.
@@ -81,14 +136,14 @@ std::string writableValue(const std::string& value) {
 }
 
 // The profile reader returns a value enclosed in matching quotes without them.
-std::string unquote(const std::string& value) {
+std::string_view unquote(std::string_view value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
         return value.substr(1, value.size() - 2);
     return value;
 }
 
-std::string entryText(const std::string& key, const std::string& value) {
+std::string entryText(std::string_view key, std::string_view value) {
     std::string text;
     text.reserve(key.size() + 1 + value.size());
     text += key;
@@ -117,114 +172,94 @@ std::vector<std::string> withinBudget(const std::vector<std::string>& texts, std
     return seen;
 }
 
-std::function<bool()>& commitHook() {
-    static std::function<bool()> hook;
-    return hook;
+StoreResult unstorableName(const std::string& path) {
+    return StoreResult::failure(EINVAL, path, "the section or key name cannot be stored");
 }
 
-bool writeAll(int fd, const std::string& content) {
-    std::size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
+// Reads the file, lets the edit change the document and writes it back when it changed. A file
+// that exists but cannot be read is never replaced: the edit would be all that is left of it.
+template <typename Edit> StoreResult modify(const std::string& path, Edit edit) {
+    try {
+        std::string target;
+        if (StoreResult resolved = resolveLinkTarget(path, target); !resolved.ok())
+            return resolved;
+        IniLoad load = readIniFile(target);
+        if (load.state == FileState::Unreadable)
+            return StoreResult::failure(load.result.error, target,
+                                        "the file cannot be read: " + load.result.reason);
+        edit(load.document);
+        if (!load.document.modified())
+            return {};
+        return WriteFileAtomically(target, load.document.text());
+    } catch (const std::bad_alloc&) {
+        return StoreResult::failure(ENOMEM, path);
+    } catch (const std::length_error&) {
+        return StoreResult::failure(EFBIG, path);
     }
-    return true;
-}
-
-// Rewrites the file only when the change is visible in its text: a write of the same value
-// leaves the file (and its modification time) alone.
-void commit(const IniDocument& before, const IniDocument& after, const std::string& path) {
-    std::string content = after.serialize();
-    if (content == before.serialize())
-        return;
-    WriteFileAtomically(path, content);
 }
 
 } // namespace
 
-IniDocument IniDocument::parse(const std::string& text) {
+IniDocument IniDocument::parse(std::string text) {
     IniDocument document;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        const std::size_t next = end == npos ? text.size() : end + 1;
-        if (end == npos)
-            end = text.size();
-        if (end > start && text[end - 1] == '\r')
-            --end;
-
-        Line line;
-        line.text = text.substr(start, end - start);
-        const std::string content = trim(line.text);
-        if (content.empty() || content.front() == ';') {
-            line.kind = Line::Other;
-        } else if (content.front() == '[') {
-            // A bracket line without its closing bracket is neither a header nor an entry.
-            const std::size_t close = content.rfind(']');
-            if (close != npos) {
-                line.kind = Line::Section;
-                line.section = trim(content.substr(1, close - 1));
-            }
-        } else if (const std::size_t eq = content.find('='); eq != npos) {
-            line.kind = Line::Entry;
-            line.key = trim(content.substr(0, eq));
-            line.value = trim(content.substr(eq + 1));
-        }
-        document.m_lines.push_back(std::move(line));
-        start = next;
+    document.m_text = std::move(text);
+    const std::string_view all = document.m_text;
+    if (all.starts_with(kByteOrderMark))
+        document.m_start = kByteOrderMark.size();
+    for (std::size_t pos = document.m_start; pos < all.size();) {
+        const Line line = lineAt(all, pos);
+        // Most lines are entries: only a line whose first visible character is "[" is looked at.
+        std::size_t first = line.begin;
+        while (first < line.contentEnd && isBlank(all[first]))
+            ++first;
+        if (first < line.contentEnd && all[first] == '[' &&
+            meaningOf(contentOf(all, line)).kind == LineMeaning::Section)
+            document.m_headers.push_back(line.begin);
+        pos = line.end;
     }
     return document;
 }
 
 IniDocument IniDocument::load(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return {};
-    std::string text;
-    char buffer[65536];
-    bool failed = false;
-    for (;;) {
-        const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
-        text.append(buffer, n);
-        if (n < sizeof buffer) {
-            failed = std::ferror(file) != 0;
-            break;
-        }
-    }
-    std::fclose(file);
-    return failed ? IniDocument{} : parse(text);
+    return readIniFile(path).document;
+}
+
+std::string_view IniDocument::text() const {
+    std::string_view all = m_text;
+    // A second mark right after the first would become the mark on the next reading and the
+    // first line would mean something else: such a file keeps its first one.
+    if (m_start > 0 && !all.substr(m_start).starts_with(kByteOrderMark))
+        all.remove_prefix(m_start);
+    return all;
 }
 
 std::vector<std::string> IniDocument::sectionNames() const {
     std::vector<std::string> names;
-    for (const Line& line : m_lines) {
-        if (line.kind == Line::Section)
-            names.push_back(line.section);
-    }
+    names.reserve(m_headers.size());
+    for (std::size_t h = 0; h < m_headers.size(); ++h)
+        names.emplace_back(headerName(h));
     return names;
 }
 
 bool IniDocument::hasSection(const std::string& section) const {
-    return sectionBody(section).first != npos;
+    return findSection(section) != npos;
 }
 
 std::optional<std::string> IniDocument::value(const std::string& section,
                                               const std::string& key) const {
-    const auto [begin, end] = sectionBody(section);
-    if (begin == npos)
+    const std::size_t header = findSection(section);
+    if (header == npos)
         return std::nullopt;
-    const std::string wanted = trim(key);
-    for (std::size_t i = begin; i < end; ++i) {
-        const Line& line = m_lines[i];
-        if (line.kind == Line::Entry && sameName(line.key, wanted))
-            return unquote(line.value).substr(0, kIniValueLimit);
-    }
-    return std::nullopt;
+    const std::string_view wanted = trim(key);
+    std::optional<std::string> found;
+    const auto [begin, end] = body(header);
+    forEachLine(m_text, begin, end, [&](const Line&, const LineMeaning& line) {
+        if (line.kind != LineMeaning::Entry || !sameName(line.name, wanted))
+            return false;
+        found = std::string(unquote(line.value).substr(0, kIniValueLimit));
+        return true;
+    });
+    return found;
 }
 
 std::vector<std::string> IniDocument::sectionEntries(const std::string& section) const {
@@ -236,176 +271,219 @@ std::vector<std::string> IniDocument::sectionEntries(const std::string& section)
 
 IniEntries IniDocument::allEntries(const std::string& section) const {
     IniEntries entries;
-    const auto [begin, end] = sectionBody(section);
-    if (begin == npos)
+    const std::size_t header = findSection(section);
+    if (header == npos)
         return entries;
-    for (std::size_t i = begin; i < end; ++i) {
-        if (m_lines[i].kind == Line::Entry)
-            entries.emplace_back(m_lines[i].key, m_lines[i].value);
-    }
+    const auto [begin, end] = body(header);
+    forEachLine(m_text, begin, end, [&entries](const Line&, const LineMeaning& line) {
+        if (line.kind == LineMeaning::Entry)
+            entries.emplace_back(line.name, line.value);
+        return false;
+    });
     return entries;
 }
 
-void IniDocument::setValues(const std::string& section, const IniEntries& entries) {
-    if (sectionBody(trim(section)).first != npos) {
-        for (const auto& [key, value] : entries)
-            setValue(section, key, value);
-        return;
-    }
-    IniDocument added;
-    for (const auto& [key, value] : entries)
-        added.setValue(section, key, value);
-    appendLines(added.m_lines);
+// A header is written as "[name]" and read up to its last "]", so any name without a line
+// break reads back as written.
+bool IniDocument::storableSection(const std::string& section) {
+    return !hasLineBreak(trim(section));
+}
+
+bool IniDocument::storableKey(const std::string& key) {
+    const std::string_view trimmed = trim(key);
+    if (hasLineBreak(trimmed) || trimmed.find('=') != npos)
+        return false;
+    return trimmed.empty() || (trimmed.front() != '[' && trimmed.front() != ';');
 }
 
 void IniDocument::setValue(const std::string& section, const std::string& key,
                            const std::string& value) {
-    const std::string name = trim(section);
-    const std::string wantedKey = trim(key);
-    if (!writableSection(name) || !writableKey(wantedKey))
+    if (storableSection(section) && storableKey(key))
+        store(trim(section), trim(key), writableValue(value));
+}
+
+void IniDocument::setValues(const std::string& section, const IniEntries& entries) {
+    if (!storableSection(section))
         return;
-    const std::string written = writableValue(value);
+    IniEntries written;
+    for (const auto& [key, value] : entries) {
+        if (storableKey(key))
+            written.emplace_back(trim(key), writableValue(value));
+    }
+    storeAll(trim(section), written);
+}
 
-    auto makeEntry = [&written](const std::string& entryKey) {
-        Line line;
-        line.kind = Line::Entry;
-        line.text = entryText(entryKey, written);
-        line.key = entryKey;
-        line.value = trim(written);
-        return line;
-    };
+void IniDocument::renameKey(const std::string& section, const std::string& key,
+                            const std::string& newKey) {
+    // Renaming a key onto itself would delete it.
+    if (!storableKey(newKey) || sameName(trim(key), trim(newKey)))
+        return;
+    for (const auto& [stored, value] : allEntries(section)) {
+        if (sameName(stored, trim(key))) {
+            store(trim(section), trim(newKey), value);
+            removeKey(section, key);
+            return;
+        }
+    }
+}
 
-    const auto [begin, end] = sectionBody(name);
-    if (begin == npos) {
-        Line header;
-        header.kind = Line::Section;
-        header.text = "[" + name + "]";
-        header.section = name;
-        appendLines({header, makeEntry(wantedKey)});
+void IniDocument::renameSection(const std::string& section, const std::string& newName) {
+    if (!storableSection(newName) || !hasSection(section) || sameName(trim(section), trim(newName)))
+        return;
+    IniEntries entries = allEntries(section);
+    for (auto& entry : entries)
+        entry.first = upperText(entry.first);
+    removeSection(section);
+    storeAll(trim(newName), entries);
+}
+
+void IniDocument::store(std::string_view section, std::string_view key, std::string_view value) {
+    const std::size_t header = findSection(section);
+    if (header == npos) {
+        append("[" + std::string(section) + "]\r\n" + entryText(key, value) + "\r\n", {0});
         return;
     }
     // A new key goes after the section's last entry, so comments and blank lines that close
     // the section stay between it and the next header.
+    const auto [begin, end] = body(header);
     std::size_t insertAt = begin;
-    for (std::size_t i = begin; i < end; ++i) {
-        Line& line = m_lines[i];
-        if (line.kind != Line::Entry)
-            continue;
-        if (sameName(line.key, wantedKey)) {
-            // The stored spelling of the key stays, as the profile writer keeps it.
-            line = makeEntry(line.key);
-            return;
+    bool done = false;
+    forEachLine(m_text, begin, end, [&](const Line& line, const LineMeaning& meaning) {
+        if (meaning.kind != LineMeaning::Entry)
+            return false;
+        if (!sameName(meaning.name, key)) {
+            insertAt = line.end;
+            return false;
         }
-        insertAt = i + 1;
+        // The stored spelling of the key stays, as the profile writer keeps it.
+        const std::string replacement = entryText(meaning.name, value);
+        if (contentOf(m_text, line) != replacement)
+            replaceText(line.begin, line.end, replacement + "\r\n");
+        done = true;
+        return true;
+    });
+    if (done)
+        return;
+    if (insertAt == m_text.size())
+        insertAt = endLastLine();
+    replaceText(insertAt, insertAt, entryText(key, value) + "\r\n");
+}
+
+void IniDocument::storeAll(std::string_view section, const IniEntries& entries) {
+    if (findSection(section) != npos) {
+        for (const auto& [key, value] : entries)
+            store(section, key, value);
+        return;
     }
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), makeEntry(wantedKey));
-    m_indexed = false;
+    IniDocument added;
+    for (const auto& [key, value] : entries)
+        added.store(section, key, value);
+    if (!added.m_text.empty())
+        append(added.m_text, added.m_headers);
 }
 
 void IniDocument::removeSection(const std::string& section) {
-    const auto [begin, end] = sectionBody(section);
-    if (begin == npos)
+    const std::size_t header = findSection(section);
+    if (header == npos)
         return;
-    m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(begin - 1),
-                  m_lines.begin() + static_cast<std::ptrdiff_t>(end));
-    m_indexed = false;
+    const std::size_t begin = m_headers[header];
+    const std::size_t end = body(header).second;
+    m_headers.erase(m_headers.begin() + static_cast<std::ptrdiff_t>(header));
+    m_index.clear();
+    m_indexed = 0;
+    replaceText(begin, end, {});
 }
 
 void IniDocument::removeKey(const std::string& section, const std::string& key) {
-    const auto [begin, end] = sectionBody(section);
-    if (begin == npos)
+    const std::size_t header = findSection(section);
+    if (header == npos)
         return;
-    const std::string wanted = trim(key);
-    for (std::size_t i = begin; i < end; ++i) {
-        if (m_lines[i].kind == Line::Entry && sameName(m_lines[i].key, wanted)) {
-            m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(i));
-            m_indexed = false;
-            return;
-        }
-    }
+    const std::string_view wanted = trim(key);
+    const auto [begin, end] = body(header);
+    forEachLine(m_text, begin, end, [&](const Line& line, const LineMeaning& meaning) {
+        if (meaning.kind != LineMeaning::Entry || !sameName(meaning.name, wanted))
+            return false;
+        replaceText(line.begin, line.end, {});
+        return true;
+    });
 }
 
-std::string IniDocument::serialize() const {
-    std::size_t size = 0;
-    for (const Line& line : m_lines)
-        size += line.text.size() + 2;
-    std::string text;
-    text.reserve(size);
-    for (const Line& line : m_lines) {
-        text += line.text;
-        text += "\r\n";
-    }
-    return text;
+std::string_view IniDocument::headerName(std::size_t header) const {
+    const Line line = lineAt(m_text, m_headers[header]);
+    return meaningOf(contentOf(m_text, line)).name;
 }
 
-void IniDocument::appendLines(const std::vector<Line>& lines) {
-    // Appending moves no line, so the index only learns the new headers.
-    for (const Line& line : lines) {
-        if (m_indexed && line.kind == Line::Section)
-            m_sectionIndex.emplace(lowerText(line.section), m_lines.size());
-        m_lines.push_back(line);
+std::size_t IniDocument::findSection(std::string_view name) const {
+    const std::string_view wanted = trim(name);
+    if (m_headers.size() - m_indexed > kUnindexedHeaders)
+        buildIndex();
+    const std::uint64_t hash = nameHash(wanted);
+    auto candidate = std::lower_bound(
+        m_index.begin(), m_index.end(), hash,
+        [](const IndexEntry& entry, std::uint64_t wantedHash) { return entry.hash < wantedHash; });
+    // Candidates of one hash are in file order, so the first match is the first section.
+    for (; candidate != m_index.end() && candidate->hash == hash; ++candidate) {
+        if (sameName(headerName(candidate->header), wanted))
+            return candidate->header;
     }
+    for (std::size_t h = m_indexed; h < m_headers.size(); ++h) {
+        if (sameName(headerName(h), wanted))
+            return h;
+    }
+    return npos;
 }
 
-std::pair<std::size_t, std::size_t> IniDocument::sectionBody(const std::string& section) const {
-    if (!m_indexed) {
-        m_sectionIndex.clear();
-        for (std::size_t i = 0; i < m_lines.size(); ++i) {
-            if (m_lines[i].kind == Line::Section)
-                m_sectionIndex.emplace(lowerText(m_lines[i].section), i); // the first one wins
-        }
-        m_indexed = true;
-    }
-    const auto found = m_sectionIndex.find(lowerText(trim(section)));
-    if (found == m_sectionIndex.end())
-        return {npos, npos};
-    const std::size_t begin = found->second + 1;
-    std::size_t end = begin;
-    while (end < m_lines.size() && m_lines[end].kind != Line::Section)
-        ++end;
+void IniDocument::buildIndex() const {
+    m_index.clear();
+    m_index.reserve(m_headers.size());
+    for (std::size_t h = 0; h < m_headers.size(); ++h)
+        m_index.push_back({nameHash(headerName(h)), h});
+    std::sort(m_index.begin(), m_index.end(), [](const IndexEntry& a, const IndexEntry& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.header < b.header;
+    });
+    m_indexed = m_headers.size();
+}
+
+std::pair<std::size_t, std::size_t> IniDocument::body(std::size_t header) const {
+    const std::size_t begin = lineAt(m_text, m_headers[header]).end;
+    const std::size_t end = header + 1 < m_headers.size() ? m_headers[header + 1] : m_text.size();
     return {begin, end};
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& content) {
-    try {
-        const std::size_t slash = path.rfind('/');
-        const std::string dir = slash == npos ? std::string() : path.substr(0, slash + 1);
-        const std::string base = slash == npos ? path : path.substr(slash + 1);
-        // Hidden and unique: a copy left by a crash is never taken for the database.
-        std::string temp = dir + "." + base + ".XXXXXX";
-        const int fd = ::mkstemp(temp.data());
-        if (fd < 0)
-            return false;
-
-        struct stat old {};
-        const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-        bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
-        ok = (::close(fd) == 0) && ok;
-        if (ok && commitHook()) {
-            try {
-                ok = commitHook()();
-            } catch (...) {
-                ok = false;
-            }
-        }
-        if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-            ::unlink(temp.c_str());
-            return false;
-        }
-        // Make the rename itself durable; the new content is in place either way.
-        const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
-        return true;
-    } catch (...) {
-        return false;
+// Gives the last line its line end, so that a line can follow it; returns the end of the text.
+std::size_t IniDocument::endLastLine() {
+    if (m_text.size() > m_start && m_text.back() != '\n') {
+        m_text += m_text.back() == '\r' ? "\n" : "\r\n";
+        m_modified = true;
     }
+    return m_text.size();
 }
 
-void SetIniCommitHookForTesting(std::function<bool()> hook) {
-    commitHook() = std::move(hook);
+void IniDocument::append(std::string_view block, const std::vector<std::size_t>& headers) {
+    const std::size_t base = endLastLine();
+    m_text += block;
+    for (const std::size_t header : headers)
+        m_headers.push_back(base + header);
+    m_modified = true;
+}
+
+void IniDocument::replaceText(std::size_t begin, std::size_t end, std::string_view with) {
+    m_text.replace(begin, end - begin, with);
+    // Headers from the end of the range on move with the text; none lies inside it.
+    const auto moved = std::lower_bound(m_headers.begin(), m_headers.end(), end);
+    for (auto header = moved; header != m_headers.end(); ++header)
+        *header = *header - (end - begin) + with.size();
+    m_modified = true;
+}
+
+IniLoad readIniFile(const std::string& path) {
+    FileContent file = readWholeFile(path);
+    IniLoad load;
+    load.state = file.state;
+    load.result = std::move(file.result);
+    if (file.state == FileState::Loaded)
+        load.document = IniDocument::parse(std::move(file.text));
+    return load;
 }
 
 std::string ReadFromINI(const std::string& strSection, const std::string& strkey,
@@ -419,52 +497,46 @@ std::string ReadFromINI(const std::string& strSection, const std::string& strkey
     }
 }
 
-void WriteToINI(const std::string& strSection, const std::string& strkey,
-                const std::string& strkeyvalue, const std::string& strfullpath) {
-    WriteSectionToINI(strSection, {{strkey, strkeyvalue}}, strfullpath);
+StoreResult WriteToINI(const std::string& strSection, const std::string& strkey,
+                       const std::string& strkeyvalue, const std::string& strfullpath) {
+    return WriteSectionToINI(strSection, {{strkey, strkeyvalue}}, strfullpath);
 }
 
-void WriteSectionToINI(const std::string& strSection, const IniEntries& entries,
-                       const std::string& strfullpath) {
-    WriteSectionsToINI({{strSection, entries}}, strfullpath);
+StoreResult WriteSectionToINI(const std::string& strSection, const IniEntries& entries,
+                              const std::string& strfullpath) {
+    return WriteSectionsToINI({{strSection, entries}}, strfullpath);
 }
 
-void WriteSectionsToINI(const std::vector<std::pair<std::string, IniEntries>>& sections,
-                        const std::string& strfullpath) {
-    try {
-        const IniDocument before = IniDocument::load(strfullpath);
-        IniDocument after = before;
+StoreResult WriteSectionsToINI(const std::vector<std::pair<std::string, IniEntries>>& sections,
+                               const std::string& strfullpath) {
+    for (const auto& [section, entries] : sections) {
+        if (!IniDocument::storableSection(section))
+            return unstorableName(strfullpath);
+        for (const auto& entry : entries) {
+            if (!IniDocument::storableKey(entry.first))
+                return unstorableName(strfullpath);
+        }
+    }
+    return modify(strfullpath, [&sections](IniDocument& document) {
         for (const auto& [section, entries] : sections) {
             IniEntries upper;
             upper.reserve(entries.size());
             for (const auto& [key, value] : entries)
                 upper.emplace_back(upperText(key), value);
-            after.setValues(section, upper);
+            document.setValues(section, upper);
         }
-        commit(before, after, strfullpath);
-    } catch (...) {
-    }
+    });
 }
 
-void DeleteIniSection(const std::string& strSection, const std::string& strfullpath) {
-    try {
-        const IniDocument before = IniDocument::load(strfullpath);
-        IniDocument after = before;
-        after.removeSection(strSection);
-        commit(before, after, strfullpath);
-    } catch (...) {
-    }
+StoreResult DeleteIniSection(const std::string& strSection, const std::string& strfullpath) {
+    return modify(strfullpath,
+                  [&strSection](IniDocument& document) { document.removeSection(strSection); });
 }
 
-void DeleteIniKey(const std::string& strSection, const std::string& strKeyname,
-                  const std::string& strfullpath) {
-    try {
-        const IniDocument before = IniDocument::load(strfullpath);
-        IniDocument after = before;
-        after.removeKey(strSection, strKeyname);
-        commit(before, after, strfullpath);
-    } catch (...) {
-    }
+StoreResult DeleteIniKey(const std::string& strSection, const std::string& strKeyname,
+                         const std::string& strfullpath) {
+    return modify(strfullpath,
+                  [&](IniDocument& document) { document.removeKey(strSection, strKeyname); });
 }
 
 bool CheckIfIniKeyExists(const std::string& strSection, const std::string& strKeyname,
@@ -507,47 +579,23 @@ std::int32_t GetLongFromINI(const std::string& strSection, const std::string& st
     }
 }
 
-void RenameIniKey(const std::string& strSection, const std::string& strKeyname,
-                  const std::string& strNewKeyname, const std::string& strfullpath) {
-    try {
-        const IniDocument before = IniDocument::load(strfullpath);
-        const std::string oldKey = trim(strKeyname);
-        const std::string newKey = upperText(trim(strNewKeyname));
-        // Renaming a key onto itself would delete it, and a key that cannot be written would
-        // lose the value: both leave the file as it is.
-        if (sameName(oldKey, newKey) || !writableKey(newKey))
-            return;
-        for (const auto& [key, value] : before.allEntries(strSection)) {
-            if (!sameName(key, oldKey))
-                continue;
-            // The stored value, whole and with its quotes, not the cut and unquoted read.
-            IniDocument after = before;
-            after.setValue(strSection, newKey, value);
-            after.removeKey(strSection, oldKey);
-            commit(before, after, strfullpath);
-            return;
-        }
-    } catch (...) {
-    }
+StoreResult RenameIniKey(const std::string& strSection, const std::string& strKeyname,
+                         const std::string& strNewKeyname, const std::string& strfullpath) {
+    const std::string newKey = upperText(trim(strNewKeyname));
+    if (!IniDocument::storableKey(newKey))
+        return unstorableName(strfullpath);
+    return modify(strfullpath, [&](IniDocument& document) {
+        document.renameKey(strSection, strKeyname, newKey);
+    });
 }
 
-void RenameIniSection(const std::string& strSection, const std::string& strNewSection,
-                      const std::string& strfullpath) {
-    try {
-        const IniDocument before = IniDocument::load(strfullpath);
-        const std::string newName = trim(strNewSection);
-        if (!before.hasSection(strSection) || sameName(trim(strSection), newName) ||
-            !writableSection(newName))
-            return;
-        // Every entry with its whole value moves, not only those that one enumeration returns.
-        IniDocument after = before;
-        const IniEntries entries = before.allEntries(strSection);
-        after.removeSection(strSection);
-        for (const auto& [key, value] : entries)
-            after.setValue(newName, upperText(key), value);
-        commit(before, after, strfullpath);
-    } catch (...) {
-    }
+StoreResult RenameIniSection(const std::string& strSection, const std::string& strNewSection,
+                             const std::string& strfullpath) {
+    if (!IniDocument::storableSection(strNewSection))
+        return unstorableName(strfullpath);
+    return modify(strfullpath, [&](IniDocument& document) {
+        document.renameSection(strSection, strNewSection);
+    });
 }
 
 void LoadIniSectionsLB(std::vector<std::string>& lstB, const std::string& strfullpath) {

@@ -1,0 +1,36 @@
+// Dated backups of the database, made when a discovery is about to replace it.
+//
+// A backup is the database itself, renamed (never copied, so it works also for a file that
+// cannot be read) beside its real target:
+//     <name>.<YYYYMMDD>T<HHMMSS>Z.bak        e.g. nms.ini.20250314T101502Z.bak
+// The time is UTC, so that the names sort by age also across a change of daylight saving
+// time. A second backup within the same second is <name>.<stamp>_2.bak, then _3 and so on: a
+// backup never replaces another. At most kDatabaseBackupsKept are kept, the oldest going
+// first, but the newest backup that holds a section (or cannot be read, so may hold one) is
+// never removed: backups of an empty database, as a discovery on a dead network leaves, never
+// push the last good one out.
+#pragma once
+
+#include "core/store_result.h"
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace varnetix {
+
+inline constexpr std::size_t kDatabaseBackupsKept = 10;
+
+struct DatabaseBackup {
+    StoreResult result; // ok, or why the database could not be moved aside
+    std::string path;   // the backup made; empty when there was no database to move
+};
+
+DatabaseBackup moveDatabaseAside(const std::string& databasePath,
+                                 std::time_t now = std::time(nullptr),
+                                 std::size_t keep = kDatabaseBackupsKept);
+
+// The database's backups, newest first, as paths beside its real target.
+std::vector<std::string> listDatabaseBackups(const std::string& databasePath);
+
+} // namespace varnetix
