@@ -1,35 +1,81 @@
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 
 #include "platform/event_log_file.h"
 #include "platform/linux_echo_probe.h"
 #include "platform/linux_echo_sweeper.h"
 #include "platform/preferences_file.h"
+#include "platform/station_networks.h"
+#include "station/command_line.h"
 #include "ui/message_box_dialogs.h"
 #include "ui/station_startup.h"
 
+namespace {
+
+void nameTheProgram() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Halvoren"));
+    QCoreApplication::setApplicationName(QStringLiteral("varnetix-nms"));
+}
+
+// A command for scripts: no display, no port, no lock, nothing written to the database.
+int runCommand(int argc, char** argv, const varnetix::CommandLine& line) {
+    QCoreApplication app(argc, argv);
+    nameTheProgram();
+    const std::string database =
+        varnetix::databasePathFor(QCoreApplication::applicationDirPath(), false).toStdString();
+    if (line.command == varnetix::CommandLine::Command::CheckNetwork)
+        return varnetix::reportNetworkCheck(database, varnetix::stationSubnets(), stdout, stderr);
+    return varnetix::exportInventoryCsv(database, line.exportTarget, stdout, stderr);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    // The arguments are read before any window exists, so that a script needs no display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const varnetix::CommandLine line = varnetix::parseCommandLine(arguments);
+    switch (line.command) {
+    case varnetix::CommandLine::Command::Invalid:
+        std::fprintf(stderr, "varnetix-nms: %s\nTry 'varnetix-nms --help'.\n",
+                     line.problem.toLocal8Bit().constData());
+        return 2;
+    case varnetix::CommandLine::Command::Help:
+        std::fputs(varnetix::commandLineHelp().toLocal8Bit().constData(), stdout);
+        return 0;
+    case varnetix::CommandLine::Command::Version:
+        std::printf("varnetix-nms %d.%d.%d\n", VARNETIX_VERSION_MAJOR, VARNETIX_VERSION_MINOR,
+                    VARNETIX_VERSION_PATCH);
+        return 0;
+    case varnetix::CommandLine::Command::CheckNetwork:
+    case varnetix::CommandLine::Command::ExportCsv:
+        return runCommand(argc, argv, line);
+    case varnetix::CommandLine::Command::Window:
+        break;
+    }
+
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Halvoren"));
-    QApplication::setApplicationName(QStringLiteral("varnetix-nms"));
+    nameTheProgram();
     QApplication::setApplicationVersion(varnetix::stationTitle());
     // Matches the window to its menu entry and icon on the desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("varnetix-nms"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("varnetix-nms")));
 
     const QString executableDir = QApplication::applicationDirPath();
-        varnetix::StationSettings settings;
+    varnetix::StationSettings settings;
     settings.databasePath = varnetix::databasePathFor(executableDir).toStdString();
     settings.preferencesPath = varnetix::PreferencesFile::userPath().toStdString();
     settings.eventLogDirectory = varnetix::EventLogFile::defaultDirectory().toStdString();
 
     varnetix::MessageBoxDialogs dialogs;
     varnetix::LinuxMacResolver resolver;
-        varnetix::LinuxEchoProbe probe;
+    varnetix::LinuxEchoProbe probe;
     varnetix::LinuxEchoSweeper sweeper;
     varnetix::SingleInstance instance(executableDir);
     int exitCode = 0;
-        auto window =
+    auto window =
         varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode, &sweeper);
     if (!window)
         return exitCode;

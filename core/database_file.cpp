@@ -215,6 +215,18 @@ StoreResult WriteFileAtomically(const std::string& path, std::string_view conten
     }
 }
 
+StoreResult checkDatabaseWritable(const std::string& path) {
+    std::string target;
+    if (StoreResult resolved = resolveLinkTarget(path, target); !resolved.ok())
+        return resolved;
+    if (const FileContent content = readWholeFile(target); content.state == FileState::Unreadable)
+        return StoreResult::failure(content.result.error, target,
+                                    "the file cannot be read: " + content.result.reason);
+    struct stat old {};
+    bool exists = false;
+    return checkWritable(target, old, exists);
+}
+
 void syncDirectoryOf(const std::string& path) {
     const std::string dir = directoryOf(path);
     const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

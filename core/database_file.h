@@ -31,6 +31,10 @@ StoreResult resolveLinkTarget(const std::string& path, std::string& target);
 // failure the old file is left as it was and the temporary is removed.
 StoreResult WriteFileAtomically(const std::string& path, std::string_view content);
 
+// Whether a write of the database could replace it now: the file can be read (or does not exist
+// yet) and its target may be written.
+StoreResult checkDatabaseWritable(const std::string& path);
+
 // Makes a rename in the directory of the path durable (as far as the file system allows).
 void syncDirectoryOf(const std::string& path);
 

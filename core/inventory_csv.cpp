@@ -94,7 +94,7 @@ private:
 };
 
 std::string elementRow(const IniDocument& database, const std::string& section,
-                       const ElementStatus& status) {
+                       const ElementStatusText& status) {
     RowWriter r(database, section);
     const std::string mac = MacWithColons(section);
     r.cell(latin1ToUtf8(mac.empty() ? section : mac));
@@ -119,7 +119,7 @@ std::string elementRow(const IniDocument& database, const std::string& section,
 
 } // namespace
 
-std::string inventoryCsv(const IniDocument& database, const ElementStatus& status) {
+std::string inventoryCsv(const IniDocument& database, const ElementStatusText& status) {
     std::string csv(kHeader);
     for (const std::string& section : elementSections(database))
         csv += elementRow(database, section, status);

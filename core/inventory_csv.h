@@ -13,13 +13,13 @@ namespace varnetix {
 class IniDocument;
 
 // A short text about an element, by its section name (what the station last saw of it).
-using ElementStatus = std::function<std::string(const std::string& section)>;
+using ElementStatusText = std::function<std::string(const std::string& section)>;
 
 // A header row (units in the column names), then one row per element in file order, every row
 // ended by CRLF. Database texts are converted to UTF-8; the status text is written as given.
 // Cells the record cannot fill (a missing key, a code outside its list, an attenuation that has
 // no dB value such as mute) are empty, so that every column keeps one kind of value.
-std::string inventoryCsv(const IniDocument& database, const ElementStatus& status = {});
+std::string inventoryCsv(const IniDocument& database, const ElementStatusText& status = {});
 
 // The sections that are elements, as the element tree lists them: file order, up to an empty
 // name. A name repeated in any case reads the first section's values, so it is listed once.

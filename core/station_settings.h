@@ -15,7 +15,7 @@ struct StationSettings {
     std::uint16_t pagingPort = 1901;
     std::string pagingDestination = "255.255.255.255";
     bool pagingOnEveryInterface = true; // one broadcast per up, broadcast-capable interface
-        std::string databasePath;           // full path of nms.ini
+    std::string databasePath;           // full path of nms.ini
     std::string preferencesPath;        // the operator's preferences; "" keeps the defaults
     std::string eventLogDirectory;      // where the event log is written; "" keeps it in memory
     int remoteSentMs = 3000;            // timerRemoteSent: answer time-out of a configuration send

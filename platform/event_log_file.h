@@ -44,7 +44,7 @@ public:
     // Writes the buffered lines now; false when they could not all be written.
     bool flush();
 
-        // New limits take effect from the next write on.
+    // New limits take effect from the next write on.
     void setLimits(const EventLogLimits& limits) {
         m_limits = limits;
         m_limits.fileCount = std::max(m_limits.fileCount, 1);

@@ -33,7 +33,8 @@ StationPreferences PreferencesFile::load() const {
     StationPreferences stored;
     stored.watchIntervalSeconds =
         read(*settings, "watch/intervalSeconds", defaults.watchIntervalSeconds);
-    stored.missesUntilOffline = read(*settings, "watch/missesUntilOffline", defaults.missesUntilOffline);
+    stored.missesUntilOffline =
+        read(*settings, "watch/missesUntilOffline", defaults.missesUntilOffline);
     stored.logFileKiB = read(*settings, "log/fileKiB", defaults.logFileKiB);
     stored.logFileCount = read(*settings, "log/fileCount", defaults.logFileCount);
     // A file edited by hand into nonsense gives the defaults, not a broken watch.

@@ -10,7 +10,7 @@ namespace varnetix {
 
 class PreferencesFile {
 public:
-        // The desktop's per-user settings file of the station.
+    // The desktop's per-user settings file of the station.
     static QString userPath();
 
     explicit PreferencesFile(QString path);

@@ -45,14 +45,15 @@ bool SingleInstance::acquire() {
     return m_lock.tryLock(0);
 }
 
-QString databasePathFor(const QString& executableDir) {
+QString databasePathFor(const QString& executableDir, bool create) {
     const QByteArray dir = QFile::encodeName(executableDir);
     // An installed program is shared by every user of the machine, each with a database of
     // their own, also where bin/ happens to be writable (root, a prefix in the user's home).
     if (!isInstalled(executableDir) && ::access(dir.constData(), W_OK) == 0)
         return QDir(executableDir).filePath(QStringLiteral("nms.ini"));
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(data);
+    if (create)
+        QDir().mkpath(data);
     return QDir(data).filePath(QStringLiteral("nms.ini"));
 }
 

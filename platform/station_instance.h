@@ -20,7 +20,8 @@ private:
 
 // nms.ini beside the executable; for an installed program (bin/ beside
 // share/applications/varnetix-nms.desktop), or where that directory cannot be written, in the
-// user's data directory, which is created.
-QString databasePathFor(const QString& executableDir);
+// user's data directory, which is created unless `create` is false (a reader of the database
+// leaves no trace).
+QString databasePathFor(const QString& executableDir, bool create = true);
 
 } // namespace varnetix

@@ -6,6 +6,8 @@
 
 #include "core/ini_store.h"
 #include "platform/byte_text.h"
+#include "station/database_messages.h"
+
 #include "station/unreachable_message.h"
 
 namespace varnetix {
@@ -30,7 +32,19 @@ void AttenuationControl::attenuationChanged(int value, bool active) {
     m_log.record(event_category::kAttenuation, m_selection.mac(),
                  QStringLiteral("Attenuation %1 -> %2")
                      .arg(readout(before), readout(std::to_string(value))));
-    WriteToINI(m_selection.section(), key, std::to_string(value), m_settings.databasePath);
+    const StoreResult stored =
+        WriteToINI(m_selection.section(), key, std::to_string(value), m_settings.databasePath);
+    // The decoder has its new attenuation either way. A failing store is told once, not at
+    // every step of the scroll bar.
+    if (stored.ok()) {
+        m_storeFailureTold = false;
+    } else if (!m_storeFailureTold) {
+        m_storeFailureTold = true;
+        m_dialogs.critical(
+            kApplicationTitle,
+            storeFailureMessage(stored,
+                                QStringLiteral("The attenuation was changed but not saved.")));
+    }
 }
 
 bool AttenuationControl::SendAttenuation(std::uint8_t step) {

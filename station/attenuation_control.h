@@ -34,6 +34,7 @@ private:
     OperatorDialogs& m_dialogs;
     EventSink& m_log;
     const StationSettings& m_settings;
+    bool m_storeFailureTold = false;
 };
 
 } // namespace varnetix

@@ -5,6 +5,8 @@
 
 #include "core/commands.h"
 #include "core/config_packet.h"
+#include "core/database_file.h"
+
 #include "core/element_record.h"
 #include "core/event_log_line.h"
 
@@ -12,6 +14,8 @@
 #include "core/number_text.h"
 #include "core/text_procedures.h"
 #include "platform/byte_text.h"
+#include "station/database_messages.h"
+
 #include "station/unreachable_message.h"
 
 namespace varnetix {
@@ -68,6 +72,13 @@ void ConfigurationExchange::SendConfig() {
     }
     if (!QFile::exists(QString::fromStdString(m_settings.databasePath))) {
         error(QStringLiteral("The local database in your computer, is corrupted!"));
+        return;
+    }
+    // An answer that cannot be stored would leave the element and the database apart.
+    if (const StoreResult writable = checkDatabaseWritable(m_settings.databasePath);
+        !writable.ok()) {
+        m_dialogs.critical(QStringLiteral("Error!"),
+                           storeFailureMessage(writable, QStringLiteral("Cannot save.")));
         return;
     }
     const bool yes = m_dialogs.question(
@@ -184,10 +195,16 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
 
     bool answerError = false;
     QStringList differences;
+    StoreResult storeFailure;
+    const auto store = [&](std::string_view key, const std::string& value) {
+        const StoreResult stored = WriteToINI(sectionName, std::string(key), value, path);
+        if (!stored.ok() && storeFailure.ok())
+            storeFailure = stored;
+    };
     const auto compare = [&](bool agrees, std::string_view key, const std::string& value,
                              const char* field) {
         if (agrees) {
-            WriteToINI(sectionName, std::string(key), value, path);
+            store(key, value);
             return;
         }
         answerError = true;
@@ -214,7 +231,7 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
             "Audio Type");
     compare(sameIndex(edited.txType, r.TxType), record::kTx, decimal(edited.txType), "Audio TX");
 
-    WriteToINI(sectionName, std::string(record::kRole), decimal(r.ElementRole), path);
+    store(record::kRole, decimal(r.ElementRole));
     const ElementRole role = roleFromNumber(r.ElementRole);
     m_selection.setRole(role);
     if (role == ElementRole::Unknown)
@@ -222,24 +239,33 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
 
     const std::string serial = decimal(r.SerialNumber);
     m_editor.showSerialNumber(fromBytes(serial));
-    WriteToINI(sectionName, std::string(record::kSerial), serial, path);
+    store(record::kSerial, serial);
 
     m_editor.showVersion(fromBytes(VersionOneDecimal(r.DspVersion)));
-    WriteToINI(sectionName, std::string(record::kVersion), StoredVersion(r.DspVersion), path);
+    store(record::kVersion, StoredVersion(r.DspVersion));
 
     if (r.ElementRole == record::kRoleDecoder) {
         if (answer.Attenuation < kAttenuationMinimum)
             answer.Attenuation = static_cast<std::uint8_t>(kAttenuationMinimum);
         m_editor.setAttenuation(answer.Attenuation);
-        WriteToINI(sectionName, std::string(record::kAttenuation), decimal(answer.Attenuation),
-                   path);
+        store(record::kAttenuation, decimal(answer.Attenuation));
     }
 
-    m_log.record(event_category::kConfig, m_selection.mac(),
-                 differences.isEmpty()
-                     ? QStringLiteral("Configuration answered and stored")
-                     : QStringLiteral("Configuration answered; not taken by the element: %1")
-                           .arg(differences.join(QStringLiteral(", "))));
+    if (!storeFailure.ok()) {
+        // What the element took is not in the database: no success may be announced.
+        answerError = true;
+        m_dialogs.critical(kApplicationTitle,
+                           storeFailureMessage(storeFailure, kCannotSaveElement));
+    }
+    QString outcome = QStringLiteral("Configuration answered and stored");
+    if (!storeFailure.ok())
+        outcome = QStringLiteral("Configuration answered but not saved");
+    else if (!differences.isEmpty())
+        outcome = QStringLiteral("Configuration answered; not taken by the element: %1")
+                      .arg(differences.join(QStringLiteral(", ")));
+    m_log.record(event_category::kConfig, m_selection.mac(), outcome);
+    if (storeFailure.ok())
+        emit answerStored();
     if (!answerError)
         m_dialogs.information(
             QStringLiteral("Configuration changed"),

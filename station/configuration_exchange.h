@@ -35,6 +35,10 @@ public:
     // A checked feedback packet outside discovery, with the element's MAC found.
     void ApplyConfigurationAnswer(FeedbackRecord& answer);
 
+signals:
+    // An answer has been stored (whatever the element did not take).
+    void answerStored();
+
 private:
     void error(const QString& line);
     void timedOut();

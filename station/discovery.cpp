@@ -1,14 +1,21 @@
 #include "station/discovery.h"
 
-#include <QFile>
+#include <cstdio>
+#include <optional>
+#include <utility>
 
+#include "core/database_backup.h"
+#include "core/database_diff.h"
+#include "core/database_file.h"
 #include "core/element_record.h"
+
 #include "core/event_log_line.h"
 
 #include "core/number_text.h"
 #include "core/paging_request.h"
 #include "core/text_procedures.h"
 #include "platform/byte_text.h"
+#include "station/database_messages.h"
 
 namespace varnetix {
 
@@ -40,7 +47,10 @@ void Discovery::ConfirmAutoDiscovery() {
     if (!yes)
         return;
     m_log.record(event_category::kDiscovery, {}, QStringLiteral("Discovery started"));
-    m_answers = 0;
+    m_answered.clear();
+    m_stored.clear();
+    m_runAnswers.clear();
+    m_storeFailure = {};
     m_view.ClearElementFields();
     m_tree.emptyLists();
     startSteps();
@@ -70,18 +80,32 @@ void Discovery::startSteps() {
 }
 
 void Discovery::recreateDatabase() {
-    // The previous database stays beside the new one, so that a run on an unplugged network
+    const std::string& path = m_settings.databasePath;
+    // The previous database is kept as a dated backup, so that a run on an unplugged network
     // can be undone by hand.
-    const QString path = QString::fromStdString(m_settings.databasePath);
-    const QString backup = path + QStringLiteral(".bak");
-    if (QFile::exists(path)) {
-        QFile::remove(backup);
-        if (!QFile::rename(path, backup))
-            QFile::remove(path);
+    const DatabaseBackup backup = moveDatabaseAside(path);
+    m_previous = backup.path;
+    if (!backup.result.ok()) {
+        if (readWholeFile(path).state == FileState::Unreadable) {
+            // A database nobody can read is never deleted: it stays, and so do its records.
+            m_dialogs.critical(
+                kApplicationTitle,
+                unreadableDatabaseMessage(backup.result,
+                                          QStringLiteral("It could not be moved aside, and the "
+                                                         "elements found will not be stored.")));
+            return;
+        }
+        // The operator agreed to lose it; they learn that no copy is left.
+        std::remove(path.c_str());
+        m_dialogs.critical(
+            kApplicationTitle,
+            joinLines({QStringLiteral("No backup of the local database '%1' could be kept: %2.")
+                           .arg(QString::fromStdString(backup.result.path),
+                                QString::fromStdString(backup.result.reason)),
+                       QStringLiteral("It has been deleted.")}));
     }
-    QFile created(path);
-    if (created.open(QIODevice::WriteOnly))
-        created.close();
+    if (const StoreResult created = WriteFileAtomically(path, {}); !created.ok())
+        m_storeFailure = created;
 }
 
 void Discovery::endSteps() {
@@ -89,10 +113,51 @@ void Discovery::endSteps() {
         return;
     m_timer1.stop();
     m_awaiting = false;
+    completeRun();
+}
+
+void Discovery::lateAnswersStored() {
+    completeRun();
+}
+
+void Discovery::completeRun() {
     flushStores();
     m_log.record(event_category::kDiscovery, {},
-                 QStringLiteral("Discovery ended: %1 answers stored").arg(m_answers));
+                 QStringLiteral("Discovery ended: %1 elements answered, %2 stored")
+                     .arg(m_answered.size())
+                     .arg(m_stored.size()));
+    if (!m_storeFailure.ok()) {
+        const StoreResult failure = std::exchange(m_storeFailure, {});
+        m_dialogs.critical(
+            kApplicationTitle,
+            storeFailureMessage(failure, QStringLiteral("%1 of the %2 answering elements "
+                                                        "were not stored.")
+                                             .arg(m_answered.size() - m_stored.size())
+                                             .arg(m_answered.size())));
+    }
     m_tree.Load_Config();
+    compareWithPrevious();
+}
+
+void Discovery::compareWithPrevious() {
+    const IniLoad current = readIniFile(m_settings.databasePath);
+    std::optional<IniLoad> previous;
+    if (!m_previous.empty())
+        previous = readIniFile(m_previous);
+    const bool comparable = previous && previous->state == FileState::Loaded;
+    const DatabaseDiff diff =
+        CompareDatabases(comparable ? &previous->document : nullptr, current.document);
+    for (const DiffLine& line : DiffDetails(diff))
+        m_log.record(event_category::kDiscovery, QString::fromStdString(line.element),
+                     QString::fromStdString(line.text));
+    const QString summary = QString::fromStdString(DiffSummary(diff));
+    m_log.record(event_category::kDiscovery, {}, summary);
+    std::set<std::string> added, changed;
+    for (const DiffElement& element : diff.added)
+        added.insert(element.section);
+    for (const DiffElement& element : diff.changed)
+        changed.insert(element.section);
+    emit changesFound(added, changed, summary);
 }
 
 void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
@@ -115,8 +180,10 @@ void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
     };
     if (r.ElementRole == record::kRoleDecoder)
         entries.emplace_back(std::string(record::kAttenuation), decimal(r.Attenuation));
-    m_pendingStores.emplace_back(MacWithoutColons(r.ElementMAC), std::move(entries));
-    ++m_answers;
+    const std::string section = MacWithoutColons(r.ElementMAC);
+    m_answered.insert(section);
+    m_runAnswers.push_back(answer);
+    m_pendingStores.emplace_back(section, std::move(entries));
     m_log.record(event_category::kDiscovery, fromBytes(r.ElementMAC),
                  QStringLiteral("Found %1 [%2] at %3")
                      .arg(fromBytes(TrimSpaces(StoredElementName(r.ElementName))),
@@ -128,7 +195,13 @@ void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
 void Discovery::flushStores() {
     if (m_pendingStores.empty())
         return;
-    WriteSectionsToINI(m_pendingStores, m_settings.databasePath);
+    const StoreResult stored = WriteSectionsToINI(m_pendingStores, m_settings.databasePath);
+    for (const auto& [section, entries] : m_pendingStores) {
+        if (stored.ok())
+            m_stored.insert(section);
+    }
+    if (!stored.ok() && m_storeFailure.ok())
+        m_storeFailure = stored;
     m_pendingStores.clear();
 }
 

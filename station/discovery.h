@@ -5,12 +5,16 @@
 
 #include <QObject>
 #include <QTimer>
+#include <set>
+
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/feedback_packet.h"
 #include "core/ini_store.h"
+#include "core/store_result.h"
+
 #include "core/station_settings.h"
 #include "platform/datagram_link.h"
 #include "station/element_tree_controller.h"
@@ -52,14 +56,24 @@ public:
     // that a burst of answers is stored in a few rewrites.
     void StoreDiscoveredElement(const FeedbackRecord& answer);
     void flushStores();
+    // Answers that arrived during the run and were done after it have been stored.
+    void lateAnswersStored();
+    // Every answer of the last run, as decoded, until the next run.
+    const std::vector<FeedbackRecord>& answers() const { return m_runAnswers; }
 
 signals:
     void runStarted();
+    // What the run changed against the database it replaced: the sections that are new and
+    // those whose address, name, role or version changed, and a one-line summary.
+    void changesFound(const std::set<std::string>& added, const std::set<std::string>& changed,
+                      const QString& summary);
 
 private:
     void startSteps();
     void endSteps();
     void recreateDatabase();
+    void completeRun();
+    void compareWithPrevious();
 
     PagingView& m_window;
     ElementView& m_view;
@@ -70,8 +84,11 @@ private:
     EventSink& m_log;
     const StationSettings& m_settings;
     QTimer m_timer1;
-    std::size_t m_answers = 0;
     bool m_awaiting = false;
+    std::string m_previous; // the backup this run made of the database it replaced
+    std::set<std::string> m_answered, m_stored;
+    std::vector<FeedbackRecord> m_runAnswers;
+    StoreResult m_storeFailure; // the first store of this run that failed
     std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
 };
 

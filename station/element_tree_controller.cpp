@@ -1,9 +1,8 @@
 #include "station/element_tree_controller.h"
 
-#include <QFileInfo>
-
 #include "core/ini_store.h"
 #include "platform/byte_text.h"
+#include "station/database_messages.h"
 
 namespace varnetix {
 
@@ -23,8 +22,17 @@ void ElementTreeController::Load_Config() {
     emptyLists();
     // One reading of the file serves the whole rebuild, so that even a large database is shown
     // at once and the window never waits on it.
-    const bool exists = QFileInfo::exists(QString::fromStdString(m_databasePath));
-    ElementTree tree = BuildElementTree(IniDocument::load(m_databasePath), exists);
+    const IniLoad load = readIniFile(m_databasePath);
+    if (load.state == FileState::Unreadable) {
+        // An empty list here must not read as an empty database.
+        m_dialogs.critical(
+            kApplicationTitle,
+            unreadableDatabaseMessage(
+                load.result,
+                QStringLiteral("Nothing will be written to it until it can be read.")));
+        return;
+    }
+    ElementTree tree = BuildElementTree(load.document, load.state == FileState::Loaded);
     if (tree.database != ElementTree::Database::Loaded) {
         const QString second =
             tree.database == ElementTree::Database::Missing

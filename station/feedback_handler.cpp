@@ -176,8 +176,7 @@ void FeedbackHandler::discoveryAnswerDone() {
     if (more)
         return;
     // Answers that arrived during the run and were done after it: the tree shows them too.
-    m_discovery.flushStores();
-    m_tree.Load_Config();
+    m_discovery.lateAnswersStored();
 }
 
 std::size_t FeedbackHandler::waitingFailures() const {

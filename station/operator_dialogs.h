@@ -17,6 +17,14 @@ public:
     virtual void critical(const QString& title, const QString& text) = 0;
     // Yes/No question with No as the default; true only for Yes.
     virtual bool question(const QString& title, const QString& text) = 0;
+    // The file a command writes, chosen by the operator; empty when they cancel.
+    virtual QString saveFileName(const QString& title, const QString& suggested,
+                                 const QString& filter) {
+        (void)title;
+        (void)suggested;
+        (void)filter;
+        return {};
+    }
 };
 
 // "a" CR "b": the house form of a message of several lines.

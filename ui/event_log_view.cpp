@@ -76,8 +76,7 @@ void EventLogModel::insertWaiting() {
     // The view keeps what the log keeps; the oldest go first.
     const std::size_t total = m_lines.size() + m_waiting.size();
     if (total > EventLog::kKeptLines) {
-        const int drop = static_cast<int>(
-            std::min(m_lines.size(), total - EventLog::kKeptLines));
+        const int drop = static_cast<int>(std::min(m_lines.size(), total - EventLog::kKeptLines));
         beginRemoveRows({}, 0, drop - 1);
         m_lines.erase(m_lines.begin(), m_lines.begin() + drop);
         endRemoveRows();
@@ -122,8 +121,8 @@ QVariant EventLogModel::headerData(int section, Qt::Orientation orientation, int
 
 EventLogView::EventLogView(const EventLog& log, QWidget* parent)
     : QDockWidget(QStringLiteral("Event log"), parent), m_model(new EventLogModel(log, this)),
-      m_filter(new EventFilter(this)), m_elementFilter(new QComboBox),
-      m_textFilter(new QLineEdit), m_table(new QTableView) {
+      m_filter(new EventFilter(this)), m_elementFilter(new QComboBox), m_textFilter(new QLineEdit),
+      m_table(new QTableView) {
     setObjectName(QStringLiteral("dockEventLog"));
     m_filter->setSourceModel(m_model);
     m_elementFilter->setObjectName(QStringLiteral("cmbLogElement"));

@@ -1,11 +1,11 @@
 #include "ui/main_window.h"
 
 #include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -13,6 +13,7 @@
 #include "core/event_log_line.h"
 #include "platform/event_log_file.h"
 #include "platform/preferences_file.h"
+#include "platform/station_networks.h"
 #include "station/attenuation_control.h"
 #include "station/configuration_exchange.h"
 #include "station/datagram_dispatch.h"
@@ -22,14 +23,17 @@
 #include "station/element_view.h"
 #include "station/element_watch.h"
 #include "station/event_log.h"
-#include "station/logged_dialogs.h"
 #include "station/feedback_handler.h"
+#include "station/inventory_export.h"
 #include "station/level_monitor.h"
+#include "station/logged_dialogs.h"
+#include "station/network_check_controller.h"
 #include "station/ping_controller.h"
 #include "ui/diagnostics_panel.h"
 #include "ui/element_panel.h"
 #include "ui/element_tree_panel.h"
 #include "ui/event_log_view.h"
+#include "ui/findings_dock.h"
 #include "ui/paging_window.h"
 #include "ui/pictures.h"
 #include "ui/preferences_dialog.h"
@@ -84,6 +88,9 @@ MainWindow::MainWindow(StationSettings settings, OperatorDialogs& dialogs, MacRe
     m_logView = new EventLogView(*m_log, this);
     addDockWidget(Qt::BottomDockWidgetArea, m_logView);
     m_logView->hide();
+    m_findingsDock = new FindingsDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_findingsDock);
+    m_findingsDock->hide();
 
     QWidget::setTabOrder(m_treePanel->tree(), m_elementPanel->firstField());
     QWidget::setTabOrder(m_elementPanel->lastField(), m_diagnosticsPanel->pingReadout());
@@ -163,6 +170,9 @@ void MainWindow::createMenus() {
     station->addAction(
         command(kButtonRefresh, QStringLiteral("&Refresh list"), QKeySequence::Refresh));
     station->addSeparator();
+    named(station->addAction(QStringLiteral("&Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
+                             m_export.get(), &InventoryExport::exportInventory),
+          "actionExport");
     named(station->addAction(QStringLiteral("&Preferences..."),
                              QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
                              &MainWindow::editPreferences),
@@ -179,6 +189,14 @@ void MainWindow::createMenus() {
                                QKeySequence(Qt::CTRL | Qt::Key_L)));
     element->addAction(command(kButtonStopLevel, QStringLiteral("Sto&p audio monitoring"),
                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L)));
+    element->addSeparator();
+    named(element->addAction(QStringLiteral("&Check network"), QKeySequence(Qt::CTRL | Qt::Key_K),
+                             this,
+                             [this] {
+                                 m_check->check();
+                                 m_findingsDock->show();
+                             }),
+          "actionCheckNetwork");
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("menuView"));
@@ -186,6 +204,10 @@ void MainWindow::createMenus() {
     log->setText(QStringLiteral("Event &log"));
     log->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
     view->addAction(named(log, "actionEventLog"));
+    QAction* findings = m_findingsDock->toggleViewAction();
+    findings->setText(QStringLiteral("Network check &findings"));
+    findings->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+    view->addAction(named(findings, "actionFindings"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
@@ -210,8 +232,8 @@ void MainWindow::showNotice(const QString& notice) {
     // Background trouble is told once, here, never in a box.
     if (m_notice->text().contains(notice))
         return;
-    m_notice->setText(m_notice->text().isEmpty() ? notice
-                                                 : m_notice->text() + QStringLiteral("; ") + notice);
+    m_notice->setText(
+        m_notice->text().isEmpty() ? notice : m_notice->text() + QStringLiteral("; ") + notice);
     m_log->record(event_category::kStation, {}, notice);
 }
 
@@ -246,13 +268,11 @@ void MainWindow::applyPreferences() {
 void MainWindow::showAbout() {
     m_dialogs->information(
         QStringLiteral("About Varnetix NMS"),
-        joinLines({stationTitle(),
-                   QStringLiteral("Network management station of the Varnetix IP "
-                                  "studio-to-transmitter audio link.")}));
+        joinLines({stationTitle(), QStringLiteral("Network management station of the Varnetix IP "
+                                                  "studio-to-transmitter audio link.")}));
 }
 
-void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe,
-                                   EchoSweeper* sweeper) {
+void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSweeper* sweeper) {
     const std::string& path = m_settings.databasePath;
     OperatorDialogs& dialogs = *m_dialogs;
     EventSink& log = *m_log;
@@ -263,8 +283,7 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe,
     m_ping = std::make_unique<PingController>(
         *m_diagnosticsPanel, probe, dialogs, log,
         [panel = m_elementPanel] { return panel->editedConfiguration().ip; },
-        [selection = m_selection.get()] { return selection->mac(); }, m_settings.pingRetryMs,
-        this);
+        [selection = m_selection.get()] { return selection->mac(); }, m_settings.pingRetryMs, this);
     m_view = std::make_unique<ElementView>(*m_elementPanel, *m_selection, *m_tree, *m_level,
                                            *m_ping, dialogs, path, this);
     m_exchange = std::make_unique<ConfigurationExchange>(
@@ -277,6 +296,14 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe,
                                                    dialogs, m_settings, this);
     if (sweeper)
         m_watch = std::make_unique<ElementWatch>(*m_treePanel, *sweeper, log, this);
+    m_check =
+        std::make_unique<NetworkCheckController>(*m_findingsDock, log, path, &stationSubnets, this);
+    m_export = std::make_unique<InventoryExport>(
+        dialogs, log, path,
+        [watch = m_watch.get()](const std::string& section) {
+            return watch ? watch->stateWord(section) : QString();
+        },
+        this);
 }
 
 void MainWindow::connectControllers() {
@@ -303,6 +330,19 @@ void MainWindow::connectControllers() {
     connect(&m_udpClient, &UdpEndpoint::DataArrival, this, [this](const QByteArray& datagram) {
         dispatchDatagram(datagram, *m_level, *m_feedback);
     });
+    connect(m_discovery.get(), &Discovery::changesFound, this,
+            [this](const std::set<std::string>& added, const std::set<std::string>& changed,
+                   const QString& summary) {
+                m_treePanel->showChanges(added, changed);
+                m_discoverySummary->setText(summary);
+                m_check->setDiscoveryAnswers(m_discovery->answers());
+                m_check->check();
+            });
+    connect(m_exchange.get(), &ConfigurationExchange::answerStored, m_check.get(),
+            &NetworkCheckController::check);
+    connect(m_check.get(), &NetworkCheckController::warningsChanged, m_treePanel,
+            &ElementTreePanel::showWarnings);
+    connect(m_findingsDock, &FindingsDock::elementChosen, m_treePanel, &ElementTreePanel::activate);
     if (m_watch) {
         connect(m_tree.get(), &ElementTreeController::elementsListed, m_watch.get(),
                 &ElementWatch::watch);
@@ -325,6 +365,7 @@ bool MainWindow::Form_Load() {
                   QStringLiteral("%1 started, database %2")
                       .arg(stationTitle(), QString::fromStdString(m_settings.databasePath)));
     applyPreferences();
+    m_check->check();
     return true;
 }
 

@@ -35,6 +35,9 @@ class ElementWatch;
 class EventLog;
 class EventLogFile;
 class EventLogView;
+class FindingsDock;
+class InventoryExport;
+class NetworkCheckController;
 class FeedbackHandler;
 class LevelMonitor;
 class LoggedDialogs;
@@ -82,6 +85,7 @@ private:
     DiagnosticsPanel* m_diagnosticsPanel = nullptr;
     PagingWindow* m_pagingWindow = nullptr;
     EventLogView* m_logView = nullptr;
+    FindingsDock* m_findingsDock = nullptr;
     QLabel* m_watchSummary = nullptr;
     QLabel* m_discoverySummary = nullptr;
     QLabel* m_notice = nullptr;
@@ -99,6 +103,8 @@ private:
     std::unique_ptr<Discovery> m_discovery;
     std::unique_ptr<FeedbackHandler> m_feedback;
     std::unique_ptr<ElementWatch> m_watch;
+    std::unique_ptr<NetworkCheckController> m_check;
+    std::unique_ptr<InventoryExport> m_export;
 };
 
 // "Varnetix NMS v.3.0.0 - Halvoren Broadcast", from the program's version numbers.

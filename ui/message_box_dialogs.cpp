@@ -1,5 +1,6 @@
 #include "ui/message_box_dialogs.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace varnetix {
@@ -27,6 +28,11 @@ bool MessageBoxDialogs::question(const QString& title, const QString& text) {
     return QMessageBox::question(m_parent, title, displayed(text),
                                  QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
+}
+
+QString MessageBoxDialogs::saveFileName(const QString& title, const QString& suggested,
+                                        const QString& filter) {
+    return QFileDialog::getSaveFileName(m_parent, title, suggested, filter);
 }
 
 } // namespace varnetix

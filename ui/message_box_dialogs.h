@@ -15,6 +15,8 @@ public:
     void information(const QString& title, const QString& text) override;
     void critical(const QString& title, const QString& text) override;
     bool question(const QString& title, const QString& text) override;
+    QString saveFileName(const QString& title, const QString& suggested,
+                         const QString& filter) override;
 
 private:
     QWidget* m_parent;

@@ -66,7 +66,8 @@ void drawWarning(QPainter& p, const QRectF& r) { // a filled triangle with "!"
     p.drawPath(sign);
     p.setPen(QPen(Qt::black, std::max(1.5, box.width() / 8)));
     const double x = box.center().x();
-    p.drawLine(QPointF(x, box.top() + box.height() * 0.35), QPointF(x, box.top() + box.height() * 0.7));
+    p.drawLine(QPointF(x, box.top() + box.height() * 0.35),
+               QPointF(x, box.top() + box.height() * 0.7));
     p.drawPoint(QPointF(x, box.top() + box.height() * 0.85));
 }
 

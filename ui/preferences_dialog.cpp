@@ -25,8 +25,8 @@ QSpinBox* numberBox(const char* name, const char* accessible, int value, const c
 PreferencesDialog::PreferencesDialog(const StationPreferences& current, OperatorDialogs& dialogs,
                                      QWidget* parent)
     : QDialog(parent), m_dialogs(dialogs),
-      m_interval(numberBox("spnWatchInterval", "Watch interval", current.watchIntervalSeconds,
-                           " s")),
+      m_interval(
+          numberBox("spnWatchInterval", "Watch interval", current.watchIntervalSeconds, " s")),
       m_misses(numberBox("spnMissesUntilOffline", "Missed echoes until offline",
                          current.missesUntilOffline, "")),
       m_logSize(numberBox("spnLogFileSize", "Event log file size", current.logFileKiB, " KiB")),

@@ -12,7 +12,7 @@ namespace varnetix {
 // program must end, with its exit status in exitCode.
 std::unique_ptr<MainWindow> startStation(const StationSettings& settings, OperatorDialogs& dialogs,
                                          MacResolver& resolver, EchoProbe& probe,
-                                                                                  SingleInstance& instance, int& exitCode,
+                                         SingleInstance& instance, int& exitCode,
                                          EchoSweeper* sweeper = nullptr);
 
 } // namespace varnetix

@@ -1,0 +1,46 @@
+#include "station/inventory_export.h"
+
+#include <QSaveFile>
+
+#include "core/event_log_line.h"
+#include "core/ini_store.h"
+#include "core/inventory_csv.h"
+#include "station/database_messages.h"
+
+namespace varnetix {
+
+InventoryExport::InventoryExport(OperatorDialogs& dialogs, EventSink& log, std::string databasePath,
+                                 std::function<QString(const std::string&)> status, QObject* parent)
+    : QObject(parent), m_dialogs(dialogs), m_log(log), m_databasePath(std::move(databasePath)),
+      m_status(std::move(status)) {}
+
+void InventoryExport::exportInventory() {
+    const QString title = QStringLiteral("Export inventory");
+    const IniLoad database = readIniFile(m_databasePath);
+    if (database.state == FileState::Unreadable) {
+        m_dialogs.critical(title, unreadableDatabaseMessage(
+                                      database.result, QStringLiteral("Nothing was exported.")));
+        return;
+    }
+    const QString path = m_dialogs.saveFileName(title, QStringLiteral("varnetix-inventory.csv"),
+                                                QStringLiteral("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    const std::string csv = inventoryCsv(database.document, [this](const std::string& section) {
+        return m_status ? m_status(section).toStdString() : std::string();
+    });
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(csv.data(), static_cast<qint64>(csv.size())) != qint64(csv.size()) ||
+        !file.commit()) {
+        m_dialogs.critical(
+            title,
+            joinLines({QStringLiteral("Unable to write '%1': %2.").arg(path, file.errorString()),
+                       QStringLiteral("Nothing was exported.")}));
+        return;
+    }
+    m_log.record(event_category::kStation, {},
+                 QStringLiteral("Inventory exported to %1").arg(path));
+}
+
+} // namespace varnetix

@@ -1,0 +1,46 @@
+#include "station/network_check_controller.h"
+
+#include "core/event_log_line.h"
+#include "core/ini_store.h"
+#include "core/inventory_csv.h"
+#include "core/text_procedures.h"
+
+namespace varnetix {
+
+NetworkCheckController::NetworkCheckController(FindingsView& view, EventSink& log,
+                                               std::string databasePath,
+                                               std::function<std::vector<Subnet>()> subnets,
+                                               QObject* parent)
+    : QObject(parent), m_view(view), m_log(log), m_databasePath(std::move(databasePath)),
+      m_subnets(std::move(subnets)) {}
+
+void NetworkCheckController::setDiscoveryAnswers(std::vector<FeedbackRecord> answers) {
+    m_answers = std::move(answers);
+}
+
+void NetworkCheckController::check() {
+    const IniLoad database = readIniFile(m_databasePath);
+    const std::vector<Finding> findings = checkNetwork(database.document, m_subnets(), m_answers);
+    m_view.showFindings(findings);
+
+    std::map<std::string, QStringList> warnings;
+    std::set<std::string> current;
+    for (const Finding& finding : findings) {
+        const QString sentence = QString::fromStdString(latin1ToUtf8(finding.sentence));
+        for (const std::string& section : finding.sections)
+            warnings[section] << sentence;
+        const std::string line = findingLine(finding);
+        current.insert(line);
+        if (m_logged.count(line))
+            continue;
+        const QString element = finding.sections.empty()
+                                    ? QString()
+                                    : QString::fromStdString(MacWithColons(finding.sections[0]));
+        m_log.record(event_category::kCheck, element, QString::fromStdString(line));
+    }
+    // A finding that went away and comes back is new again.
+    m_logged = std::move(current);
+    emit warningsChanged(warnings);
+}
+
+} // namespace varnetix

@@ -1,0 +1,50 @@
+// The network check of the element database: run after every discovery, after every stored
+// configuration answer and when the operator asks. Its findings are shown in a list and on the
+// tree, and each new one goes to the event log. No finding ever blocks a send.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/feedback_packet.h"
+#include "core/network_check.h"
+#include "station/event_log.h"
+
+namespace varnetix {
+
+// Where the findings are shown.
+class FindingsView {
+public:
+    virtual ~FindingsView() = default;
+    virtual void showFindings(const std::vector<Finding>& findings) = 0;
+};
+
+class NetworkCheckController : public QObject {
+    Q_OBJECT
+public:
+    NetworkCheckController(FindingsView& view, EventSink& log, std::string databasePath,
+                           std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
+
+    // The answers of the last discovery run, kept until the next one.
+    void setDiscoveryAnswers(std::vector<FeedbackRecord> answers);
+    void check();
+
+signals:
+    // The sentences that concern each section, for the tree's marks.
+    void warningsChanged(const std::map<std::string, QStringList>& warnings);
+
+private:
+    FindingsView& m_view;
+    EventSink& m_log;
+    std::string m_databasePath;
+    std::function<std::vector<Subnet>()> m_subnets;
+    std::vector<FeedbackRecord> m_answers;
+    std::set<std::string> m_logged; // findings already in the log
+};
+
+} // namespace varnetix
