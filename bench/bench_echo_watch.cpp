@@ -1,4 +1,5 @@
-// Benchmark, not a test: watching 1,000 elements with ICMP echo through LinuxEchoSweeper. The
+// Benchmark, not a test: the station's watch (ElementWatch with the element tree it marks)
+// over 1,000 elements, with ICMP echo through LinuxEchoSweeper. The
 // program moves into a network namespace of its own (198.18.0.1/16 on a veth pair) whose peer
 // answers for 900 addresses (198.18.4.1 to 198.18.7.150, local to it through one route, each
 // resolved by ARP like an element on the LAN) while nobody holds 100 more (198.18.9.1 to
@@ -12,9 +13,12 @@
 #include "core/echo_status.h"
 #include "network_namespace.h"
 #include "platform/linux_echo_sweeper.h"
+#include "station/element_watch.h"
+#include "ui/element_tree_panel.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -107,22 +111,22 @@ qint64 threadCpuNs() {
 
 // Times every event the loop delivers: the longest in wall time, and in this thread's CPU time,
 // which a machine busy with other work does not inflate.
-class TimedApplication : public QCoreApplication {
+class TimedApplication : public QApplication {
 public:
-    using QCoreApplication::QCoreApplication;
+    using QApplication::QApplication;
     qint64 longestWallNs = 0;
     qint64 longestCpuNs = 0;
 
     bool notify(QObject* receiver, QEvent* event) override {
         if (m_depth++ > 0) {
-            const bool handled = QCoreApplication::notify(receiver, event);
+            const bool handled = QApplication::notify(receiver, event);
             --m_depth;
             return handled;
         }
         QElapsedTimer wall;
         wall.start();
         const qint64 cpu = threadCpuNs();
-        const bool handled = QCoreApplication::notify(receiver, event);
+        const bool handled = QApplication::notify(receiver, event);
         longestCpuNs = std::max(longestCpuNs, threadCpuNs() - cpu);
         longestWallNs = std::max(longestWallNs, wall.nsecsElapsed());
         --m_depth;
@@ -143,24 +147,67 @@ long vmRssKb() {
     return -1;
 }
 
+// Passes every echo on to the Linux sweeper and sees when a round begins.
+class ObservedSweeper : public varnetix::EchoSweeper {
+public:
+    explicit ObservedSweeper(varnetix::LinuxEchoSweeper& real) : m_real(real) {
+        connect(&m_real, &varnetix::EchoSweeper::finished, this, &varnetix::EchoSweeper::finished);
+    }
+    std::function<void()> roundStarted;
+    bool open() override { return m_real.open(); }
+    QString unavailableReason() const override { return m_real.unavailableReason(); }
+        void send(const QString& address, quint64 token) override {
+        if (m_sentInRound++ % kElements == 0 && roundStarted)
+            roundStarted();
+        m_addressOf[token] = address;
+        m_real.send(address, token);
+    }
+    QString takeAddress(quint64 token) { return m_addressOf.take(token); }
+    int inFlight() const override { return m_real.inFlight(); }
+    void cancelAll() override { m_real.cancelAll(); }
+
+private:
+        varnetix::LinuxEchoSweeper& m_real;
+    int m_sentInRound = 0;
+    QHash<quint64, QString> m_addressOf;
+};
+
+// A station without the rest of the window: the tree and the watch that marks it.
+std::vector<varnetix::ElementNode> elements() {
+    std::vector<varnetix::ElementNode> nodes;
+    for (int i = 0; i < kElements; ++i) {
+        char section[13];
+        std::snprintf(section, sizeof section, "02000000%04X", i);
+        varnetix::ElementNode node;
+        node.section = section;
+        node.key = section; // only the watch's own log uses it here
+        node.text = "ELEMENT " + std::to_string(i);
+        node.ip = elementAddress(i).toStdString();
+        nodes.push_back(node);
+    }
+    return nodes;
+}
+
+class NoLog : public varnetix::EventSink {
+public:
+    void record(std::string_view, const QString&, const QString&) override {}
+};
+
 class Watch : public QObject {
 public:
-    Watch(const Options& options, varnetix::LinuxEchoSweeper& sweeper, TimedApplication& app)
+    Watch(const Options& options, ObservedSweeper& sweeper, TimedApplication& app)
         : m_options(options), m_sweeper(sweeper), m_app(app) {
         connect(&m_sweeper, &varnetix::EchoSweeper::finished, this, &Watch::onResult);
+        m_sweeper.roundStarted = [this] { startRound(); };
         m_ticker.setTimerType(Qt::PreciseTimer);
         m_ticker.setInterval(1);
         connect(&m_ticker, &QTimer::timeout, this, &Watch::onTick);
-        m_next.setSingleShot(true);
-        m_next.setTimerType(Qt::PreciseTimer);
-        connect(&m_next, &QTimer::timeout, this, &Watch::startRound);
     }
 
     void start() {
         m_clock.start();
         m_lastTickNs = m_clock.nsecsElapsed();
         m_ticker.start();
-        startRound();
     }
 
     bool allCorrect() const { return m_wrongTotal == 0; }
@@ -174,15 +221,13 @@ private:
         m_unreachable = 0;
         m_lastAnswerNs = 0;
         m_roundBlockNs = 0;
-        m_rtts.clear();
+                m_rtts.clear();
         m_app.longestWallNs = m_app.longestCpuNs = 0;
-        for (int i = 0; i < kElements; ++i)
-            m_sweeper.send(elementAddress(i), static_cast<quint64>(i));
-        m_next.start(m_options.intervalS * 1000);
     }
 
-    void onResult(quint64 token, varnetix::EchoReply reply) {
-        const bool answering = token < kAnswering;
+        void onResult(quint64 token, varnetix::EchoReply reply) {
+                const QString address = m_sweeper.takeAddress(token);
+        const bool answering = !address.startsWith(QLatin1String("198.18.9."));
         // A silent address times out; or, when the kernel gives up resolving it while this
         // echo waits behind an earlier one (rounds closer than ARP's 3 s), it is unreachable.
         const bool right = answering ? reply.status == varnetix::kEchoSuccess
@@ -192,8 +237,8 @@ private:
         if (!right) {
             ++m_wrong;
             if (m_wrong <= 3)
-                std::printf("  round %d: %s gave %d\n", m_round,
-                            qPrintable(elementAddress(static_cast<int>(token))), reply.status);
+                                std::printf("  round %d: %s gave %d\n", m_round, qPrintable(address),
+                            reply.status);
         }
         if (answering && reply.status == varnetix::kEchoSuccess) {
             m_lastAnswerNs = m_clock.nsecsElapsed() - m_roundStartNs;
@@ -225,8 +270,7 @@ private:
             finish();
     }
 
-    void finish() {
-        m_next.stop();
+        void finish() {
         m_ticker.stop();
         const long rss = vmRssKb();
         std::printf("longest event-loop block over the run: %.2f ms (1 ms timer lateness); "
@@ -248,11 +292,10 @@ private:
     }
 
     Options m_options;
-    varnetix::LinuxEchoSweeper& m_sweeper;
+        ObservedSweeper& m_sweeper;
     TimedApplication& m_app;
     QElapsedTimer m_clock;
     QTimer m_ticker;
-    QTimer m_next;
     int m_round = 0;
     int m_results = 0;
     int m_wrong = 0;
@@ -275,6 +318,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_echo_watch: needs root to create network namespaces\n");
         return 77;
     }
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     TimedApplication app(argc, argv);
     const Options options = parse(app.arguments());
     if (const QString error = buildNetwork(); !error.isEmpty()) {
@@ -292,8 +337,17 @@ int main(int argc, char** argv) {
                 "%d ms, %s socket\n",
                 kAnswering, kSilent, options.rounds, options.intervalS, options.timeoutMs,
                 sweeper.socketKind() == varnetix::IcmpSocketKind::Datagram ? "datagram" : "raw");
-    Watch watch(options, sweeper, app);
-    watch.start();
+        ObservedSweeper observed(sweeper);
+    Watch bench(options, observed, app);
+    bench.start();
+    varnetix::ElementTreePanel tree;
+    tree.show();
+    NoLog log;
+    varnetix::ElementWatch watch(tree, observed, log);
+    const std::vector<varnetix::ElementNode> nodes = elements();
+    tree.showElements(nodes);
+    watch.watch(nodes);
+    watch.setPreferences(options.intervalS, 3);
     app.exec();
-    return watch.allCorrect() ? 0 : 1;
+    return bench.allCorrect() ? 0 : 1;
 }

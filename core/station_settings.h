@@ -23,7 +23,8 @@ struct StationSettings {
     int macRetryMs = 50;     // pause between two lookup attempts
     int volumeMs = 50;       // tmrVolume: audio-level polling
     int pingRetryMs = 1000;  // tmrRetryPing: countdown step
-    int pagingWaitMs = 3000; // Timer1 of the discovery window
+        int pagingWaitMs = 3000; // Timer1 of the discovery window
+    int watchSecondMs = 1000; // one second of the watch interval
 };
 
 } // namespace varnetix

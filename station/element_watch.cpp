@@ -9,8 +9,8 @@
 namespace varnetix {
 
 ElementWatch::ElementWatch(ElementStatusView& view, EchoSweeper& sweeper, EventSink& log,
-                           QObject* parent)
-    : QObject(parent), m_view(view), m_sweeper(sweeper), m_log(log) {
+                           int secondMs, QObject* parent)
+    : QObject(parent), m_view(view), m_sweeper(sweeper), m_log(log), m_secondMs(secondMs) {
     m_timer.setObjectName(QStringLiteral("tmrWatch"));
     m_timer.setParent(this);
     connect(&m_timer, &QTimer::timeout, this, &ElementWatch::round);
@@ -33,7 +33,7 @@ void ElementWatch::setPreferences(int intervalSeconds, int missesUntilOffline) {
             showElement(section);
     }
     if (m_available && intervalSeconds > 0) {
-        m_timer.start(intervalSeconds * 1000);
+                m_timer.start(intervalSeconds * m_secondMs);
         round();
     }
     showSummary();

@@ -47,6 +47,7 @@ ElementTreePanel::ElementTreePanel(QWidget* parent)
 
 void ElementTreePanel::showElements(const std::vector<ElementNode>& nodes) {
     m_tree->clear();
+    m_items.clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(static_cast<qsizetype>(nodes.size()));
     const QIcon encoder = picture(kPictureEncoder);
@@ -55,7 +56,9 @@ void ElementTreePanel::showElements(const std::vector<ElementNode>& nodes) {
         auto* item = new QTreeWidgetItem(QStringList{fromBytes(node.text)});
         item->setData(0, Qt::UserRole, fromBytes(node.key));
         item->setData(0, kSectionRole, fromBytes(sectionKey(node.section)));
-        item->setIcon(0, node.encoder ? encoder : decoder);
+                item->setIcon(0, node.encoder ? encoder : decoder);
+        // The first of two sections that differ only in case is the one the database reads.
+        m_items.emplace(sectionKey(node.section), item);
         decorate(item);
         items << item;
     }
@@ -64,13 +67,8 @@ void ElementTreePanel::showElements(const std::vector<ElementNode>& nodes) {
 }
 
 QTreeWidgetItem* ElementTreePanel::itemFor(const std::string& section) const {
-    const QString wanted = fromBytes(sectionKey(section));
-    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = m_tree->topLevelItem(i);
-        if (item->data(0, kSectionRole).toString() == wanted)
-            return item;
-    }
-    return nullptr;
+    const auto found = m_items.find(sectionKey(section));
+    return found == m_items.end() ? nullptr : found->second;
 }
 
 void ElementTreePanel::decorate(QTreeWidgetItem* item) const {

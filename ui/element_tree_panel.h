@@ -8,6 +8,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
+
 
 #include "station/element_tree_controller.h"
 #include "station/element_watch.h"
@@ -48,8 +50,9 @@ private:
     QTreeWidgetItem* itemFor(const std::string& section) const;
     void decorate(QTreeWidgetItem* item) const;
 
-    QTreeWidget* m_tree;
-    std::map<std::string, Marks> m_marks; // by upper-case section
+        QTreeWidget* m_tree;
+    std::unordered_map<std::string, QTreeWidgetItem*> m_items; // by upper-case section
+    std::map<std::string, Marks> m_marks;                      // by upper-case section
     std::set<std::string> m_added, m_changed;
     std::map<std::string, QStringList> m_warnings;
 };

@@ -295,7 +295,8 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe, Echo
     m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
                                                    dialogs, m_settings, this);
     if (sweeper)
-        m_watch = std::make_unique<ElementWatch>(*m_treePanel, *sweeper, log, this);
+                m_watch = std::make_unique<ElementWatch>(*m_treePanel, *sweeper, log,
+                                                 m_settings.watchSecondMs, this);
     m_check =
         std::make_unique<NetworkCheckController>(*m_findingsDock, log, path, &stationSubnets, this);
     m_export = std::make_unique<InventoryExport>(
