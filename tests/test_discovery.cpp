@@ -26,12 +26,117 @@ class TestDiscovery : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void answeredNoThenARunReplacesTheDatabase();
-    void runWithoutPreviousDatabase();
-    void runWithoutAnswers_data();
-    void runWithoutAnswers();
+    void initTestCase() {
+        QVERIFY(m_pagingPeer.bind(QHostAddress::LocalHost, 0));
+        connect(&m_pagingPeer, &QUdpSocket::readyRead, this, [this] {
+            while (m_pagingPeer.hasPendingDatagrams()) {
+                m_requests << m_pagingPeer.receiveDatagram();
+                for (const QByteArray& answer : std::as_const(m_answers))
+                    m_pagingPeer.writeDatagram(answer, m_requests.last().senderAddress(),
+                                               quint16(m_requests.last().senderPort()));
+            }
+        });
+    }
+    void init() {
+        m_s = std::make_unique<Station>();
+        m_s->resolver.macs["192.168.1.10"] = "00:1A:2B:3C:4D:5E";
+        m_s->resolver.macs["192.168.1.30"] = "00:1A:2B:3C:4D:60";
+        m_s->settings.pagingPort = m_pagingPeer.localPort();
+        m_requests.clear();
+        m_answers.clear();
+    }
+    void answeredNoThenARunReplacesTheDatabase() {
+        m_s->settings.pagingWaitMs = 1000;
+        m_s->writeDatabase(kOld);
+        m_s->start();
+        QVERIFY(m_s->selectNode(kOldKey));
+        m_s->button(6)->trigger(); // the level display runs
+        const QVariantList before = {false, true, true, kOld, QByteArray(), 1, kOldKey};
+        QCOMPARE(state(), before);
+        m_s->button(1)->trigger(); // answered No
+        QCOMPARE(m_s->dialogs.boxes, QList{kQuestion});
+        QCOMPARE(state(), before);
+        QCOMPARE(m_s->text("txtElementName"), u"OLD"_s);
+
+        varnetix::FeedbackRecord north = studioEncoder();
+        north.ElementIP = "192.168.1.30", north.ElementName = "NORTH", north.ElementRole = 2;
+        north.SerialNumber = 7, north.Attenuation = 240, north.SfnOption = 0, north.BufferSize = 3;
+        m_answers = {packet(studioEncoder(), 44, 2, 1), packet(north, 45, 2, 3)};
+        auto* run = m_s->window->findChild<varnetix::Discovery*>();
+        QVariantList atStart;
+        connect(run, &varnetix::Discovery::runStarted, this, [&] {
+            atStart = state() << m_s->find<varnetix::LevelBar>("VUMeter")->levelWidth()
+                              << m_s->find<QComboBox>("cmbEncoders")->count();
+        });
+        QList<bool> awaitingWhenHandled;
+        connect(m_s->feedback(), &varnetix::FeedbackHandler::packetFinished, this,
+                [&] { awaitingWhenHandled << run->awaitingAnswers(); });
+        m_s->discover();
+
+        QCOMPARE(atStart, (QVariantList{true, false, true, QByteArray(), kOld, 0, u"-"_s, 0, 1}));
+        QCOMPARE(m_requests.size(), 1); // none for the No
+        QCOMPARE(m_requests[0].data(), QByteArray("IPMPXSTL HALVOREN PAGING REQUEST"));
+        QCOMPARE(m_requests[0].senderPort(), int(m_s->stationPort()));
+        QCOMPARE(awaitingWhenHandled, (QList<bool>{true, true}));
+        QCOMPARE(m_s->dialogs.boxes, (QList{kQuestion, kQuestion}));
+        const QByteArray both =
+            recordText("001A2B3C4D5E", kStudioEntries) +
+            recordText(
+                "001A2B3C4D60",
+                replaced(kStudioEntries, {"NAME=NORTH           ", "IP=192.168.1.30", "ROLE=2",
+                                          "SN=7", "VER=2.3", "SFN=0", "BUF=3", "ATT=240"}));
+        QCOMPARE(state(), (QVariantList{false, false, true, both, kOld, 2, u"-"_s}));
+    }
+    void runWithoutPreviousDatabase() {
+        m_s->start();
+        m_answers = {packet(studioEncoder(), 44, 2, 1)};
+        m_s->discover();
+        QCOMPARE(state(),
+                 (QVariantList{false, false, true, recordText("001A2B3C4D5E", kStudioEntries),
+                               QByteArray(), 1, u"-"_s}));
+    }
+    void runWithoutAnswers_data() {
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QList<RecordedBox>>("boxes");
+        QTest::newRow("wait over") << u"wait over"_s << QList{kQuestion, kEmptyDatabase};
+        QTest::newRow("window closed") << u"window closed"_s << QList{kQuestion, kEmptyDatabase};
+        QTest::newRow("request failed")
+            << u"request failed"_s
+            << QList{
+                   kQuestion,
+                   RecordedBox{
+                       RecordedBox::Critical, u"Halvoren Varnetix Manager"_s,
+                       u"Unable to send the paging request.\rNo Network Element can answer it."_s},
+                   kEmptyDatabase};
+    }
+    void runWithoutAnswers() {
+        QFETCH(QString, end);
+        QFETCH(QList<RecordedBox>, boxes);
+        if (end == u"window closed")
+            m_s->settings.pagingWaitMs = 60000;
+        if (end == u"request failed")
+            m_s->settings.pagingDestination = "not an address";
+        m_s->writeDatabase(kOld);
+        m_s->start();
+        bool shown = false;
+        if (end == u"window closed")
+            m_s->discover([&] { shown = m_s->find<QDialog>("frmPaging")->isVisible(); });
+        else
+            m_s->discover();
+        QCOMPARE(shown, end == u"window closed");
+        QCOMPARE(m_s->dialogs.boxes, boxes);
+        QCOMPARE(m_requests.size(), end == u"request failed" ? 0 : 1);
+        QCOMPARE(state(), (QVariantList{false, false, true, QByteArray(), kOld, 0, u"-"_s}));
+
+        // An answer after the run is a configuration answer, and nothing is selected.
+        m_s->dialogs.boxes.clear();
+        QVERIFY(m_s->deliver(packet(studioEncoder())));
+        QCOMPARE(m_s->dialogs.texts(), (QStringList{u"The response received does not match the "
+                                                    u"selected element.\rCannot save this element "
+                                                    u"info."_s,
+                                                    kEmptyDatabase.text}));
+        QCOMPARE(m_s->database(), QByteArray());
+    }
 
 private:
     // Whether a run waits, whether the level display runs, the database (whether it exists,
@@ -52,120 +157,6 @@ private:
     QList<QNetworkDatagram> m_requests;
     QList<QByteArray> m_answers; // sent back to each request
 };
-
-void TestDiscovery::initTestCase() {
-    QVERIFY(m_pagingPeer.bind(QHostAddress::LocalHost, 0));
-    connect(&m_pagingPeer, &QUdpSocket::readyRead, this, [this] {
-        while (m_pagingPeer.hasPendingDatagrams()) {
-            m_requests << m_pagingPeer.receiveDatagram();
-            for (const QByteArray& answer : std::as_const(m_answers))
-                m_pagingPeer.writeDatagram(answer, m_requests.last().senderAddress(),
-                                           quint16(m_requests.last().senderPort()));
-        }
-    });
-}
-
-void TestDiscovery::init() {
-    m_s = std::make_unique<Station>();
-    m_s->resolver.macs["192.168.1.10"] = "00:1A:2B:3C:4D:5E";
-    m_s->resolver.macs["192.168.1.30"] = "00:1A:2B:3C:4D:60";
-    m_s->settings.pagingPort = m_pagingPeer.localPort();
-    m_requests.clear();
-    m_answers.clear();
-}
-
-void TestDiscovery::answeredNoThenARunReplacesTheDatabase() {
-    m_s->settings.pagingWaitMs = 1000;
-    m_s->writeDatabase(kOld);
-    m_s->start();
-    QVERIFY(m_s->selectNode(kOldKey));
-    m_s->button(6)->trigger(); // the level display runs
-    const QVariantList before = {false, true, true, kOld, QByteArray(), 1, kOldKey};
-    QCOMPARE(state(), before);
-    m_s->button(1)->trigger(); // answered No
-    QCOMPARE(m_s->dialogs.boxes, QList{kQuestion});
-    QCOMPARE(state(), before);
-    QCOMPARE(m_s->text("txtElementName"), u"OLD"_s);
-
-    varnetix::FeedbackRecord north = studioEncoder();
-    north.ElementIP = "192.168.1.30", north.ElementName = "NORTH", north.ElementRole = 2;
-    north.SerialNumber = 7, north.Attenuation = 240, north.SfnOption = 0, north.BufferSize = 3;
-    m_answers = {packet(studioEncoder(), 44, 2, 1), packet(north, 45, 2, 3)};
-    auto* run = m_s->window->findChild<varnetix::Discovery*>();
-    QVariantList atStart;
-    connect(run, &varnetix::Discovery::runStarted, this, [&] {
-        atStart = state() << m_s->find<varnetix::LevelBar>("VUMeter")->levelWidth()
-                          << m_s->find<QComboBox>("cmbEncoders")->count();
-    });
-    QList<bool> awaitingWhenHandled;
-    connect(m_s->feedback(), &varnetix::FeedbackHandler::packetFinished, this,
-            [&] { awaitingWhenHandled << run->awaitingAnswers(); });
-    m_s->discover();
-
-    QCOMPARE(atStart, (QVariantList{true, false, true, QByteArray(), kOld, 0, u"-"_s, 0, 1}));
-    QCOMPARE(m_requests.size(), 1); // none for the No
-    QCOMPARE(m_requests[0].data(), QByteArray("IPMPXSTL HALVOREN PAGING REQUEST"));
-    QCOMPARE(m_requests[0].senderPort(), int(m_s->stationPort()));
-    QCOMPARE(awaitingWhenHandled, (QList<bool>{true, true}));
-    QCOMPARE(m_s->dialogs.boxes, (QList{kQuestion, kQuestion}));
-    const QByteArray both =
-        recordText("001A2B3C4D5E", kStudioEntries) +
-        recordText("001A2B3C4D60",
-                   replaced(kStudioEntries, {"NAME=NORTH           ", "IP=192.168.1.30", "ROLE=2",
-                                             "SN=7", "VER=2.3", "SFN=0", "BUF=3", "ATT=240"}));
-    QCOMPARE(state(), (QVariantList{false, false, true, both, kOld, 2, u"-"_s}));
-}
-
-void TestDiscovery::runWithoutPreviousDatabase() {
-    m_s->start();
-    m_answers = {packet(studioEncoder(), 44, 2, 1)};
-    m_s->discover();
-    QCOMPARE(state(), (QVariantList{false, false, true, recordText("001A2B3C4D5E", kStudioEntries),
-                                    QByteArray(), 1, u"-"_s}));
-}
-
-void TestDiscovery::runWithoutAnswers_data() {
-    QTest::addColumn<QString>("end");
-    QTest::addColumn<QList<RecordedBox>>("boxes");
-    QTest::newRow("wait over") << u"wait over"_s << QList{kQuestion, kEmptyDatabase};
-    QTest::newRow("window closed") << u"window closed"_s << QList{kQuestion, kEmptyDatabase};
-    QTest::newRow("request failed")
-        << u"request failed"_s
-        << QList{kQuestion,
-                 RecordedBox{
-                     RecordedBox::Critical, u"Halvoren Varnetix Manager"_s,
-                     u"Unable to send the paging request.\rNo Network Element can answer it."_s},
-                 kEmptyDatabase};
-}
-
-void TestDiscovery::runWithoutAnswers() {
-    QFETCH(QString, end);
-    QFETCH(QList<RecordedBox>, boxes);
-    if (end == u"window closed")
-        m_s->settings.pagingWaitMs = 60000;
-    if (end == u"request failed")
-        m_s->settings.pagingDestination = "not an address";
-    m_s->writeDatabase(kOld);
-    m_s->start();
-    bool shown = false;
-    if (end == u"window closed")
-        m_s->discover([&] { shown = m_s->find<QDialog>("frmPaging")->isVisible(); });
-    else
-        m_s->discover();
-    QCOMPARE(shown, end == u"window closed");
-    QCOMPARE(m_s->dialogs.boxes, boxes);
-    QCOMPARE(m_requests.size(), end == u"request failed" ? 0 : 1);
-    QCOMPARE(state(), (QVariantList{false, false, true, QByteArray(), kOld, 0, u"-"_s}));
-
-    // An answer after the run is a configuration answer, and nothing is selected.
-    m_s->dialogs.boxes.clear();
-    QVERIFY(m_s->deliver(packet(studioEncoder())));
-    QCOMPARE(m_s->dialogs.texts(), (QStringList{u"The response received does not match the "
-                                                u"selected element.\rCannot save this element "
-                                                u"info."_s,
-                                                kEmptyDatabase.text}));
-    QCOMPARE(m_s->database(), QByteArray());
-}
 
 QTEST_MAIN(TestDiscovery)
 #include "test_discovery.moc"

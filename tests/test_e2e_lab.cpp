@@ -86,8 +86,8 @@ bool restartElement(int k, const QStringList& options) {
 // "10:00:00.123 recv :2976 <- 198.18.0.1:2976 35 bytes configuration, ... [c6 12 ...]".
 struct Received {
     QTime time;
-    QString peer;   // address:port
-    QString hex; // empty for datagrams longer than the log shows
+    QString peer; // address:port
+    QString hex;  // empty for datagrams longer than the log shows
 };
 QList<Received> received(int k, int port, qsizetype bytes) {
     const QRegularExpression pattern(
@@ -107,7 +107,8 @@ QList<Received> received(int k, int port, qsizetype bytes) {
 void expectLast(int k, int port, qsizetype count, const QByteArray& bytes) {
     const QList<Received> all = received(k, port, bytes.size());
     QCOMPARE(all.size(), count);
-    QCOMPARE(all.last().peer + u' ' + all.last().hex, u"198.18.0.1:2976 "_s + QString::fromLatin1(bytes.toHex(' ')));
+    QCOMPARE(all.last().peer + u' ' + all.last().hex,
+             u"198.18.0.1:2976 "_s + QString::fromLatin1(bytes.toHex(' ')));
 }
 
 } // namespace
@@ -116,15 +117,213 @@ class E2eLab : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() {
+        for (int k = 1; k <= kElements; ++k)
+            m_macs << macOf(inElement(k));
+        QCOMPARE(m_macs.join(QString()).size(), 17 * kElements);
+        m_s.settings = varnetix::StationSettings();
+        m_s.settings.databasePath = m_s.dir.filePath(u"nms.ini"_s).toStdString();
+        m_instance = std::make_unique<varnetix::SingleInstance>(m_s.dir.path(), m_s.dir.path());
+        int exitCode = -1;
+        m_s.window = varnetix::startStation(m_s.settings, m_s.dialogs, m_resolver, m_probe,
+                                            *m_instance, exitCode);
+        QVERIFY2(m_s.window, "the station did not start (port 2976 taken?)");
+        QCOMPARE(m_s.stationPort(), quint16(2976));
+        m_s.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_s.window.get()));
+    }
     void cleanupTestCase() { m_s.window.reset(); }
-    void discovery_data();
-    void discovery();
-    void configuration_data();
-    void configuration();
-    void attenuationCommand();
-    void audioLevelPolling();
-    void pingLiveElementAndGhost();
+    void discovery_data() {
+        QTest::addColumn<bool>("behindABadOne");
+        QTest::newRow("every element under its real MAC") << false;
+        // The elements know the station's MAC for good and the station knows none of theirs: every
+        // answer then waits for the station's own ARP lookup, the answers queue up, and a packet
+        // that fails its checks arrives behind them.
+        QTest::newRow("answers queued before a bad one") << true;
+    }
+    void discovery() {
+        QFETCH(bool, behindABadOne);
+        QByteArray bad;
+        QStringList texts = {
+            u"Performing an 'Auto Discovery' will delete the local database in your "
+            u"computer\rand create a new one, based on the Network Elements found "
+            u"(if any). \rAre you sure?"_s};
+        if (behindABadOne) {
+            const QString station = macOf(QString());
+            for (int k = 1; k <= kElements; ++k)
+                QVERIFY(ip(
+                    inElement(k) +
+                    u"neigh replace 198.18.0.1 lladdr %1 nud permanent dev eth0"_s.arg(station)));
+            QVERIFY(ip(u"neigh flush all"_s));
+            bad = QByteArray::fromHex("c612000b ffffff00 c6120001 c612000c 00 00 00") +
+                  QByteArray(16, 'X') + QByteArray::fromHex("01 00000000"); // serial 0
+            texts
+                << u"An error occured while retrieving 'Serial Number':\rFeedback is corrupted."_s;
+        }
+        QUdpSocket injector;
+        auto* run = m_s.window->findChild<varnetix::Discovery*>();
+        const auto started = connect(run, &varnetix::Discovery::runStarted, this, [&] {
+            if (!bad.isEmpty())
+                QTimer::singleShot(20, &injector, [&] {
+                    injector.writeDatagram(bad, QHostAddress(u"198.18.0.1"_s), 2976);
+                });
+        });
+        const qsizetype requests = received(1, 1901, 32).size(); // as many for every element
+        m_s.dialogs.boxes.clear();
+        m_s.discover(); // returns when frmPaging has closed
+        disconnect(started);
+        QVERIFY(!run->awaitingAnswers());
+        QCOMPARE(m_s.dialogs.texts(), texts); // no MAC or feedback errors from the elements
+        QVERIFY(!behindABadOne || m_s.dialogs.boxes[1].title == kApp);
+
+        // Every element heard one request per run and is stored exactly, and nothing else is.
+        qsizetype size = 0;
+        for (int k = 1; k <= kElements; ++k) {
+            expectLast(k, 1901, requests + 1, "IPMPXSTL HALVOREN PAGING REQUEST");
+            QCOMPARE(stored(k), recordText(section(k), discoveredRecord(k)));
+            size += stored(k).size();
+        }
+        QCOMPARE(m_s.database().size(), size);
+        QCOMPARE(m_s.text("frmTreeView"), u"Select element: (%1 items)"_s.arg(kElements));
+        QCOMPARE(m_s.find<QComboBox>("cmbEncoders")->count(), 1 + kElements / 2);
+    }
+    void configuration_data() {
+        QTest::addColumn<int>("k");
+        QTest::addColumn<QStringList>("fault"); // the element's simulator restarted with these
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("text"); // the box after the question
+        QTest::addColumn<QByteArrayList>("changes");
+        QTest::newRow("round trip")
+            << 1 << QStringList()
+            << QStringList{u"txtElementName=studio a"_s, u"cmbAudioInput=1"_s, u"cmbAudioType=1"_s,
+                           u"cmbAudioTX=0"_s, u"txtRemoteIP=198.18.0.14"_s}
+            << QByteArray::fromHex("c612000b ffffff00 c6120001 c612000e 01 01 00") +
+                   "STUDIO A        "
+            << kSuccess
+            << QByteArrayList{"NAME=STUDIO A        ", "REMOTE=198.18.0.14", "INPUT=1", "TYPE=1"};
+        // The element keeps an address of its own (the one sent, last octet + 1). The panel asks
+        // for the address below its real one, so that it reports its own and its ARP lookup works.
+        // The packet goes to the address the database holds, not to the one in the panel; the
+        // settings that agree are written again, the address stays the stored one.
+        QTest::newRow("a differing answer")
+            << 3 << QStringList{u"--fault-answer-differs"_s, u"ip"_s}
+            << QStringList{u"txtElementIP=198.18.0.12"_s}
+            << QByteArray::fromHex("c612000c ffffff00 c6120001 c612000e 00 00 00") +
+                   "LAB ENCODER 3   "
+            << u"An error occured while saving 'Element IP':\rFeedback is corrupted."_s
+            << QByteArrayList();
+    }
+    void configuration() {
+        QFETCH(int, k);
+        QFETCH(QStringList, fault);
+        QFETCH(QStringList, edits);
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, text);
+        QFETCH(QByteArrayList, changes);
+        QVERIFY(fault.isEmpty() || restartElement(k, fault));
+        select(k);
+        m_s.edit(edits);
+        const qsizetype before = received(k, 2976, 35).size();
+        m_s.dialogs.boxes.clear();
+        m_s.dialogs.answers.enqueue(true);
+        m_s.button(4)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(m_s.dialogs.boxes.size() >= 2 && m_s.feedback()->idle(), 10000);
+        expectLast(k, 2976, before + 1, sent);
+        const bool success = text == kSuccess;
+        QCOMPARE(m_s.dialogs.boxes.mid(1),
+                 (QList{RecordedBox{success ? RecordedBox::Information : RecordedBox::Critical,
+                                    success ? u"Configuration changed"_s : kApp, text}}));
+        QVERIFY(!m_s.timer("timerRemoteSent")->isActive());
+        QCOMPARE(stored(k), recordText(section(k), replaced(discoveredRecord(k), changes)));
+        QCOMPARE((QStringList{m_s.text("lblElementType"), m_s.text("lblSerialNumber"),
+                              m_s.text("lblVersion")}),
+                 (QStringList{u"ENCODER"_s, QString::number(1000 + k), u"11.2"_s}));
+        QCOMPARE(m_s.tree()->topLevelItemCount(), kElements); // rebuilt after the answer
+        QVERIFY(fault.isEmpty() || restartElement(k, {}));
+    }
+    void attenuationCommand() {
+        m_s.dialogs.boxes.clear();
+        QApplication::setActiveWindow(m_s.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_s.window.get()));
+        const qsizetype before = received(2, 2977, 2).size();
+        select(2);
+        auto* bar = m_s.find<QScrollBar>("scrlAtten");
+        QCOMPARE(bar->value(), 240);
+        // The operator takes the scroll bar: each new value goes to the decoder and the database.
+        bar->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar));
+        const std::tuple<int, QByteArray, QString> steps[] = {{200, "\xc8\x00"_ba, u"-27.5 dB"_s},
+                                                              {14, "\x0e\x00"_ba, u"Mute"_s},
+                                                              {255, "\xff\x00"_ba, u"0 dB"_s}};
+        qsizetype count = before;
+        for (const auto& [value, bytes, readout] : steps) {
+            bar->setValue(value);
+            ++count;
+            QTRY_COMPARE_WITH_TIMEOUT(received(2, 2977, 2).size(), count, 5000);
+            expectLast(2, 2977, count, bytes);
+            QCOMPARE(m_s.text("lblAttenDB"), readout);
+            QCOMPARE(stored(2),
+                     recordText(section(2), replaced(discoveredRecord(2),
+                                                     {"ATT=" + QByteArray::number(value)})));
+        }
+        QCOMPARE(m_s.dialogs.texts(), QStringList());
+    }
+    void audioLevelPolling() {
+        select(1);
+        const qsizetype before = received(1, 2977, 3).size();
+        m_s.button(6)->trigger();
+        QCOMPARE(m_s.timer("tmrVolume")->interval(), m_s.settings.volumeMs);
+        // The simulator's tone peaks at -6 dBFS: 2^23 * 10^(-6/20), rounded.
+        const double peak = std::round(8388608.0 * std::pow(10.0, -6.0 / 20.0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_s.text("lblVolume"), u"-6dBFS"_s, 5000);
+        QCOMPARE(m_s.find<varnetix::LevelBar>("VUMeter")->levelWidth(),
+                 qRound(2100 * peak / 8388608));
+        QTRY_VERIFY_WITH_TIMEOUT(received(1, 2977, 3).size() >= before + 20, 10000);
+        m_s.button(7)->trigger();
+        QCOMPARE(m_s.text("lblVolume"), u"-oodBFS"_s);
+        QCOMPARE(m_s.find<varnetix::LevelBar>("VUMeter")->levelWidth(), 0);
+
+        // Each request is "VOL"; the typical gap between two (by the simulator's clock) is the
+        // polling interval.
+        const QList<Received> requests = received(1, 2977, 3).mid(before);
+        QList<int> gaps;
+        for (qsizetype i = 0; i < requests.size(); ++i) {
+            QCOMPARE(requests[i].peer + u' ' + requests[i].hex, u"198.18.0.1:2976 56 4f 4c"_s);
+            if (i > 0)
+                gaps << int(requests[i - 1].time.msecsTo(requests[i].time));
+        }
+        std::sort(gaps.begin(), gaps.end());
+        const int median = gaps.at(gaps.size() / 2);
+        QVERIFY2(median >= m_s.settings.volumeMs - 10 && median <= m_s.settings.volumeMs * 2,
+                 qPrintable(u"median gap %1 ms"_s.arg(median)));
+        // Polling has stopped: at most a request already on its way arrives after the stop.
+        const qsizetype atStop = received(1, 2977, 3).size();
+        QVERIFY(!QTest::qWaitFor([&] { return received(1, 2977, 3).size() > atStop + 1; }, 500));
+        QCOMPARE(m_s.dialogs.texts(), QStringList());
+    }
+    void pingLiveElementAndGhost() {
+        select(1);
+        auto* ping = m_s.find<QLabel>("lblPing");
+        auto* shape = m_s.find<varnetix::ShapeIndicator>("shpPing");
+        QTest::mouseClick(ping, Qt::LeftButton);
+        static const QRegularExpression roundTrip(u"^\\d+ ms$"_s);
+        QTRY_VERIFY2_WITH_TIMEOUT(roundTrip.match(ping->text()).hasMatch(),
+                                  qPrintable(ping->text()), 5000);
+        QCOMPARE(shape->fillColor(), QColor(0, 255, 0));
+        QVERIFY(!m_s.timer("tmrRetryPing")->isActive());
+
+        // Nobody has the ghost's address: no ARP answer, no echo reply.
+        m_s.edit({u"txtElementIP=198.18.0.250"_s});
+        QTest::mouseClick(ping, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(ping->text(), u"Request Timed Out"_s, 5000);
+        QCOMPARE(shape->fillColor(), QColor(255, 0, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(ping->text(), u"Retrying in 2 seconds..."_s, 5000);
+        QTest::mouseClick(ping, Qt::LeftButton);
+        QCOMPARE(ping->text(), u"<Stopped>"_s);
+        QVERIFY(!m_s.timer("tmrRetryPing")->isActive());
+        QCOMPARE(m_s.dialogs.texts(), QStringList());
+    }
 
 private:
     QByteArray section(int k) const { return QString(m_macs.at(k - 1)).remove(u':').toLatin1(); }
@@ -140,214 +339,6 @@ private:
     std::unique_ptr<varnetix::SingleInstance> m_instance;
     QStringList m_macs; // [k - 1]: element k's MAC in colon form
 };
-
-void E2eLab::initTestCase() {
-    for (int k = 1; k <= kElements; ++k)
-        m_macs << macOf(inElement(k));
-    QCOMPARE(m_macs.join(QString()).size(), 17 * kElements);
-    m_s.settings = varnetix::StationSettings();
-    m_s.settings.databasePath = m_s.dir.filePath(u"nms.ini"_s).toStdString();
-    m_instance = std::make_unique<varnetix::SingleInstance>(m_s.dir.path(), m_s.dir.path());
-    int exitCode = -1;
-    m_s.window = varnetix::startStation(m_s.settings, m_s.dialogs, m_resolver, m_probe, *m_instance,
-                                        exitCode);
-    QVERIFY2(m_s.window, "the station did not start (port 2976 taken?)");
-    QCOMPARE(m_s.stationPort(), quint16(2976));
-    m_s.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_s.window.get()));
-}
-
-void E2eLab::discovery_data() {
-    QTest::addColumn<bool>("behindABadOne");
-    QTest::newRow("every element under its real MAC") << false;
-    // The elements know the station's MAC for good and the station knows none of theirs: every
-    // answer then waits for the station's own ARP lookup, the answers queue up, and a packet
-    // that fails its checks arrives behind them.
-    QTest::newRow("answers queued before a bad one") << true;
-}
-
-void E2eLab::discovery() {
-    QFETCH(bool, behindABadOne);
-    QByteArray bad;
-    QStringList texts = {u"Performing an 'Auto Discovery' will delete the local database in your "
-                         u"computer\rand create a new one, based on the Network Elements found "
-                         u"(if any). \rAre you sure?"_s};
-    if (behindABadOne) {
-        const QString station = macOf(QString());
-        for (int k = 1; k <= kElements; ++k)
-            QVERIFY(
-                ip(inElement(k) +
-                   u"neigh replace 198.18.0.1 lladdr %1 nud permanent dev eth0"_s.arg(station)));
-        QVERIFY(ip(u"neigh flush all"_s));
-        bad = QByteArray::fromHex("c612000b ffffff00 c6120001 c612000c 00 00 00") +
-              QByteArray(16, 'X') + QByteArray::fromHex("01 00000000"); // serial 0
-        texts << u"An error occured while retrieving 'Serial Number':\rFeedback is corrupted."_s;
-    }
-    QUdpSocket injector;
-    auto* run = m_s.window->findChild<varnetix::Discovery*>();
-    const auto started = connect(run, &varnetix::Discovery::runStarted, this, [&] {
-        if (!bad.isEmpty())
-            QTimer::singleShot(20, &injector, [&] {
-                injector.writeDatagram(bad, QHostAddress(u"198.18.0.1"_s), 2976);
-            });
-    });
-    const qsizetype requests = received(1, 1901, 32).size(); // as many for every element
-    m_s.dialogs.boxes.clear();
-    m_s.discover(); // returns when frmPaging has closed
-    disconnect(started);
-    QVERIFY(!run->awaitingAnswers());
-    QCOMPARE(m_s.dialogs.texts(), texts); // no MAC or feedback errors from the elements
-    QVERIFY(!behindABadOne || m_s.dialogs.boxes[1].title == kApp);
-
-    // Every element heard one request per run and is stored exactly, and nothing else is.
-    qsizetype size = 0;
-    for (int k = 1; k <= kElements; ++k) {
-        expectLast(k, 1901, requests + 1, "IPMPXSTL HALVOREN PAGING REQUEST");
-        QCOMPARE(stored(k), recordText(section(k), discoveredRecord(k)));
-        size += stored(k).size();
-    }
-    QCOMPARE(m_s.database().size(), size);
-    QCOMPARE(m_s.text("frmTreeView"), u"Select element: (%1 items)"_s.arg(kElements));
-    QCOMPARE(m_s.find<QComboBox>("cmbEncoders")->count(), 1 + kElements / 2);
-}
-
-void E2eLab::configuration_data() {
-    QTest::addColumn<int>("k");
-    QTest::addColumn<QStringList>("fault"); // the element's simulator restarted with these
-    QTest::addColumn<QStringList>("edits");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QString>("text"); // the box after the question
-    QTest::addColumn<QByteArrayList>("changes");
-    QTest::newRow("round trip")
-        << 1 << QStringList()
-        << QStringList{u"txtElementName=studio a"_s, u"cmbAudioInput=1"_s, u"cmbAudioType=1"_s,
-                       u"cmbAudioTX=0"_s, u"txtRemoteIP=198.18.0.14"_s}
-        << QByteArray::fromHex("c612000b ffffff00 c6120001 c612000e 01 01 00") + "STUDIO A        "
-        << kSuccess
-        << QByteArrayList{"NAME=STUDIO A        ", "REMOTE=198.18.0.14", "INPUT=1", "TYPE=1"};
-    // The element keeps an address of its own (the one sent, last octet + 1). The panel asks
-    // for the address below its real one, so that it reports its own and its ARP lookup works.
-    // The packet goes to the address the database holds, not to the one in the panel; the
-    // settings that agree are written again, the address stays the stored one.
-    QTest::newRow("a differing answer")
-        << 3 << QStringList{u"--fault-answer-differs"_s, u"ip"_s}
-        << QStringList{u"txtElementIP=198.18.0.12"_s}
-        << QByteArray::fromHex("c612000c ffffff00 c6120001 c612000e 00 00 00") + "LAB ENCODER 3   "
-        << u"An error occured while saving 'Element IP':\rFeedback is corrupted."_s
-        << QByteArrayList();
-}
-
-void E2eLab::configuration() {
-    QFETCH(int, k);
-    QFETCH(QStringList, fault);
-    QFETCH(QStringList, edits);
-    QFETCH(QByteArray, sent);
-    QFETCH(QString, text);
-    QFETCH(QByteArrayList, changes);
-    QVERIFY(fault.isEmpty() || restartElement(k, fault));
-    select(k);
-    m_s.edit(edits);
-    const qsizetype before = received(k, 2976, 35).size();
-    m_s.dialogs.boxes.clear();
-    m_s.dialogs.answers.enqueue(true);
-    m_s.button(4)->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(m_s.dialogs.boxes.size() >= 2 && m_s.feedback()->idle(), 10000);
-    expectLast(k, 2976, before + 1, sent);
-    const bool success = text == kSuccess;
-    QCOMPARE(m_s.dialogs.boxes.mid(1),
-             (QList{RecordedBox{success ? RecordedBox::Information : RecordedBox::Critical,
-                                success ? u"Configuration changed"_s : kApp, text}}));
-    QVERIFY(!m_s.timer("timerRemoteSent")->isActive());
-    QCOMPARE(stored(k), recordText(section(k), replaced(discoveredRecord(k), changes)));
-    QCOMPARE((QStringList{m_s.text("lblElementType"), m_s.text("lblSerialNumber"),
-                          m_s.text("lblVersion")}),
-             (QStringList{u"ENCODER"_s, QString::number(1000 + k), u"11.2"_s}));
-    QCOMPARE(m_s.tree()->topLevelItemCount(), kElements); // rebuilt after the answer
-    QVERIFY(fault.isEmpty() || restartElement(k, {}));
-}
-
-void E2eLab::attenuationCommand() {
-    m_s.dialogs.boxes.clear();
-    QApplication::setActiveWindow(m_s.window.get());
-    QVERIFY(QTest::qWaitForWindowActive(m_s.window.get()));
-    const qsizetype before = received(2, 2977, 2).size();
-    select(2);
-    auto* bar = m_s.find<QScrollBar>("scrlAtten");
-    QCOMPARE(bar->value(), 240);
-    // The operator takes the scroll bar: each new value goes to the decoder and the database.
-    bar->setFocus();
-    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar));
-    const std::tuple<int, QByteArray, QString> steps[] = {{200, "\xc8\x00"_ba, u"-27.5 dB"_s},
-                                                          {14, "\x0e\x00"_ba, u"Mute"_s},
-                                                          {255, "\xff\x00"_ba, u"0 dB"_s}};
-    qsizetype count = before;
-    for (const auto& [value, bytes, readout] : steps) {
-        bar->setValue(value);
-        ++count;
-        QTRY_COMPARE_WITH_TIMEOUT(received(2, 2977, 2).size(), count, 5000);
-        expectLast(2, 2977, count, bytes);
-        QCOMPARE(m_s.text("lblAttenDB"), readout);
-        QCOMPARE(stored(2), recordText(section(2), replaced(discoveredRecord(2),
-                                                            {"ATT=" + QByteArray::number(value)})));
-    }
-    QCOMPARE(m_s.dialogs.texts(), QStringList());
-}
-
-void E2eLab::audioLevelPolling() {
-    select(1);
-    const qsizetype before = received(1, 2977, 3).size();
-    m_s.button(6)->trigger();
-    QCOMPARE(m_s.timer("tmrVolume")->interval(), m_s.settings.volumeMs);
-    // The simulator's tone peaks at -6 dBFS: 2^23 * 10^(-6/20), rounded.
-    const double peak = std::round(8388608.0 * std::pow(10.0, -6.0 / 20.0));
-    QTRY_COMPARE_WITH_TIMEOUT(m_s.text("lblVolume"), u"-6dBFS"_s, 5000);
-    QCOMPARE(m_s.find<varnetix::LevelBar>("VUMeter")->levelWidth(), qRound(2100 * peak / 8388608));
-    QTRY_VERIFY_WITH_TIMEOUT(received(1, 2977, 3).size() >= before + 20, 10000);
-    m_s.button(7)->trigger();
-    QCOMPARE(m_s.text("lblVolume"), u"-oodBFS"_s);
-    QCOMPARE(m_s.find<varnetix::LevelBar>("VUMeter")->levelWidth(), 0);
-
-    // Each request is "VOL"; the typical gap between two (by the simulator's clock) is the
-    // polling interval.
-    const QList<Received> requests = received(1, 2977, 3).mid(before);
-    QList<int> gaps;
-    for (qsizetype i = 0; i < requests.size(); ++i) {
-        QCOMPARE(requests[i].peer + u' ' + requests[i].hex, u"198.18.0.1:2976 56 4f 4c"_s);
-        if (i > 0)
-            gaps << int(requests[i - 1].time.msecsTo(requests[i].time));
-    }
-    std::sort(gaps.begin(), gaps.end());
-    const int median = gaps.at(gaps.size() / 2);
-    QVERIFY2(median >= m_s.settings.volumeMs - 10 && median <= m_s.settings.volumeMs * 2,
-             qPrintable(u"median gap %1 ms"_s.arg(median)));
-    // Polling has stopped: at most a request already on its way arrives after the stop.
-    const qsizetype atStop = received(1, 2977, 3).size();
-    QVERIFY(!QTest::qWaitFor([&] { return received(1, 2977, 3).size() > atStop + 1; }, 500));
-    QCOMPARE(m_s.dialogs.texts(), QStringList());
-}
-
-void E2eLab::pingLiveElementAndGhost() {
-    select(1);
-    auto* ping = m_s.find<QLabel>("lblPing");
-    auto* shape = m_s.find<varnetix::ShapeIndicator>("shpPing");
-    QTest::mouseClick(ping, Qt::LeftButton);
-    static const QRegularExpression roundTrip(u"^\\d+ ms$"_s);
-    QTRY_VERIFY2_WITH_TIMEOUT(roundTrip.match(ping->text()).hasMatch(), qPrintable(ping->text()),
-                              5000);
-    QCOMPARE(shape->fillColor(), QColor(0, 255, 0));
-    QVERIFY(!m_s.timer("tmrRetryPing")->isActive());
-
-    // Nobody has the ghost's address: no ARP answer, no echo reply.
-    m_s.edit({u"txtElementIP=198.18.0.250"_s});
-    QTest::mouseClick(ping, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(ping->text(), u"Request Timed Out"_s, 5000);
-    QCOMPARE(shape->fillColor(), QColor(255, 0, 0));
-    QTRY_COMPARE_WITH_TIMEOUT(ping->text(), u"Retrying in 2 seconds..."_s, 5000);
-    QTest::mouseClick(ping, Qt::LeftButton);
-    QCOMPARE(ping->text(), u"<Stopped>"_s);
-    QVERIFY(!m_s.timer("tmrRetryPing")->isActive());
-    QCOMPARE(m_s.dialogs.texts(), QStringList());
-}
 
 int main(int argc, char** argv) {
     if (!varnetix::lab::insideLab()) {

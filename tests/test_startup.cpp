@@ -30,141 +30,128 @@ class TestStartup : public QObject {
     Q_OBJECT
 
 private slots:
-    void startThenClose();
-    void occupiedPortEndsTheProgram_data();
-    void occupiedPortEndsTheProgram();
-    void secondInstanceIsRefusedAndTouchesNothing();
-    void instancePerExecutableDirectoryAndStaleLock();
-    void databaseLocation_data();
-    void databaseLocation();
-};
-
-void TestStartup::startThenClose() {
-    Station s;
-    s.window = std::make_unique<varnetix::MainWindow>(s.settings, s.dialogs, s.resolver, s.probe);
-    s.button(6)->setEnabled(true);
-    s.button(7)->setEnabled(true);
-    auto* ping = s.window->findChild<varnetix::PingController*>();
-    ping->setCountdown(0);
-    bool boundWhileOpen = true;
-    s.dialogs.whileOpen = [&] {
-        boundWhileOpen = s.find<varnetix::UdpEndpoint>("udpClient")->isBound();
-    };
-    QVERIFY(s.window->Form_Load());
-    QCOMPARE(s.dialogs.boxes, QList{kEmptyDatabase});
-    QVERIFY(!boundWhileOpen); // the tree is built before the bind
-    QCOMPARE(s.window->windowTitle(), u"Varnetix NMS v.3.0.0 - Halvoren Broadcast"_s);
-    QVERIFY(!s.button(6)->isEnabled() && !s.button(7)->isEnabled());
-    QCOMPARE(ping->countdown(), qint16(3));
-
-    // Closing releases the port for a next start, asks nothing and writes nothing.
-    const quint16 port = s.stationPort();
-    QVERIFY(port != 0 && !portIsFree(port));
-    s.window->show();
-    QVERIFY(s.window->close());
-    QVERIFY(portIsFree(port));
-    QCOMPARE(s.dialogs.boxes.size(), 1);
-    QVERIFY(!QFile::exists(s.databasePath()));
-}
-
-void TestStartup::occupiedPortEndsTheProgram_data() {
-    QTest::addColumn<QHostAddress>("address");
-    QTest::addColumn<int>("mode");
-    const QHostAddress any(QHostAddress::AnyIPv4);
-    QTest::newRow("any address, exclusive") << any << int(QUdpSocket::DontShareAddress);
-    QTest::newRow("any address, reusable")
-        << any << int(QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-    QTest::newRow("loopback only") << QHostAddress(QHostAddress::LocalHost) << 0;
-}
-
-void TestStartup::occupiedPortEndsTheProgram() {
-    QFETCH(QHostAddress, address);
-    QFETCH(int, mode);
-    QUdpSocket holder;
-    QVERIFY(holder.bind(address, 0, QUdpSocket::BindMode(mode)));
-    Station s;
-    s.settings.localPort = holder.localPort();
-    SingleInstance instance(s.dir.path(), s.dir.path());
-    int exitCode = -1;
-    QVERIFY(
-        !varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, instance, exitCode));
-    QCOMPARE(exitCode, 1);
-    // The tree is built before the bind, so the empty database is reported first.
-    QCOMPARE(s.dialogs.boxes,
-             (QList<RecordedBox>{kEmptyDatabase,
-                                 {RecordedBox::Critical, u"Halvoren Varnetix Manager"_s,
-                                  u"Unable to use UDP port 2976: occupied."_s}}));
-}
-
-void TestStartup::secondInstanceIsRefusedAndTouchesNothing() {
-    Station s;
-    SingleInstance first(s.dir.path(), s.dir.path());
-    QVERIFY(first.acquire());
-    QUdpSocket holder; // a bind, had one been tried, would fail with a box of its own
-    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
-    s.settings.localPort = holder.localPort();
-    SingleInstance second(s.dir.path(), s.dir.path());
-    int exitCode = -1;
-    QVERIFY(!varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, second, exitCode));
-    QCOMPARE(exitCode, 0);
-    // One box only: a read of the (missing) database would have added the empty-database box.
-    QCOMPARE(s.dialogs.boxes,
-             (QList{RecordedBox{
-                 RecordedBox::Information, u"Halvoren Varnetix NMS"_s,
-                 u"Halvoren Varnetix NMS is already running (check the icon in system tray)!"_s}}));
-    QVERIFY(!SingleInstance(s.dir.path(), s.dir.path()).acquire()); // the first keeps its claim
-}
-
-void TestStartup::instancePerExecutableDirectoryAndStaleLock() {
-    QTemporaryDir locks, base;
-    QVERIFY(QDir(base.path()).mkpath(u"a"_s) && QDir(base.path()).mkpath(u"b"_s));
-    SingleInstance a(base.filePath(u"a"_s), locks.path());
-    SingleInstance b(base.filePath(u"b"_s), locks.path());
-    QVERIFY(a.acquire() && b.acquire());
-    // The same directory named another way is the same station.
-    QVERIFY(!SingleInstance(base.filePath(u"b/../a"_s), locks.path()).acquire());
-
-    // A copy that crashes while it holds its lock leaves the lock file behind.
-    const pid_t copy = ::fork();
-    if (copy == 0) {
-        (new SingleInstance(base.path(), locks.path()))->acquire();
-        ::_exit(0);
+    void startThenClose() {
+        Station s;
+        s.window =
+            std::make_unique<varnetix::MainWindow>(s.settings, s.dialogs, s.resolver, s.probe);
+        s.button(6)->setEnabled(true);
+        s.button(7)->setEnabled(true);
+        auto* ping = s.window->findChild<varnetix::PingController*>();
+        ping->setCountdown(0);
+        bool boundWhileOpen = true;
+        s.dialogs.whileOpen = [&] {
+            boundWhileOpen = s.find<varnetix::UdpEndpoint>("udpClient")->isBound();
+        };
+        QVERIFY(s.window->Form_Load());
+        QCOMPARE(s.dialogs.boxes, QList{kEmptyDatabase});
+        QVERIFY(!boundWhileOpen); // the tree is built before the bind
+        QCOMPARE(s.window->windowTitle(), u"Varnetix NMS v.3.0.0 - Halvoren Broadcast"_s);
+        QVERIFY(!s.button(6)->isEnabled() && !s.button(7)->isEnabled());
+        QCOMPARE(ping->countdown(), qint16(3));
+        // Closing releases the port for a next start, asks nothing and writes nothing.
+        const quint16 port = s.stationPort();
+        QVERIFY(port != 0 && !portIsFree(port));
+        s.window->show();
+        QVERIFY(s.window->close() && portIsFree(port));
+        QCOMPARE(s.dialogs.boxes.size(), 1);
+        QVERIFY(!QFile::exists(s.databasePath()));
     }
-    QVERIFY(copy > 0 && ::waitpid(copy, nullptr, 0) == copy);
-    QVERIFY(QFile::exists(SingleInstance(base.path(), locks.path()).lockPath()));
-    QVERIFY(SingleInstance(base.path(), locks.path()).acquire());
-}
 
-void TestStartup::databaseLocation_data() {
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("writable directory") << u"writable"_s;
-    QTest::newRow("missing directory") << u"missing"_s;
-    // Installed beside its desktop entry: shared by the users, even where bin/ is writable.
-    QTest::newRow("installed") << u"installed"_s;
-}
+    void occupiedPortEndsTheProgram_data() {
+        QTest::addColumn<QHostAddress>("address");
+        QTest::addColumn<int>("mode");
+        const QHostAddress any(QHostAddress::AnyIPv4);
+        QTest::newRow("any address, exclusive") << any << int(QUdpSocket::DontShareAddress);
+        QTest::newRow("any address, reusable")
+            << any << int(QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        QTest::newRow("loopback only") << QHostAddress(QHostAddress::LocalHost) << 0;
+    }
+    void occupiedPortEndsTheProgram() {
+        QFETCH(QHostAddress, address);
+        QFETCH(int, mode);
+        QUdpSocket holder;
+        QVERIFY(holder.bind(address, 0, QUdpSocket::BindMode(mode)));
+        Station s;
+        s.settings.localPort = holder.localPort();
+        SingleInstance instance(s.dir.path(), s.dir.path());
+        int exitCode = -1;
+        QVERIFY(!varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, instance,
+                                        exitCode));
+        QCOMPARE(exitCode, 1);
+        // The tree is built before the bind, so the empty database is reported first.
+        QCOMPARE(s.dialogs.boxes,
+                 (QList<RecordedBox>{kEmptyDatabase,
+                                     {RecordedBox::Critical, u"Halvoren Varnetix Manager"_s,
+                                      u"Unable to use UDP port 2976: occupied."_s}}));
+    }
 
-void TestStartup::databaseLocation() {
-    QFETCH(QString, kind);
-    const bool besideExecutable = kind == u"writable";
-    QTemporaryDir base;
-    const QString exe = base.filePath(u"bin"_s);
-    const QString dataHome = base.filePath(u"data"_s);
-    QVERIFY(kind == u"missing" || QDir().mkpath(exe));
-    if (kind == u"installed")
-        QVERIFY(QDir().mkpath(base.filePath(u"share/applications"_s)) &&
-                QFile(base.filePath(u"share/applications/varnetix-nms.desktop"_s))
-                    .open(QIODevice::WriteOnly));
-    qputenv("XDG_DATA_HOME", dataHome.toLocal8Bit());
-    const QString path = varnetix::databasePathFor(exe);
-    qunsetenv("XDG_DATA_HOME");
-    if (besideExecutable)
-        QCOMPARE(path, exe + u"/nms.ini"_s);
-    else
-        QVERIFY2(path.startsWith(dataHome + u'/') && path.endsWith(u"/nms.ini"_s),
-                 qPrintable(path));
-    QCOMPARE(QFileInfo::exists(dataHome), !besideExecutable);
-    QVERIFY(QFileInfo(path).dir().exists() && !QFile::exists(path));
-}
+    void secondInstanceIsRefusedAndTouchesNothing() {
+        Station s;
+        SingleInstance first(s.dir.path(), s.dir.path());
+        QVERIFY(first.acquire());
+        QUdpSocket holder; // a bind, had one been tried, would fail with a box of its own
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
+        s.settings.localPort = holder.localPort();
+        SingleInstance second(s.dir.path(), s.dir.path());
+        int exitCode = -1;
+        QVERIFY(
+            !varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, second, exitCode));
+        QCOMPARE(exitCode, 0);
+        // One box only: a read of the (missing) database would have added the empty-database box.
+        QCOMPARE(
+            s.dialogs.boxes,
+            (QList{RecordedBox{
+                RecordedBox::Information, u"Halvoren Varnetix NMS"_s,
+                u"Halvoren Varnetix NMS is already running (check the icon in system tray)!"_s}}));
+        QVERIFY(!SingleInstance(s.dir.path(), s.dir.path()).acquire()); // the first keeps its claim
+    }
+
+    void instancePerExecutableDirectoryAndStaleLock() {
+        QTemporaryDir locks, base;
+        QVERIFY(QDir(base.path()).mkpath(u"a"_s) && QDir(base.path()).mkpath(u"b"_s));
+        SingleInstance a(base.filePath(u"a"_s), locks.path());
+        SingleInstance b(base.filePath(u"b"_s), locks.path());
+        QVERIFY(a.acquire() && b.acquire());
+        // The same directory named another way is the same station.
+        QVERIFY(!SingleInstance(base.filePath(u"b/../a"_s), locks.path()).acquire());
+        // A copy that crashes while it holds its lock leaves the lock file behind.
+        const pid_t copy = ::fork();
+        if (copy == 0) {
+            (new SingleInstance(base.path(), locks.path()))->acquire();
+            ::_exit(0);
+        }
+        QVERIFY(copy > 0 && ::waitpid(copy, nullptr, 0) == copy);
+        QVERIFY(QFile::exists(SingleInstance(base.path(), locks.path()).lockPath()));
+        QVERIFY(SingleInstance(base.path(), locks.path()).acquire());
+    }
+
+    void databaseLocation_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("writable directory") << u"writable"_s;
+        QTest::newRow("missing directory") << u"missing"_s;
+        // Installed beside its desktop entry: shared by the users, even where bin/ is writable.
+        QTest::newRow("installed") << u"installed"_s;
+    }
+    void databaseLocation() {
+        QFETCH(QString, kind);
+        QTemporaryDir base;
+        const QString exe = base.filePath(u"bin"_s), data = base.filePath(u"data"_s);
+        const QString entry = base.filePath(u"share/applications/varnetix-nms.desktop"_s);
+        QVERIFY(kind == u"missing" || QDir().mkpath(exe));
+        QVERIFY(kind != u"installed" || (QDir().mkpath(QFileInfo(entry).path()) &&
+                                         QFile(entry).open(QIODevice::WriteOnly)));
+        qputenv("XDG_DATA_HOME", data.toLocal8Bit());
+        const QString path = varnetix::databasePathFor(exe);
+        qunsetenv("XDG_DATA_HOME");
+        if (kind == u"writable")
+            QCOMPARE(path, exe + u"/nms.ini"_s);
+        else
+            QVERIFY2(path.startsWith(data + u'/') && path.endsWith(u"/nms.ini"_s),
+                     qPrintable(path));
+        QCOMPARE(QFileInfo::exists(data), kind != u"writable");
+        QVERIFY(QFileInfo(path).dir().exists() && !QFile::exists(path));
+    }
+};
 
 QTEST_MAIN(TestStartup)
 #include "test_startup.moc"
