@@ -95,19 +95,10 @@ inline varnetix::FeedbackRecord studioEncoder() {
 }
 
 // studioEncoder() as a discovery stores it.
-inline const QByteArrayList kStudioEntries = {"NAME=STUDIO          ",
-                                              "IP=192.168.1.10",
-                                              "MASK=255.255.255.0",
-                                              "GW=192.168.1.1",
-                                              "REMOTE=192.168.1.20",
-                                              "INPUT=1",
-                                              "TYPE=0",
-                                              "TX=0",
-                                              "ROLE=1",
-                                              "SN=12345",
-                                              "VER=2.1",
-                                              "SFN=1",
-                                              "BUF=5"};
+inline const QByteArrayList kStudioEntries =
+    QByteArray("NAME=STUDIO          |IP=192.168.1.10|MASK=255.255.255.0|GW=192.168.1.1|"
+               "REMOTE=192.168.1.20|INPUT=1|TYPE=0|TX=0|ROLE=1|SN=12345|VER=2.1|SFN=1|BUF=5")
+        .split('|');
 
 // The record as the element sends it, of the given length and version parts.
 inline QByteArray packet(const varnetix::FeedbackRecord& r, std::size_t length = 44,
