@@ -5,19 +5,31 @@
 
 #include <QList>
 #include <QQueue>
+#include <QTest>
+#include <algorithm>
 #include <functional>
 
 struct RecordedBox {
     enum Icon { Information, Critical, Question } icon;
     QString title;
     QString text;
+    bool operator==(const RecordedBox&) const = default;
 };
+Q_DECLARE_METATYPE(RecordedBox)
+
+// How QCOMPARE shows a box.
+inline char* toString(const RecordedBox& box) {
+    return QTest::toString(
+        QStringLiteral("%1 box \"%2\": %3").arg(int(box.icon)).arg(box.title, box.text));
+}
 
 class FakeDialogs : public varnetix::OperatorDialogs {
 public:
     QList<RecordedBox> boxes;
     QQueue<bool> answers;            // for question(); No when empty
     std::function<void()> whileOpen; // runs as if the box were open (nested event loop)
+    int open = 0;                    // boxes open now, and the most ever open at once
+    int deepest = 0;
 
     void information(const QString& title, const QString& text) override {
         record(RecordedBox::Information, title, text);
@@ -39,7 +51,9 @@ public:
 private:
     void record(RecordedBox::Icon icon, const QString& title, const QString& text) {
         boxes.append({icon, title, text});
+        deepest = std::max(deepest, ++open);
         if (whileOpen)
             whileOpen();
+        --open;
     }
 };

@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QHostAddress>
 #include <QLabel>
@@ -16,6 +18,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUdpSocket>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -24,6 +27,8 @@
 #include "fake_dialogs.h"
 #include "platform/echo_probe.h"
 #include "platform/mac_resolver.h"
+#include "station/discovery.h"
+#include "station/feedback_handler.h"
 #include "ui/main_window.h"
 
 class FixedMacResolver : public varnetix::MacResolver {
@@ -89,6 +94,12 @@ inline varnetix::FeedbackRecord studioEncoder() {
     return r;
 }
 
+// studioEncoder() as a discovery stores it.
+inline const QByteArrayList kStudioEntries =
+    QByteArray("NAME=STUDIO          |IP=192.168.1.10|MASK=255.255.255.0|GW=192.168.1.1|"
+               "REMOTE=192.168.1.20|INPUT=1|TYPE=0|TX=0|ROLE=1|SN=12345|VER=2.1|SFN=1|BUF=5")
+        .split('|');
+
 // The record as the element sends it, of the given length and version parts.
 inline QByteArray packet(const varnetix::FeedbackRecord& r, std::size_t length = 44,
                          std::uint8_t v1 = 2, std::uint8_t v2 = 1) {
@@ -101,6 +112,23 @@ inline QByteArray recordText(const QByteArray& section, const QByteArrayList& en
     for (const QByteArray& entry : entries)
         text += entry + "\r\n";
     return text;
+}
+// The entries with each change ("KEY=value") in the place of its key's entry, or appended when
+// the key is new; "KEY=" alone removes the key.
+inline QByteArrayList replaced(QByteArrayList entries, const QByteArrayList& changes) {
+    for (const QByteArray& change : changes) {
+        const QByteArray key = change.left(change.indexOf('=') + 1);
+        qsizetype at = 0;
+        while (at < entries.size() && !entries[at].startsWith(key))
+            ++at;
+        if (at == entries.size())
+            entries << change;
+        else if (change == key)
+            entries.remove(at);
+        else
+            entries[at] = change;
+    }
+    return entries;
 }
 inline const QByteArrayList kEncoderEntries = {"NAME=E1",
                                                "IP=127.0.0.1",
@@ -195,6 +223,24 @@ struct Station {
         qFatal("%s shows no text", name);
     }
     QTimer* timer(const char* name) const { return find<QTimer>(name); }
+    // A list's items.
+    QStringList items(const char* name) const {
+        QStringList all;
+        for (int i = 0; i < find<QComboBox>(name)->count(); ++i)
+            all << find<QComboBox>(name)->itemText(i);
+        return all;
+    }
+    // Edits of the panel, each "objectName=value": a list's index or a field's text.
+    void edit(const QStringList& edits) const {
+        for (const QString& edit : edits) {
+            const QByteArray name = edit.section(u'=', 0, 0).toLatin1();
+            const QString value = edit.section(u'=', 1);
+            if (name.startsWith("cmb"))
+                find<QComboBox>(name.constData())->setCurrentIndex(value.toInt());
+            else
+                find<QLineEdit>(name.constData())->setText(value);
+        }
+    }
     QAction* button(int index) const {
         return find<QAction>(QStringLiteral("Toolbar1Button%1").arg(index).toLatin1().constData());
     }
@@ -212,6 +258,41 @@ struct Station {
             }
         }
         return false;
+    }
+
+    varnetix::FeedbackHandler* feedback() const {
+        return window->findChild<varnetix::FeedbackHandler*>();
+    }
+    // Sends a datagram to the station and waits until it, and all that queued behind it, are
+    // handled. The application's own kind of loop waits for events instead of polling for them.
+    bool deliver(const QByteArray& datagram, int timeoutMs = 5000) const {
+        QEventLoop loop;
+        bool finished = false;
+        QObject::connect(feedback(), &varnetix::FeedbackHandler::packetFinished, &loop, [&] {
+            finished = true;
+            if (feedback()->idle())
+                loop.quit();
+        });
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        sendToStation(datagram);
+        loop.exec();
+        return finished && feedback()->idle();
+    }
+    // One discovery run, its question answered Yes. `during` runs while the run waits for
+    // answers, and the paging window is closed when it returns; without it the run waits its
+    // whole time.
+    void discover(const std::function<void()>& during = {}) {
+        dialogs.answers.enqueue(true);
+        auto* run = window->findChild<varnetix::Discovery*>();
+        const auto started = QObject::connect(run, &varnetix::Discovery::runStarted, run, [&] {
+            if (during)
+                QTimer::singleShot(0, run, [&] {
+                    during();
+                    find<QDialog>("frmPaging")->reject();
+                });
+        });
+        button(1)->trigger();
+        QObject::disconnect(started);
     }
 
     quint16 stationPort() const { return find<varnetix::UdpEndpoint>("udpClient")->localPort(); }
