@@ -5,8 +5,8 @@
 //
 //   bench_database [RECORDS]
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -115,11 +115,12 @@ void printExportFigures(const QTemporaryDir& dir, const std::string& text) {
     const QString beside = dir.filePath(QStringLiteral("export"));
     QDir().mkpath(beside);
     const QString program = QDir(beside).filePath(QStringLiteral("varnetix-nms"));
-    const QString built = qEnvironmentVariable("VARNETIX_BUILD_BIN", QStringLiteral(VARNETIX_BUILD_BIN)) +
-                          QStringLiteral("/varnetix-nms");
+    const QString built =
+        qEnvironmentVariable("VARNETIX_BUILD_BIN", QStringLiteral(VARNETIX_BUILD_BIN)) +
+        QStringLiteral("/varnetix-nms");
     if (!QFile::copy(built, program) ||
-        !varnetix::WriteFileAtomically(QDir(beside).filePath(QStringLiteral("nms.ini")).toStdString(),
-                                       text)
+        !varnetix::WriteFileAtomically(
+             QDir(beside).filePath(QStringLiteral("nms.ini")).toStdString(), text)
              .ok()) {
         std::printf("export: cannot place %s beside a copy of the database\n", qPrintable(built));
         return;
@@ -210,7 +211,7 @@ int main(int argc, char** argv) {
                 station, rebuild.size(), median(model), station < 100.0 ? "within" : "OVER");
     std::printf("value by value: one ReadFromINI %.2f ms (mean of %d calls), section list %.2f ms; "
                 "the rebuild needs %d reads and is extrapolated\n",
-                                readMs, readCalls, median(listMs), 2 * records);
+                readMs, readCalls, median(listMs), 2 * records);
     printExportFigures(dir, text);
     return 0;
 }

@@ -156,7 +156,7 @@ public:
     std::function<void()> roundStarted;
     bool open() override { return m_real.open(); }
     QString unavailableReason() const override { return m_real.unavailableReason(); }
-        void send(const QString& address, quint64 token) override {
+    void send(const QString& address, quint64 token) override {
         if (m_sentInRound++ % kElements == 0 && roundStarted)
             roundStarted();
         m_addressOf[token] = address;
@@ -167,7 +167,7 @@ public:
     void cancelAll() override { m_real.cancelAll(); }
 
 private:
-        varnetix::LinuxEchoSweeper& m_real;
+    varnetix::LinuxEchoSweeper& m_real;
     int m_sentInRound = 0;
     QHash<quint64, QString> m_addressOf;
 };
@@ -221,12 +221,12 @@ private:
         m_unreachable = 0;
         m_lastAnswerNs = 0;
         m_roundBlockNs = 0;
-                m_rtts.clear();
+        m_rtts.clear();
         m_app.longestWallNs = m_app.longestCpuNs = 0;
     }
 
-        void onResult(quint64 token, varnetix::EchoReply reply) {
-                const QString address = m_sweeper.takeAddress(token);
+    void onResult(quint64 token, varnetix::EchoReply reply) {
+        const QString address = m_sweeper.takeAddress(token);
         const bool answering = !address.startsWith(QLatin1String("198.18.9."));
         // A silent address times out; or, when the kernel gives up resolving it while this
         // echo waits behind an earlier one (rounds closer than ARP's 3 s), it is unreachable.
@@ -237,8 +237,7 @@ private:
         if (!right) {
             ++m_wrong;
             if (m_wrong <= 3)
-                                std::printf("  round %d: %s gave %d\n", m_round, qPrintable(address),
-                            reply.status);
+                std::printf("  round %d: %s gave %d\n", m_round, qPrintable(address), reply.status);
         }
         if (answering && reply.status == varnetix::kEchoSuccess) {
             m_lastAnswerNs = m_clock.nsecsElapsed() - m_roundStartNs;
@@ -270,7 +269,7 @@ private:
             finish();
     }
 
-        void finish() {
+    void finish() {
         m_ticker.stop();
         const long rss = vmRssKb();
         std::printf("longest event-loop block over the run: %.2f ms (1 ms timer lateness); "
@@ -292,7 +291,7 @@ private:
     }
 
     Options m_options;
-        ObservedSweeper& m_sweeper;
+    ObservedSweeper& m_sweeper;
     TimedApplication& m_app;
     QElapsedTimer m_clock;
     QTimer m_ticker;
@@ -318,7 +317,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_echo_watch: needs root to create network namespaces\n");
         return 77;
     }
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TimedApplication app(argc, argv);
     const Options options = parse(app.arguments());
@@ -337,7 +336,7 @@ int main(int argc, char** argv) {
                 "%d ms, %s socket\n",
                 kAnswering, kSilent, options.rounds, options.intervalS, options.timeoutMs,
                 sweeper.socketKind() == varnetix::IcmpSocketKind::Datagram ? "datagram" : "raw");
-        ObservedSweeper observed(sweeper);
+    ObservedSweeper observed(sweeper);
     Watch bench(options, observed, app);
     bench.start();
     varnetix::ElementTreePanel tree;

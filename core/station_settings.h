@@ -19,11 +19,11 @@ struct StationSettings {
     std::string preferencesPath;        // the operator's preferences; "" keeps the defaults
     std::string eventLogDirectory;      // where the event log is written; "" keeps it in memory
     int remoteSentMs = 3000;            // timerRemoteSent: answer time-out of a configuration send
-    int macBudgetMs = 5000;  // timerGetMAC: how long the MAC lookup of one packet may take
-    int macRetryMs = 50;     // pause between two lookup attempts
-    int volumeMs = 50;       // tmrVolume: audio-level polling
-    int pingRetryMs = 1000;  // tmrRetryPing: countdown step
-        int pagingWaitMs = 3000; // Timer1 of the discovery window
+    int macBudgetMs = 5000;   // timerGetMAC: how long the MAC lookup of one packet may take
+    int macRetryMs = 50;      // pause between two lookup attempts
+    int volumeMs = 50;        // tmrVolume: audio-level polling
+    int pingRetryMs = 1000;   // tmrRetryPing: countdown step
+    int pagingWaitMs = 3000;  // Timer1 of the discovery window
     int watchSecondMs = 1000; // one second of the watch interval
 };
 

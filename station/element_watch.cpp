@@ -33,7 +33,7 @@ void ElementWatch::setPreferences(int intervalSeconds, int missesUntilOffline) {
             showElement(section);
     }
     if (m_available && intervalSeconds > 0) {
-                m_timer.start(intervalSeconds * m_secondMs);
+        m_timer.start(intervalSeconds * m_secondMs);
         round();
     }
     showSummary();

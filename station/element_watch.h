@@ -28,9 +28,9 @@ public:
 class ElementWatch : public QObject {
     Q_OBJECT
 public:
-        // `secondMs` is how long a second of the interval lasts (tests shorten it).
-    ElementWatch(ElementStatusView& view, EchoSweeper& sweeper, EventSink& log,
-                 int secondMs = 1000, QObject* parent = nullptr);
+    // `secondMs` is how long a second of the interval lasts (tests shorten it).
+    ElementWatch(ElementStatusView& view, EchoSweeper& sweeper, EventSink& log, int secondMs = 1000,
+                 QObject* parent = nullptr);
 
     // 0 seconds turns the watch off.
     void setPreferences(int intervalSeconds, int missesUntilOffline);
@@ -65,7 +65,7 @@ private:
     std::unordered_map<quint64, std::string> m_inFlight; // token -> section
     std::unordered_map<std::string, quint64> m_tokenOf;  // section -> its echo in flight
     quint64 m_nextToken = 1;
-        int m_intervalSeconds = 0;
+    int m_intervalSeconds = 0;
     int m_secondMs;
     bool m_available = true;
     QString m_unavailableReason;

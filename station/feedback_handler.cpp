@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/byte_text.h"
@@ -78,8 +79,10 @@ void FeedbackHandler::accept(const Arrival& arrival) {
                                  static_cast<std::size_t>(arrival.datagram.size()));
     FeedbackRecord record = m_lastDecoded;
     // Lengths without a decoding (below 40, 42, 43) carry nothing the station can use.
-    if (!DecodeFeedback(bytes, record))
+    if (!DecodeFeedback(bytes, record)) {
+        emit packetFinished();
         return;
+    }
     m_lastDecoded = record;
 
     Packet packet;
@@ -87,8 +90,9 @@ void FeedbackHandler::accept(const Arrival& arrival) {
     packet.record = std::move(record);
     const FeedbackCheck check = CheckFeedback(packet.record);
     if (check != FeedbackCheck::Passed) {
-        // A flood of bad packets must not lock the operator out with box after box.
-        if (waitingFailures() > kWaitingFailuresKept) {
+        // A flood of bad packets must not lock the operator out with box after box: behind the
+        // box that is (or is about to be) shown, three wait their turn.
+        if (waitingFailures() >= kWaitingFailuresKept + (m_presenting ? 0 : 1)) {
             ++m_discarded;
             ++m_discardedTotal;
             emit packetFinished();
@@ -164,6 +168,9 @@ void FeedbackHandler::finish(std::map<quint64, Packet>::iterator it) {
     const bool discoveryAnswer = it->second.duringDiscovery;
     m_packets.erase(it);
     emit packetFinished();
+    // A box held back by this packet may now be shown.
+    if (!m_packets.empty())
+        m_present.start();
     if (discoveryAnswer)
         discoveryAnswerDone();
 }
@@ -181,8 +188,8 @@ void FeedbackHandler::discoveryAnswerDone() {
 
 std::size_t FeedbackHandler::waitingFailures() const {
     return static_cast<std::size_t>(
-        std::count_if(m_packets.begin(), m_packets.end(), [](const auto& entry) {
-            return entry.second.failedCheck && entry.second.stage == Packet::Stage::Failed;
+        std::count_if(m_packets.begin(), m_packets.end(), [this](const auto& entry) {
+            return entry.second.failedCheck && entry.first != m_shown;
         }));
 }
 
@@ -190,22 +197,23 @@ void FeedbackHandler::present() {
     // A box runs a nested event loop; what arrives meanwhile waits for its turn here.
     if (m_presenting)
         return;
-    m_presenting = true;
     while (!m_packets.empty()) {
         const auto it = m_packets.begin();
         // Boxes come in the order the packets arrived: one still looking for its MAC may yet
         // need one.
         if (it->second.stage == Packet::Stage::Resolving)
             break;
+        m_presenting = true;
+        m_shown = it->first;
         presentPacket(it->second);
-        finish(it);
         if (m_discarded > 0) {
-            const std::size_t discarded = m_discarded;
-            m_discarded = 0;
+            const std::size_t discarded = std::exchange(m_discarded, 0);
             m_dialogs.critical(kApplicationTitle, discardedMessage(discarded));
         }
+        m_presenting = false;
+        m_shown.reset();
+        finish(it);
     }
-    m_presenting = false;
 }
 
 void FeedbackHandler::presentPacket(Packet& packet) {

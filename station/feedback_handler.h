@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "core/feedback_packet.h"
@@ -89,7 +90,8 @@ private:
     std::map<quint64, Packet> m_packets; // by arrival order
     quint64 m_nextSequence = 0;
     bool m_presenting = false;
-    std::size_t m_discarded = 0; // since the last box told it
+    std::optional<quint64> m_shown; // the packet whose box is open
+    std::size_t m_discarded = 0;    // since the last box told it
     std::size_t m_discardedTotal = 0;
     std::size_t m_dropped = 0;
     QTimer m_next;    // zero-interval: arrivals are worked on from the event loop

@@ -1,5 +1,6 @@
 // The discovery run: the question, the paging request on the wire, the database replaced by the
 // answers (the old one kept as nms.ini.bak), and the end of the run however it comes.
+#include "core/database_backup.h"
 #include "station_fixture.h"
 
 #include <QtTest>
@@ -142,7 +143,9 @@ private:
     // Whether a run waits, whether the level display runs, the database (whether it exists,
     // its content, its backup), the tree's nodes and the selected element.
     QVariantList state() const {
-        QFile backup(m_s->databasePath() + u".bak"_s);
+        // The newest of the dated backups a run leaves beside the database.
+        const auto backups = varnetix::listDatabaseBackups(m_s->settings.databasePath);
+        QFile backup(QString::fromStdString(backups.empty() ? std::string() : backups.front()));
         return {m_s->window->findChild<varnetix::Discovery*>()->awaitingAnswers(),
                 m_s->timer("tmrVolume")->isActive(),
                 QFile::exists(m_s->databasePath()),

@@ -1,6 +1,8 @@
 // The ping test: captions, colours, the retry countdown and its stop, driven by a scripted echo
 // probe through a stand-in for lblPing and shpPing.
+#include "station/event_log.h"
 #include "station/ping_controller.h"
+
 #include "station_fixture.h"
 
 #include <QtTest>
@@ -12,8 +14,9 @@ namespace {
 
 constexpr std::int32_t kTimedOut = 11010;
 
-struct Rig : varnetix::PingIndicator {
+struct Rig : varnetix::PingIndicator, varnetix::EventSink {
     QStringList captions;
+    QStringList logged; // element TAB text
     PingColour colour = PingColour::NotTested;
     std::function<void(const QString&)> onCaption;
     ScriptedEchoProbe probe;
@@ -23,7 +26,12 @@ struct Rig : varnetix::PingIndicator {
 
     explicit Rig(int retryMs)
         : controller(
-              *this, probe, dialogs, [this] { return field; }, retryMs) {}
+              *this, probe, dialogs, *this, [this] { return field; },
+              [] { return u"00:1A:2B:3C:4D:5E"_s; }, retryMs) {}
+    void record(std::string_view category, const QString& element, const QString& text) override {
+        if (category == "ping")
+            logged << element + u'\t' + text;
+    }
     void showPingCaption(const QString& caption) override {
         captions << caption;
         if (onCaption)
@@ -63,6 +71,7 @@ private slots:
         QCOMPARE(m_r->timer()->isActive(), status == kTimedOut); // only a time-out counts down
         QCOMPARE(m_r->probe.stopSocketsCalls, 1);
         QVERIFY(m_r->dialogs.boxes.isEmpty());
+        QCOMPARE(m_r->logged, QStringList{u"00:1A:2B:3C:4D:5E\tPing 198.18.5.1: "_s + caption});
     }
     void nothingIsShown_data() {
         QTest::addColumn<QString>("field");

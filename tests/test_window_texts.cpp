@@ -3,6 +3,7 @@
 #include "station_fixture.h"
 
 #include <QRegularExpression>
+#include <QMenu>
 #include <QToolBar>
 #include <QtTest>
 #include <algorithm>
@@ -73,7 +74,7 @@ class TestWindowTexts : public QObject {
                 all << label->text();
         else if (property == u"actions") // seven, none with a caption
             for (const QAction* action : qobject_cast<const QToolBar*>(object)->actions())
-                all << (action->isSeparator() ? u"-"_s : action->toolTip() + action->text());
+                all << (action->isSeparator() ? u"-"_s : action->toolTip());
         else
             return object->property(qPrintable(property)).toString();
         const bool holds =
@@ -98,6 +99,30 @@ private slots:
                 QCOMPARE(parts[0] + u" | "_s + property + u'=' + value, parts[0] + u" | "_s + pair);
             }
         }
+    }
+
+    // Every toolbar command, and every command beyond it, in a menu with its shortcut; the
+    // toolbar shows pictures only.
+    void commandsInMenus() {
+        const QStringList commands = {u"Toolbar1Button1=Ctrl+D"_s, u"Toolbar1Button2=F5"_s,
+                                      u"Toolbar1Button4=Ctrl+S"_s, u"Toolbar1Button6=Ctrl+L"_s,
+                                      u"Toolbar1Button7=Ctrl+Shift+L"_s, u"actionQuit=Ctrl+Q"_s,
+                                      u"actionExport=Ctrl+E"_s, u"actionCheckNetwork=Ctrl+K"_s,
+                                      u"actionEventLog=Ctrl+J"_s, u"actionFindings=Ctrl+Shift+K"_s,
+                                      u"actionPreferences=Ctrl+,"_s, u"actionAbout="_s};
+        for (const QString& command : commands) {
+            auto* action = m_s.find<QAction>(qPrintable(command.section(u'=', 0, 0)));
+            QCOMPARE(command.section(u'=', 0, 0) + u'=' + action->shortcut().toString(), command);
+            QVERIFY(std::ranges::any_of(action->associatedObjects(), [](QObject* shown) {
+                return qobject_cast<QMenu*>(shown) != nullptr;
+            }));
+        }
+        QCOMPARE(m_s.find<QToolBar>("Toolbar1")->toolButtonStyle(), Qt::ToolButtonIconOnly);
+        m_s.find<QAction>("actionAbout")->trigger();
+        QCOMPARE(m_s.dialogs.boxes.last(),
+                 (RecordedBox{RecordedBox::Information, u"About Varnetix NMS"_s,
+                              u"Varnetix NMS v.3.0.0 - Halvoren Broadcast\rNetwork management "
+                              u"station of the Varnetix IP studio-to-transmitter audio link."_s}));
     }
 
     void tabOrder() {

@@ -56,7 +56,7 @@ void ElementTreePanel::showElements(const std::vector<ElementNode>& nodes) {
         auto* item = new QTreeWidgetItem(QStringList{fromBytes(node.text)});
         item->setData(0, Qt::UserRole, fromBytes(node.key));
         item->setData(0, kSectionRole, fromBytes(sectionKey(node.section)));
-                item->setIcon(0, node.encoder ? encoder : decoder);
+        item->setIcon(0, node.encoder ? encoder : decoder);
         // The first of two sections that differ only in case is the one the database reads.
         m_items.emplace(sectionKey(node.section), item);
         decorate(item);

@@ -10,7 +10,6 @@
 #include <string>
 #include <unordered_map>
 
-
 #include "station/element_tree_controller.h"
 #include "station/element_watch.h"
 
@@ -50,7 +49,7 @@ private:
     QTreeWidgetItem* itemFor(const std::string& section) const;
     void decorate(QTreeWidgetItem* item) const;
 
-        QTreeWidget* m_tree;
+    QTreeWidget* m_tree;
     std::unordered_map<std::string, QTreeWidgetItem*> m_items; // by upper-case section
     std::map<std::string, Marks> m_marks;                      // by upper-case section
     std::set<std::string> m_added, m_changed;

@@ -178,7 +178,8 @@ void MainWindow::createMenus() {
                              &MainWindow::editPreferences),
           "actionPreferences");
     station->addSeparator();
-    named(station->addAction(QStringLiteral("&Quit"), QKeySequence::Quit, this, &QWidget::close),
+    named(station->addAction(QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this,
+                             &QWidget::close),
           "actionQuit");
 
     QMenu* element = menuBar()->addMenu(QStringLiteral("&Element"));
@@ -295,7 +296,7 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe, Echo
     m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
                                                    dialogs, m_settings, this);
     if (sweeper)
-                m_watch = std::make_unique<ElementWatch>(*m_treePanel, *sweeper, log,
+        m_watch = std::make_unique<ElementWatch>(*m_treePanel, *sweeper, log,
                                                  m_settings.watchSecondMs, this);
     m_check =
         std::make_unique<NetworkCheckController>(*m_findingsDock, log, path, &stationSubnets, this);
