@@ -66,9 +66,6 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         } else if (argument.startsWith(QLatin1String("--"))) {
             line.command = CommandLine::Command::Invalid;
             line.problem = QStringLiteral("unknown option %1").arg(argument);
-        } else if (!argument.startsWith(QLatin1Char('-'))) {
-            line.command = CommandLine::Command::Invalid;
-            line.problem = QStringLiteral("unexpected argument %1").arg(argument);
         }
         if (!ok || line.command == CommandLine::Command::Invalid)
             return line;

@@ -20,7 +20,7 @@ struct CommandLine {
 };
 
 // Reads the arguments after the program's name. Options of Qt's own (one dash, such as
-// -platform) are left to the window.
+// -platform xcb) and other words are left to the window.
 CommandLine parseCommandLine(const QStringList& arguments);
 QString commandLineHelp();
 

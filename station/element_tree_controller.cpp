@@ -15,7 +15,6 @@ void ElementTreeController::emptyLists() {
     m_view.showElements({});
     emit encodersListed({});
     emit listsEmptied();
-    emit elementsListed({});
 }
 
 void ElementTreeController::Load_Config() {

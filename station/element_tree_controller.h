@@ -37,7 +37,7 @@ signals:
     void encodersListed(const QStringList& encoders);
     // A rebuild has emptied the lists; the level bar goes empty with them.
     void listsEmptied();
-    // The elements of the database as the last rebuild read them (none after emptying).
+    // The elements of the database as a rebuild read them.
     void elementsListed(const std::vector<varnetix::ElementNode>& elements);
 
 private:

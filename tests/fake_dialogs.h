@@ -30,6 +30,7 @@ public:
     std::function<void()> whileOpen; // runs as if the box were open (nested event loop)
     int open = 0;                    // boxes open now, and the most ever open at once
     int deepest = 0;
+    QString saveAs; // the file the operator chooses to write; empty cancels
 
     void information(const QString& title, const QString& text) override {
         record(RecordedBox::Information, title, text);
@@ -41,6 +42,7 @@ public:
         record(RecordedBox::Question, title, text);
         return answers.isEmpty() ? false : answers.dequeue();
     }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return saveAs; }
     QStringList texts() const {
         QStringList all;
         for (const RecordedBox& box : boxes)

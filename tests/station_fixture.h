@@ -26,6 +26,8 @@
 #include "core/station_settings.h"
 #include "fake_dialogs.h"
 #include "platform/echo_probe.h"
+#include "platform/echo_sweeper.h"
+
 #include "platform/mac_resolver.h"
 #include "station/discovery.h"
 #include "station/feedback_handler.h"
@@ -154,11 +156,34 @@ inline QByteArray sampleDatabase() {
            recordText("00000000000D", kDecoderEntries);
 }
 
+// The watch's echoes, answered from a table: an address that is not in it stays silent.
+class ScriptedSweeper : public varnetix::EchoSweeper {
+public:
+    bool available = true;
+    std::map<QString, std::uint32_t> answering; // address -> round trip in ms
+    QStringList sent;
+
+    bool open() override { return available; }
+    QString unavailableReason() const override { return QStringLiteral("no ICMP socket here"); }
+    void send(const QString& address, quint64 token) override {
+        sent << address;
+        const auto found = answering.find(address);
+        const varnetix::EchoReply reply{found == answering.end() ? 11010 : 0,
+                                        found == answering.end() ? 0u : found->second};
+        QMetaObject::invokeMethod(
+            this, [this, token, reply] { emit finished(token, reply); }, Qt::QueuedConnection);
+    }
+    int inFlight() const override { return 0; }
+    void cancelAll() override {}
+};
+
 struct Station {
     QTemporaryDir dir;
     FakeDialogs dialogs;
     FixedMacResolver resolver;
     ScriptedEchoProbe probe;
+    ScriptedSweeper sweeper;
+    bool watched = false; // whether the window gets the sweeper
     varnetix::StationSettings settings;
     QUdpSocket configPeer;  // stands for the element's configuration port
     QUdpSocket commandPeer; // its command port (attenuation, "VOL")
@@ -180,6 +205,9 @@ struct Station {
         settings.volumeMs = 20;
         settings.pingRetryMs = 20;
         settings.pagingWaitMs = 400;
+        settings.watchSecondMs = 50;
+        settings.preferencesPath = dir.filePath(QStringLiteral("varnetix-nms.conf")).toStdString();
+        settings.eventLogDirectory = dir.filePath(QStringLiteral("state")).toStdString();
     }
 
     QString databasePath() const { return QString::fromStdString(settings.databasePath); }
@@ -195,7 +223,8 @@ struct Station {
 
     // Creates the window and runs its start-up; the boxes of the start-up are forgotten.
     varnetix::MainWindow& start() {
-        window = std::make_unique<varnetix::MainWindow>(settings, dialogs, resolver, probe);
+        window = std::make_unique<varnetix::MainWindow>(settings, dialogs, resolver, probe,
+                                                        watched ? &sweeper : nullptr);
         if (!window->Form_Load())
             qFatal("the station could not bind its endpoint");
         dialogs.boxes.clear();

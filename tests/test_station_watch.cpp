@@ -1,0 +1,272 @@
+// What the station keeps track of beside the element protocol: the watch over every element,
+// what a discovery changed, the event log and its view, the preferences, the network check,
+// the inventory and the command line that scripts use.
+#include "core/database_file.h"
+#include "core/ini_store.h"
+#include "core/inventory_csv.h"
+#include "platform/preferences_file.h"
+#include "station/command_line.h"
+#include "station/event_log.h"
+#include "station_fixture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QSpinBox>
+#include <QTableView>
+#include <QtTest>
+#include <cstdio>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QByteArray kWatched =
+    recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"IP=198.18.0.11"})) +
+    recordText("00000000000D", replaced(kDecoderEntries, {"IP=198.18.0.12"}));
+
+// A node's accessible description, without the network check's warning the sample database
+// earns.
+QString described(const Station& s, int node) {
+    return s.tree()
+        ->topLevelItem(node)
+        ->data(0, Qt::AccessibleDescriptionRole)
+        .toString()
+        .remove(u", warning"_s);
+}
+
+QStringList logged(const Station& s, const char* category) {
+    QStringList lines;
+    for (const auto& line : s.window->findChild<varnetix::EventLog*>()->lines())
+        if (line.category == QLatin1String(category))
+            lines << line.element + u' ' + line.text;
+    return lines;
+}
+
+// Runs the command with its output in memory: the exit status, then what it printed.
+template <typename Command> std::pair<int, QByteArray> printed(Command command) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const int status = command(out, err);
+    QByteArray text;
+    for (std::FILE* file : {out, err}) {
+        std::rewind(file);
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, qsizetype(n));
+        std::fclose(file);
+    }
+    return {status, text};
+}
+
+} // namespace
+
+class TestStationWatch : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Station> m_s;
+
+    void startWatching(const varnetix::StationPreferences& preferences) {
+        m_s->watched = true;
+        QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s->settings.preferencesPath))
+                    .save(preferences));
+        m_s->writeDatabase(kWatched);
+        m_s->start();
+    }
+
+private slots:
+    void init() { m_s = std::make_unique<Station>(); }
+
+    // Online at the first answer, offline after the missed echoes of the preferences, online
+    // again when it answers: on the node, in its tooltip, in the status bar and in the log.
+    void watchMarksEveryElement() {
+        m_s->sweeper.answering[u"198.18.0.11"_s] = 3;
+        startWatching({1, 2, 1024, 5});
+        QTRY_COMPARE(described(*m_s, 1), u"offline"_s);
+        QCOMPARE(described(*m_s, 0), u"online"_s);
+        QVERIFY(m_s->tree()->topLevelItem(0)->toolTip(0).contains(u", round trip 3 ms"_s));
+        QVERIFY(m_s->tree()->topLevelItem(1)->toolTip(0).startsWith(u"Offline: silent since "_s));
+        QCOMPARE(m_s->text("lblWatchSummary"), u"1 online, 1 offline, 0 unknown - every 1 s"_s);
+        m_s->button(2)->trigger(); // a refreshed tree keeps what is known
+        QCOMPARE(described(*m_s, 0), u"online"_s);
+        m_s->sweeper.answering[u"198.18.0.12"_s] = 1;
+        QTRY_COMPARE(described(*m_s, 1), u"online"_s);
+        QCOMPARE(
+            logged(*m_s, "status"),
+            (QStringList{u"00:1A:2B:3C:4D:5E E1 [00:1A:2B:3C:4D:5E] is online (was unknown)"_s,
+                         u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is offline (was unknown)"_s,
+                         u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is online (was offline)"_s}));
+        QVERIFY(m_s->probe.addresses.isEmpty()); // the ping test's echo is its own
+        QVERIFY(m_s->dialogs.boxes.isEmpty());
+    }
+    void withoutIcmpTheStatusBarSaysSo() {
+        m_s->sweeper.available = false;
+        startWatching({});
+        QCOMPARE(m_s->text("lblNotice"), u"Elements are not watched: no ICMP socket here"_s);
+        QCOMPARE(m_s->text("lblWatchSummary"),
+                 u"0 online, 0 offline, 2 unknown - monitoring off"_s);
+        QVERIFY(m_s->tree()->topLevelItem(0)->toolTip(0).startsWith(
+            u"Not watched: no ICMP socket here\n"_s));
+        QVERIFY(m_s->dialogs.boxes.isEmpty() && m_s->sweeper.sent.isEmpty());
+    }
+
+    // New and changed elements are marked until the next discovery; the status bar sums it up
+    // and the log tells the details, the missing element included.
+    void discoveryMarksWhatChanged() {
+        m_s->writeDatabase(sampleDatabase());
+        m_s->start();
+        varnetix::FeedbackRecord renamed = studioEncoder(), added = studioEncoder();
+        renamed.ElementIP = "127.0.0.1", renamed.ElementName = "E1 RENAMED";
+        added.ElementIP = "127.0.0.2", added.SerialNumber = 5;
+        m_s->resolver.macs = {{"127.0.0.1", kEncoderKey.toStdString()},
+                              {"127.0.0.2", "00:00:00:00:00:AA"}};
+        m_s->discover([&] {
+            m_s->sendToStation(packet(renamed));
+            m_s->sendToStation(packet(added));
+            QTRY_VERIFY(m_s->database().contains("[0000000000AA]"));
+        });
+        QCOMPARE(described(*m_s, 0), u"unknown, changed"_s);
+        QCOMPARE(described(*m_s, 1), u"unknown, new"_s);
+        QCOMPARE(m_s->text("lblDiscoverySummary"),
+                 u"Discovery: 2 elements, 1 new, 1 missing, 1 changed"_s);
+        const QStringList details = logged(*m_s, "discovery");
+        QVERIFY(details.contains(u"00:00:00:00:00:0D Missing element D1 [00:00:00:00:00:0D] at "
+                                 u"127.0.0.1"_s));
+        QVERIFY(details.contains(u"00:1A:2B:3C:4D:5E E1 RENAMED [00:1A:2B:3C:4D:5E]: name E1 -> "
+                                 u"E1 RENAMED"_s));
+    }
+
+    // Every event in the file as one tab-separated line; the view filters by element and text
+    // and copies the lines as the file has them.
+    void eventLogAndItsView() {
+        m_s->writeDatabase(sampleDatabase());
+        m_s->start();
+        m_s->find<QAction>("actionAbout")->trigger();
+        auto* log = m_s->window->findChild<varnetix::EventLog*>();
+        log->record("ping", kEncoderKey, u"Ping 127.0.0.1: 1 ms"_s);
+        m_s->find<QAction>("actionEventLog")->trigger();
+        auto* table = m_s->find<QTableView>("tblEventLog");
+        const int events =
+            int(log->lines().size()); // start, the check's findings, the box, the ping
+        QTRY_COMPARE(table->model()->rowCount(), events);
+        auto* elements = m_s->find<QComboBox>("cmbLogElement");
+        elements->setCurrentIndex(elements->findData(kEncoderKey));
+        QVERIFY(table->model()->rowCount() > 0 && table->model()->rowCount() < events);
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            QCOMPARE(table->model()->index(row, 2).data().toString(), kEncoderKey);
+        elements->setCurrentIndex(0);
+        m_s->find<QLineEdit>("txtLogFilter")->setText(u"about"_s);
+        QCOMPARE(table->model()->rowCount(), 1);
+        table->selectAll();
+        m_s->find<QAction>("actionCopyLogLines")->trigger();
+        const QString copied = QApplication::clipboard()->text();
+        QVERIFY(copied.contains(u"\tbox\t-\tAbout Varnetix NMS: Varnetix NMS v.3.0.0 - Halvoren "
+                                u"Broadcast\\rNetwork management station"_s));
+
+        m_s->window->close(); // the station ends and its log is written out
+        m_s->window.reset();
+        QFile file(QString::fromStdString(m_s->settings.eventLogDirectory) + u"/events.log"_s);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), events + 2); // and the end, and the end of the last line
+        const QRegularExpression format(u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"
+                                        u"[+-]\\d\\d:\\d\\d\\t[a-z]+\\t(-|[0-9A-F:]{17})\\t"_s);
+        for (const QByteArray& line : lines.mid(0, events + 1))
+            QVERIFY2(format.match(QString::fromUtf8(line)).hasMatch(), line.constData());
+        QVERIFY(lines[events].endsWith("\tstation\t-\tStation ended"));
+    }
+
+    void preferencesAreCheckedAndKept() {
+        startWatching({});
+        QTimer::singleShot(0, this, [this] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QSpinBox*>(u"spnWatchInterval"_s)->setValue(5000);
+            dialog->accept(); // refused, the dialog stays open
+            dialog->findChild<QSpinBox*>(u"spnWatchInterval"_s)->setValue(20);
+            dialog->accept();
+        });
+        m_s->find<QAction>("actionPreferences")->trigger();
+        QCOMPARE(m_s->dialogs.texts(),
+                 QStringList{u"The watch interval must be between 0 and 3600 seconds (0 turns it "
+                             u"off).\rThe preferences were not saved."_s});
+        QCOMPARE(varnetix::PreferencesFile(QString::fromStdString(m_s->settings.preferencesPath))
+                     .load()
+                     .watchIntervalSeconds,
+                 20);
+        QVERIFY(m_s->text("lblWatchSummary").endsWith(u" - every 20 s"_s));
+    }
+
+    // The findings in their dock and on the tree; a finding chosen selects its element. The
+    // inventory written where the operator says.
+    void networkCheckAndExport() {
+        m_s->writeDatabase(sampleDatabase());
+        m_s->start();
+        m_s->find<QAction>("actionCheckNetwork")->trigger();
+        auto* findings = m_s->find<QTreeWidget>("lstFindings");
+        QStringList kinds;
+        for (int i = 0; i < findings->topLevelItemCount(); ++i)
+            kinds << findings->topLevelItem(i)->text(0) + u' ' + findings->topLevelItem(i)->text(1);
+        QCOMPARE(kinds, (QStringList{u"error 00:1A:2B:3C:4D:5E, 00:00:00:00:00:0D"_s,
+                                     u"error 00:1A:2B:3C:4D:5E"_s}));
+        QVERIFY(findings->topLevelItem(1)->text(2).contains(u"10.0.0.9"_s));
+        QVERIFY(m_s->tree()->topLevelItem(0)->data(0, Qt::AccessibleDescriptionRole).toString() ==
+                u"unknown, warning"_s);
+        emit findings->itemActivated(findings->topLevelItem(1), 0);
+        QCOMPARE(m_s->text("lblElementMAC"), kEncoderKey);
+
+        m_s->dialogs.saveAs = m_s->dir.filePath(u"inventory.csv"_s);
+        m_s->find<QAction>("actionExport")->trigger();
+        QFile csv(m_s->dialogs.saveAs);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readAll().toStdString(), varnetix::inventoryCsv(varnetix::IniDocument::parse(
+                                                  sampleDatabase().toStdString())));
+    }
+
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("outcome"); // command, target or problem
+        QTest::newRow("window") << QStringList{u"-platform"_s, u"offscreen"_s} << u"0 "_s;
+        QTest::newRow("check") << QStringList{u"--check-network"_s} << u"3 "_s;
+        QTest::newRow("export") << QStringList{u"--export-csv"_s, u"-"_s} << u"4 -"_s;
+        QTest::newRow("export=") << QStringList{u"--export-csv=a.csv"_s} << u"4 a.csv"_s;
+        QTest::newRow("no file") << QStringList{u"--export-csv"_s}
+                                 << u"5 --export-csv needs a file, or - for the standard output"_s;
+        QTest::newRow("two") << QStringList{u"--help"_s, u"--version"_s}
+                             << u"5 --version cannot be given with another command"_s;
+        QTest::newRow("unknown") << QStringList{u"--bogus"_s} << u"5 unknown option --bogus"_s;
+    }
+    void commandLine() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, outcome);
+        const varnetix::CommandLine line = varnetix::parseCommandLine(arguments);
+        QCOMPARE(QString::number(int(line.command)) + u' ' + line.exportTarget + line.problem,
+                 outcome);
+    }
+    // Findings with the severity first and their exit status; the CSV; an unreadable database.
+    void commandsForScripts() {
+        const std::string path = m_s->settings.databasePath;
+        const auto check = [&](std::FILE* out, std::FILE* err) {
+            return varnetix::reportNetworkCheck(path, {{0x7F000000, 0xFF000000}}, out, err);
+        };
+        const auto exportAll = [&](std::FILE* out, std::FILE* err) {
+            return varnetix::exportInventoryCsv(path, u"-"_s, out, err);
+        };
+        QCOMPARE(printed(check), (std::pair{0, QByteArray()})); // no database, nothing wrong
+        m_s->writeDatabase(sampleDatabase());
+        const auto [status, text] = printed(check);
+        QCOMPARE(status, 1);
+        QCOMPARE(text.count('\n'), 2);
+        QVERIFY(text.startsWith("error [duplicate-ip] 001A2B3C4D5E 00000000000D: "));
+        QCOMPARE(
+            printed(exportAll).second.toStdString(),
+            varnetix::inventoryCsv(varnetix::IniDocument::parse(sampleDatabase().toStdString())));
+        varnetix::FailNextIniReadForTesting(EACCES);
+        QCOMPARE(printed(check),
+                 (std::pair{2, "varnetix-nms: the database " + QByteArray(path.c_str()) +
+                                   " cannot be read: Permission denied\n"}));
+        QCOMPARE(m_s->database(), sampleDatabase()); // nothing written
+    }
+};
+
+QTEST_MAIN(TestStationWatch)
+#include "test_station_watch.moc"
