@@ -4,6 +4,7 @@
 
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
+#include "station/network_check_controller.h"
 
 namespace varnetix {
 
@@ -96,7 +97,8 @@ int reportNetworkCheck(const std::string& databasePath, const std::vector<Subnet
     const std::optional<IniDocument> database = readDatabase(databasePath, err);
     if (!database)
         return kFailed;
-    const std::vector<Finding> findings = checkNetwork(*database, subnets);
+    const std::vector<Finding> findings =
+        checkNetwork(*database, subnets, lastDiscoveryAnswers(databasePath));
     for (const Finding& finding : findings) {
         const std::string line = findingLine(finding) + '\n';
         std::fwrite(line.data(), 1, line.size(), out);

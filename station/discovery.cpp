@@ -7,6 +7,8 @@
 #include "core/database_backup.h"
 #include "core/database_diff.h"
 #include "core/database_file.h"
+#include "core/discovery_answers.h"
+
 #include "core/element_record.h"
 
 #include "core/event_log_line.h"
@@ -122,6 +124,10 @@ void Discovery::lateAnswersStored() {
 
 void Discovery::completeRun() {
     flushStores();
+    // The network check finds two elements on one address only among the answers; they are
+    // kept beside the database until the next run. Losing them loses no element.
+    (void)WriteFileAtomically(DiscoveryAnswersPath(m_settings.databasePath),
+                              DiscoveryAnswersText(m_runAnswers));
     m_log.record(event_category::kDiscovery, {},
                  QStringLiteral("Discovery ended: %1 elements answered, %2 stored")
                      .arg(m_answered.size())

@@ -1,11 +1,20 @@
 #include "station/network_check_controller.h"
 
+#include "core/database_file.h"
+#include "core/discovery_answers.h"
 #include "core/event_log_line.h"
+
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
 #include "core/text_procedures.h"
 
 namespace varnetix {
+
+std::vector<FeedbackRecord> lastDiscoveryAnswers(const std::string& databasePath) {
+    const FileContent answers = readWholeFile(DiscoveryAnswersPath(databasePath));
+    return answers.state == FileState::Loaded ? ParseDiscoveryAnswers(answers.text)
+                                              : std::vector<FeedbackRecord>();
+}
 
 NetworkCheckController::NetworkCheckController(FindingsView& view, EventSink& log,
                                                std::string databasePath,
@@ -14,13 +23,10 @@ NetworkCheckController::NetworkCheckController(FindingsView& view, EventSink& lo
     : QObject(parent), m_view(view), m_log(log), m_databasePath(std::move(databasePath)),
       m_subnets(std::move(subnets)) {}
 
-void NetworkCheckController::setDiscoveryAnswers(std::vector<FeedbackRecord> answers) {
-    m_answers = std::move(answers);
-}
-
 void NetworkCheckController::check() {
     const IniLoad database = readIniFile(m_databasePath);
-    const std::vector<Finding> findings = checkNetwork(database.document, m_subnets(), m_answers);
+    const std::vector<Finding> findings =
+        checkNetwork(database.document, m_subnets(), lastDiscoveryAnswers(m_databasePath));
     m_view.showFindings(findings);
 
     std::map<std::string, QStringList> warnings;

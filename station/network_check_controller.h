@@ -17,6 +17,9 @@
 
 namespace varnetix {
 
+// What the last discovery left of its answers beside the database; none when there is no file.
+std::vector<FeedbackRecord> lastDiscoveryAnswers(const std::string& databasePath);
+
 // Where the findings are shown.
 class FindingsView {
 public:
@@ -30,8 +33,7 @@ public:
     NetworkCheckController(FindingsView& view, EventSink& log, std::string databasePath,
                            std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
-    // The answers of the last discovery run, kept until the next one.
-    void setDiscoveryAnswers(std::vector<FeedbackRecord> answers);
+    // Checks the database and what the last discovery left of its answers beside it.
     void check();
 
 signals:
@@ -43,7 +45,7 @@ private:
     EventSink& m_log;
     std::string m_databasePath;
     std::function<std::vector<Subnet>()> m_subnets;
-    std::vector<FeedbackRecord> m_answers;
+
     std::set<std::string> m_logged; // findings already in the log
 };
 

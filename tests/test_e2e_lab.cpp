@@ -4,6 +4,9 @@
 // scripted. Each element's simulator logs every datagram it gets, with its bytes in hex, and
 // the tests read what the elements saw from those logs.
 #include "platform/linux_echo_probe.h"
+#include "platform/linux_echo_sweeper.h"
+#include "platform/preferences_file.h"
+#include "station/event_log.h"
 #include "station_fixture.h"
 #include "tools/lab_session.h"
 #include "ui/indicator_widgets.h"
@@ -21,7 +24,8 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-constexpr int kElements = 4; // encoder 1 -> decoder 2, encoder 3 -> decoder 4
+constexpr int kElements = 4;    // encoder 1 -> decoder 2, encoder 3 -> decoder 4
+constexpr int kLabElements = 5; // element 5, an encoder, keeps silent until a test lets it answer
 const QString kApp = u"Halvoren Varnetix Manager"_s;
 const QString kSuccess = u"New configuration has been sucessfuly saved and loaded!"_s;
 // Options every simulator of this lab gets on top of the lab's own: a version whose two parts
@@ -118,15 +122,20 @@ class E2eLab : public QObject {
 
 private slots:
     void initTestCase() {
-        for (int k = 1; k <= kElements; ++k)
+        for (int k = 1; k <= kLabElements; ++k)
             m_macs << macOf(inElement(k));
-        QCOMPARE(m_macs.join(QString()).size(), 17 * kElements);
+        QCOMPARE(m_macs.join(QString()).size(), 17 * kLabElements);
+        QVERIFY(restartElement(5, {u"--fault-silent"_s}));
         m_s.settings = varnetix::StationSettings();
         m_s.settings.databasePath = m_s.dir.filePath(u"nms.ini"_s).toStdString();
+        // Every element watched each second, offline after two missed echoes.
+        m_s.settings.preferencesPath = m_s.dir.filePath(u"varnetix-nms.conf"_s).toStdString();
+        QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s.settings.preferencesPath))
+                    .save({1, 2, 1024, 5}));
         m_instance = std::make_unique<varnetix::SingleInstance>(m_s.dir.path(), m_s.dir.path());
         int exitCode = -1;
         m_s.window = varnetix::startStation(m_s.settings, m_s.dialogs, m_resolver, m_probe,
-                                            *m_instance, exitCode);
+                                            *m_instance, exitCode, &m_sweeper);
         QVERIFY2(m_s.window, "the station did not start (port 2976 taken?)");
         QCOMPARE(m_s.stationPort(), quint16(2976));
         m_s.window->show();
@@ -325,7 +334,82 @@ private slots:
         QCOMPARE(m_s.dialogs.texts(), QStringList());
     }
 
+    // An element whose link goes down turns offline within the missed echoes (two here) and the
+    // interval (one second), and online again when it returns; the node, the status bar and the
+    // log agree.
+    void watchSeesAnElementLeaveAndReturn() {
+        QTRY_COMPARE_WITH_TIMEOUT(state(2), u"online"_s, 5000);
+        QVERIFY(ip(inElement(2) + u"link set eth0 down"_s));
+        // (misses + 1) x interval + 1 s, and room for a busy machine.
+        QTRY_COMPARE_WITH_TIMEOUT(state(2), u"offline"_s, 6000);
+        QCOMPARE(m_s.text("lblWatchSummary"), u"3 online, 1 offline, 0 unknown - every 1 s"_s);
+        QVERIFY(ip(inElement(2) + u"link set eth0 up"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(state(2), u"online"_s, 6000);
+        const QString label = u"LAB DECODER 2 [%1]"_s.arg(m_macs[1]);
+        QStringList changes;
+        for (const auto& line : m_s.window->findChild<varnetix::EventLog*>()->lines())
+            if (line.category == u"status" && line.element == m_macs[1])
+                changes << line.text;
+        QCOMPARE(changes.mid(changes.size() - 2),
+                 (QStringList{label + u" is offline (was online)"_s,
+                              label + u" is online (was offline)"_s}));
+    }
+    // A discovery after one element left and another came marks one missing and one new.
+    void discoveryMarksTheMissingAndTheNew() {
+        QVERIFY(restartElement(4, {u"--fault-silent"_s}) && restartElement(5, {}));
+        m_s.discover();
+        QCOMPARE(m_s.text("lblDiscoverySummary"),
+                 u"Discovery: 4 elements, 1 new, 1 missing, 0 changed"_s);
+        QVERIFY(described(5).contains(u", new"_s));
+        QVERIFY(logged(u"Missing element LAB DECODER 4 [%1] at 198.18.0.14"_s.arg(m_macs[3])));
+    }
+    // The lab's database with two elements misconfigured by the test (a decoder that reports its
+    // neighbour's address, an encoder that sends to no decoder): exactly those findings, in the
+    // window and from the command line.
+    void networkCheckFindsTheMisconfiguration() {
+        QVERIFY(restartElement(1, {})); // as the lab made it, before the configuration test
+        QVERIFY(restartElement(4, {u"--ip"_s, address(2)}));
+        QVERIFY(restartElement(3, {u"--remote"_s, u"198.18.0.99"_s}));
+        QVERIFY(restartElement(5, {u"--fault-silent"_s})); // it sends to no decoder either
+        m_s.discover();
+        const QString program = m_s.dir.filePath(u"varnetix-nms"_s);
+        QVERIFY(
+            QFile::copy(qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s, program));
+        QProcess script;
+        script.start(program, {u"--check-network"_s});
+        QVERIFY(script.waitForFinished(30000));
+        QCOMPARE(script.exitCode(), 1);
+        const QStringList lines =
+            QString::fromUtf8(script.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() == 2, qPrintable(lines.join(u'\n')));
+        QVERIFY(lines[0].startsWith(
+            u"error [duplicate-ip] %1: "_s.arg(QString::fromLatin1(section(2)))));
+        QVERIFY(
+            lines[1].startsWith(u"error [no-decoder] %1: "_s.arg(QString::fromLatin1(section(3)))));
+        auto* findings = m_s.find<QTreeWidget>("lstFindings");
+        QCOMPARE(findings->topLevelItemCount(), 2);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(findings->topLevelItem(i)->text(2), lines[i].section(u": "_s, 1));
+        QVERIFY(restartElement(3, {}) && restartElement(4, {}));
+    }
+
 private:
+    // Element k's node as assistive technology reads it, and the state it names first.
+    QString described(int k) const {
+        for (int i = 0; i < m_s.tree()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* node = m_s.tree()->topLevelItem(i);
+            if (node->data(0, Qt::UserRole).toString() == m_macs.at(k - 1))
+                return node->data(0, Qt::AccessibleDescriptionRole).toString();
+        }
+        return {};
+    }
+    QString state(int k) const { return described(k).section(u',', 0, 0); }
+    bool logged(const QString& text) const {
+        for (const auto& line : m_s.window->findChild<varnetix::EventLog*>()->lines())
+            if (line.text == text)
+                return true;
+        return false;
+    }
     QByteArray section(int k) const { return QString(m_macs.at(k - 1)).remove(u':').toLatin1(); }
     QByteArray stored(int k) const { return sectionText(m_s.database(), section(k)); }
     void select(int k) {
@@ -336,6 +420,7 @@ private:
     Station m_s; // its window runs with the station's own settings and the Linux adapters
     varnetix::LinuxMacResolver m_resolver;
     varnetix::LinuxEchoProbe m_probe;
+    varnetix::LinuxEchoSweeper m_sweeper;
     std::unique_ptr<varnetix::SingleInstance> m_instance;
     QStringList m_macs; // [k - 1]: element k's MAC in colon form
 };
@@ -343,7 +428,7 @@ private:
 int main(int argc, char** argv) {
     if (!varnetix::lab::insideLab()) {
         varnetix::lab::LabPlan plan;
-        plan.elements = kElements;
+        plan.elements = kLabElements;
         plan.simulatorOptions = kCommonOptions;
         return varnetix::lab::runOutside(argc, argv, plan);
     }

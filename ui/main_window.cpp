@@ -337,7 +337,6 @@ void MainWindow::connectControllers() {
                    const QString& summary) {
                 m_treePanel->showChanges(added, changed);
                 m_discoverySummary->setText(summary);
-                m_check->setDiscoveryAnswers(m_discovery->answers());
                 m_check->check();
             });
     connect(m_exchange.get(), &ConfigurationExchange::answerStored, m_check.get(),
