@@ -161,12 +161,15 @@ class ScriptedSweeper : public varnetix::EchoSweeper {
 public:
     bool available = true;
     std::map<QString, std::uint32_t> answering; // address -> round trip in ms
+    QStringList held;                           // addresses whose echoes never end
     QStringList sent;
 
     bool open() override { return available; }
     QString unavailableReason() const override { return QStringLiteral("no ICMP socket here"); }
     void send(const QString& address, quint64 token) override {
         sent << address;
+        if (held.contains(address))
+            return;
         const auto found = answering.find(address);
         const varnetix::EchoReply reply{found == answering.end() ? 11010 : 0,
                                         found == answering.end() ? 0u : found->second};

@@ -1,6 +1,7 @@
 // The window drawn at the desktop's default font, at a 14 pt font and at scale factor 2 (one
 // CTest run each, see CMakeLists.txt): nothing cut, nothing overlapping, the element tree given
 // the extra room. With VARNETIX_PICTURES_DIR set, the pictures are saved there.
+#include "platform/preferences_file.h"
 #include "station_fixture.h"
 
 #include <QAbstractButton>
@@ -68,9 +69,20 @@ void TestWindowPictures::nothingCutNothingOverlapping() {
         font.setPointSize(points);
         QApplication::setFont(font);
     }
+    // Three elements the watch finds online, offline and not yet known.
     Station s;
-    s.writeDatabase(sampleDatabase());
+    s.writeDatabase(
+        recordText("001A2B3C4D5E",
+                   replaced(kEncoderEntries, {"IP=127.0.0.11", "REMOTE=127.0.0.12"})) +
+        recordText("00000000000D", replaced(kDecoderEntries, {"IP=127.0.0.12"})) +
+        recordText("00000000000E", replaced(kDecoderEntries, {"NAME=D2", "IP=127.0.0.13"})));
+    QVERIFY(varnetix::PreferencesFile(QString::fromStdString(s.settings.preferencesPath))
+                .save({10, 1, 1024, 5}));
+    s.watched = true;
+    s.sweeper.answering[u"127.0.0.11"_s] = 2;
+    s.sweeper.held << u"127.0.0.13"_s;
     varnetix::MainWindow& window = s.start();
+    QTRY_COMPARE(s.text("lblWatchSummary"), u"1 online, 1 offline, 1 unknown - every 10 s"_s);
     window.show();
     // An offscreen screen is small; a desktop shows the window at its preferred size.
     window.resize(window.sizeHint());
@@ -97,6 +109,9 @@ void TestWindowPictures::nothingCutNothingOverlapping() {
     QCOMPARE(frame->text(QAccessible::Name), u"Varnetix NMS v.3.0.0 - Halvoren Broadcast"_s);
 
     const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR");
+    if (!dir.isEmpty() && qEnvironmentVariableIsEmpty("VARNETIX_PICTURE_NAME"))
+        QVERIFY(
+            s.find("frmTreeView")->grab().save(QDir(dir).filePath(u"element-tree-states.png"_s)));
     if (!dir.isEmpty())
         QVERIFY(window.grab().save(QDir(dir).filePath(
             qEnvironmentVariable("VARNETIX_PICTURE_NAME", u"station-window"_s) + u".png"_s)));

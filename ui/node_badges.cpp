@@ -10,7 +10,7 @@ namespace varnetix {
 
 namespace {
 
-constexpr int kSlots = 3; // state, change, warning
+constexpr int kSlots = 3; // warning, change, state
 
 void drawState(QPainter& p, const QRectF& r, ElementState state) {
     const QRectF box = r.adjusted(1.5, 1.5, -1.5, -1.5);
@@ -98,10 +98,11 @@ void NodeBadgeDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         return QRectF(option.rect.left() + n * size, option.rect.center().y() - size / 2.0, size,
                       size);
     };
-    drawState(*painter, slot(0), static_cast<ElementState>(index.data(kNodeStateRole).toInt()));
-    drawChange(*painter, slot(1), static_cast<NodeChange>(index.data(kNodeChangeRole).toInt()));
+    // The state, always there, stands next to the node's picture; the occasional marks before it.
     if (index.data(kNodeWarningRole).toBool())
-        drawWarning(*painter, slot(2));
+        drawWarning(*painter, slot(0));
+    drawChange(*painter, slot(1), static_cast<NodeChange>(index.data(kNodeChangeRole).toInt()));
+    drawState(*painter, slot(2), static_cast<ElementState>(index.data(kNodeStateRole).toInt()));
     painter->restore();
 }
 
