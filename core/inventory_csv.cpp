@@ -26,14 +26,6 @@ const std::array<const char*, 2> kAudioTypes = {"Left/Right", "MPX"};
 const std::array<const char*, 2> kAudioInputs = {"Digital", "Analog"};
 const std::array<const char*, 2> kTxTypes = {"Unicast", "Multicast"};
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
 std::string withoutTrailingSpaces(std::string s) {
     s.erase(s.find_last_not_of(' ') + 1);
     return s;
@@ -132,7 +124,7 @@ std::vector<std::string> elementSections(const IniDocument& database) {
     for (std::string& name : database.sectionNames()) {
         if (name.empty())
             break;
-        if (seen.insert(lowerAscii(name)).second)
+        if (seen.insert(ToUpperAscii(name)).second)
             sections.push_back(std::move(name));
     }
     return sections;

@@ -17,7 +17,10 @@ DiagnosticsPanel::DiagnosticsPanel(QWidget* parent)
     m_pingShape->setObjectName(QStringLiteral("shpPing"));
     m_pingLabel = new ClickableLabel(QStringLiteral("<Unknown>"));
     m_pingLabel->setObjectName(QStringLiteral("lblPing"));
-    QFont bold = m_pingLabel->font();
+    // The readouts' own face, at the desktop's size (where Tahoma is missing, a similar face).
+    QFont readout = m_pingLabel->font();
+    readout.setFamilies({QStringLiteral("Tahoma"), readout.family()});
+    QFont bold = readout;
     bold.setBold(true);
     m_pingLabel->setFont(bold);
     m_pingLabel->setAlignment(Qt::AlignCenter);
@@ -42,6 +45,7 @@ DiagnosticsPanel::DiagnosticsPanel(QWidget* parent)
     meterLayout->addWidget(m_levelBar);
     m_levelReadout = new QLabel(QString::fromLatin1(kNoLevelText));
     m_levelReadout->setObjectName(QStringLiteral("lblVolume"));
+    m_levelReadout->setFont(readout);
     m_levelReadout->setAccessibleDescription(QStringLiteral("Audio level"));
     m_levelReadout->setMinimumWidth(
         m_levelReadout->fontMetrics().horizontalAdvance(QStringLiteral("-138.5dBFS")));

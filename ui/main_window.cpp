@@ -137,13 +137,21 @@ void MainWindow::createToolbar() {
     }
 }
 
+namespace {
+
+EventLogLimits logLimits(const StationPreferences& preferences) {
+    EventLogLimits limits;
+    limits.maxFileBytes = std::int64_t{preferences.logFileKiB} * 1024;
+    limits.fileCount = preferences.logFileCount;
+    return limits;
+}
+
+} // namespace
+
 void MainWindow::createLog(OperatorDialogs& dialogs) {
     if (!m_settings.eventLogDirectory.empty()) {
-        EventLogLimits limits;
-        limits.maxFileBytes = std::int64_t{m_preferences.logFileKiB} * 1024;
-        limits.fileCount = m_preferences.logFileCount;
         m_logFile = std::make_unique<EventLogFile>(
-            QString::fromStdString(m_settings.eventLogDirectory), limits);
+            QString::fromStdString(m_settings.eventLogDirectory), logLimits(m_preferences));
         connect(m_logFile.get(), &EventLogFile::writeFailed, this, &MainWindow::showNotice);
     }
     m_log = std::make_unique<EventLog>(m_logFile.get(), this);
@@ -258,12 +266,8 @@ void MainWindow::applyPreferences() {
     if (m_watch)
         m_watch->setPreferences(m_preferences.watchIntervalSeconds,
                                 m_preferences.missesUntilOffline);
-    if (m_logFile) {
-        EventLogLimits limits;
-        limits.maxFileBytes = std::int64_t{m_preferences.logFileKiB} * 1024;
-        limits.fileCount = m_preferences.logFileCount;
-        m_logFile->setLimits(limits);
-    }
+    if (m_logFile)
+        m_logFile->setLimits(logLimits(m_preferences));
 }
 
 void MainWindow::showAbout() {
