@@ -1,13 +1,17 @@
 # Sourced by ./run and ./test: installs the Debian packages the build and the tests need,
 # touching apt only when something is missing.
 
+# What only the tests need: tshark reads the dissector's sample capture, appstreamcli checks the
+# metainfo of the package.
+varnetix_test_packages=(tshark appstream)
+
 # What the libFuzzer runs of ./test --sanitize need besides: clang, and the runtime of libFuzzer
 # and clang's sanitizers, which Debian 12's clang only recommends.
 varnetix_fuzz_packages=(clang libclang-rt-dev)
 
 varnetix_ensure_deps() {
     local wanted=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-                  iproute2 libcap2-bin dpkg-dev file desktop-file-utils tshark appstream "$@")
+                  iproute2 libcap2-bin dpkg-dev file desktop-file-utils "$@")
     local missing=() pkg
     for pkg in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
