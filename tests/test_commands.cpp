@@ -13,28 +13,19 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const QString kApp = u"Halvoren Varnetix Manager"_s;
 const RecordedBox kQuestion = {RecordedBox::Question, u"Send configuration"_s,
                                u"This configuration will be sent to selected Network Element and\r"
                                u"will also be saved to local database in your computer. \r"
                                u"Are you sure?"_s};
 // IP 192.168.1.10, mask 255.255.255.0, gateway 192.168.1.1, remote 239.1.1.1, Analog, MPX,
 // Multicast, Studio.
-const QStringList kExample = {u"txtElementIP=192.168.1.10"_s,
-                              u"txtElementMask=255.255.255.0"_s,
-                              u"txtElementGW=192.168.1.1"_s,
-                              u"txtRemoteIP=239.1.1.1"_s,
-                              u"cmbAudioInput=1"_s,
-                              u"cmbAudioType=1"_s,
-                              u"cmbAudioTX=1"_s,
-                              u"txtElementName=Studio"_s};
+const QStringList kExample =
+    u"txtElementIP=192.168.1.10 txtElementMask=255.255.255.0 txtElementGW=192.168.1.1 "
+    u"txtRemoteIP=239.1.1.1 cmbAudioInput=1 cmbAudioType=1 cmbAudioTX=1 txtElementName=Studio"_s
+        .split(u' ');
 const QByteArray kExamplePacket =
     QByteArray::fromHex("c0a8010a ffffff00 c0a80101 ef010101 01 01 01") + "STUDIO          ";
 const QByteArray kWithoutAddress = recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"IP="}));
-
-RecordedBox error(const QString& title, const QString& text) {
-    return {RecordedBox::Critical, title, text};
-}
 
 // 480 samples: the first holds the positive peak, every other one is negative (never counted).
 QByteArray levelDatagram(quint32 peak) {
@@ -69,7 +60,7 @@ private slots:
         QTest::addColumn<QStringList>("edits"); // "refresh" and "no database" do what they say
         QTest::addColumn<RecordedBox>("box");
         const auto check = [](const char* row, const QStringList& edits, const QString& line) {
-            QTest::newRow(row) << edits << error(u"Error!"_s, line + u"\rCannot save."_s);
+            QTest::newRow(row) << edits << critical(line + u"\rCannot save."_s, u"Error!"_s);
         };
         const QString audio = u"Please verify that all audio fields are correct!"_s;
         const QString ip = u"Please verify that all IP fields are correct!"_s;
@@ -117,9 +108,7 @@ private slots:
         r.AudioType = r.TxType = 1;
         r.SerialNumber = 4242;
         QTest::newRow("answered")
-            << sampleDatabase() << kExamplePacket << packet(r, 44, 3, 2)
-            << RecordedBox{RecordedBox::Information, u"Configuration changed"_s,
-                           u"New configuration has been sucessfuly saved and loaded!"_s}
+            << sampleDatabase() << kExamplePacket << packet(r, 44, 3, 2) << answerBox(kSuccess)
             << recordText("001A2B3C4D5E",
                           replaced(kEncoderEntries,
                                    {"NAME=STUDIO          ", "IP=192.168.1.10", "GW=192.168.1.1",
@@ -127,12 +116,13 @@ private slots:
                    recordText("00000000000D", kDecoderEntries);
         QTest::newRow("no answer")
             << sampleDatabase() << kExamplePacket << QByteArray()
-            << error(u"Error!"_s, u"Waiting for a response from Network Element has timed "
-                                  u"out!\rCannot save."_s)
+            << critical(u"Waiting for a response from Network Element has timed out!\rCannot "
+                        u"save."_s,
+                        u"Error!"_s)
             << sampleDatabase();
         QTest::newRow("record without address")
             << kWithoutAddress << QByteArray() << QByteArray()
-            << error(kApp, u"Unable to reach the Network Element at ''.\rCannot save."_s)
+            << critical(u"Unable to reach the Network Element at ''.\rCannot save."_s)
             << kWithoutAddress;
     }
     void sendAndItsOutcome() {
@@ -178,8 +168,8 @@ private slots:
             << Attenuation{.database = noAddress,
                            .value = 30,
                            .after = noAddress,
-                           .boxes = {error(kApp, u"Unable to reach the Network Element at ''.\r"
-                                                 u"The attenuation was not changed."_s)}};
+                           .boxes = {critical(u"Unable to reach the Network Element at ''.\r"
+                                              u"The attenuation was not changed."_s)}};
     }
     void attenuation() {
         QFETCH(Attenuation, c);
@@ -239,8 +229,8 @@ private slots:
         QTRY_COMPARE(m_s->dialogs.boxes.size(), 1);
         m_s->dialogs.whileOpen = nullptr;
         QCOMPARE(ticksWhileOpen, 0);
-        QCOMPARE(m_s->dialogs.boxes[0], error(kApp, u"Unable to reach the Network Element at ''.\r"
-                                                    u"Audio monitoring has been stopped."_s));
+        QCOMPARE(m_s->dialogs.boxes[0], critical(u"Unable to reach the Network Element at ''.\r"
+                                                 u"Audio monitoring has been stopped."_s));
         QVERIFY(!m_s->timer("tmrVolume")->isActive());
         QCOMPARE(m_s->text("lblVolume"), u"-oodBFS"_s);
         QVERIFY(m_s->button(6)->isEnabled() && !m_s->button(7)->isEnabled());
@@ -249,11 +239,7 @@ private slots:
 private:
     void selectOn(const QByteArray& database, const QString& key) {
         m_s->resolver.macs["192.168.1.10"] = kEncoderKey.toStdString();
-        m_s->writeDatabase(database);
-        m_s->start();
-        m_s->window->show();
-        QApplication::setActiveWindow(m_s->window.get());
-        QVERIFY(QTest::qWaitForWindowActive(m_s->window.get()));
+        QVERIFY(Station::activate(&m_s->start(database)));
         m_s->tree()->setFocus();
         QVERIFY(m_s->selectNode(key));
     }

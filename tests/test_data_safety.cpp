@@ -45,9 +45,8 @@ private slots:
     // lost, and its backup of the old database is whole.
     void storesThatFailAreTold() {
         Station s;
-        s.writeDatabase(sampleDatabase());
         s.resolver.macs["127.0.0.1"] = kDecoderKey.toStdString();
-        s.start();
+        s.start(sampleDatabase());
         QVERIFY(s.selectNode(kDecoderKey));
         varnetix::SetIniCommitHookForTesting([] { return ENOSPC; });
         const QString full = u"No space left on device"_s;
@@ -74,9 +73,7 @@ private slots:
             QStringList{cannotSave(s, full, u"1 of the 1 answering elements were not stored."_s)});
         const auto backups = varnetix::listDatabaseBackups(s.settings.databasePath);
         QCOMPARE(backups.size(), 1u);
-        QFile backup(QString::fromStdString(backups.front()));
-        QVERIFY(backup.open(QIODevice::ReadOnly));
-        QCOMPARE(backup.readAll(), sampleDatabase());
+        QCOMPARE(readFile(QString::fromStdString(backups.front())), sampleDatabase());
     }
 
     // A root-owned 0600 database in a directory the station's user may write: the station,
@@ -108,9 +105,7 @@ private slots:
         QCOMPARE(run.exitCode(), 0);
         const auto backups = varnetix::listDatabaseBackups(database.toStdString());
         QCOMPARE(backups.size(), 1u);
-        QFile backup(QString::fromStdString(backups.front()));
-        QVERIFY(backup.open(QIODevice::ReadOnly));
-        QCOMPARE(backup.readAll(), sampleDatabase());
+        QCOMPARE(readFile(QString::fromStdString(backups.front())), sampleDatabase());
         struct stat kept {};
         QCOMPARE(::stat(backups.front().c_str(), &kept), 0);
         QCOMPARE(kept.st_mode & 0777, 0600u);

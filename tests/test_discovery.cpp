@@ -17,9 +17,7 @@ const RecordedBox kQuestion = {
     RecordedBox::Question, u"Auto Discovery"_s,
     u"Performing an 'Auto Discovery' will delete the local database in your computer\r"
     u"and create a new one, based on the Network Elements found (if any). \rAre you sure?"_s};
-const RecordedBox kEmptyDatabase = {
-    RecordedBox::Information, u"Information"_s,
-    u"Local database is empty.\rPlease click the 'Auto Discover' icon to probe the network."_s};
+const RecordedBox kEmptyDatabase = emptyDatabaseBox(false);
 
 } // namespace
 
@@ -48,8 +46,7 @@ private slots:
     }
     void answeredNoThenARunReplacesTheDatabase() {
         m_s->settings.pagingWaitMs = 1000;
-        m_s->writeDatabase(kOld);
-        m_s->start();
+        m_s->start(kOld);
         QVERIFY(m_s->selectNode(kOldKey));
         m_s->button(6)->trigger(); // the level display runs
         const QVariantList before = {false, true, true, kOld, QByteArray(), 1, kOldKey};
@@ -98,44 +95,35 @@ private slots:
     }
     void runWithoutAnswers_data() {
         QTest::addColumn<QString>("end");
-        QTest::addColumn<QList<RecordedBox>>("boxes");
-        QTest::newRow("wait over") << u"wait over"_s << QList{kQuestion, kEmptyDatabase};
-        QTest::newRow("window closed") << u"window closed"_s << QList{kQuestion, kEmptyDatabase};
-        QTest::newRow("request failed")
-            << u"request failed"_s
-            << QList{
-                   kQuestion,
-                   RecordedBox{
-                       RecordedBox::Critical, u"Halvoren Varnetix Manager"_s,
-                       u"Unable to send the paging request.\rNo Network Element can answer it."_s},
-                   kEmptyDatabase};
+        for (const QString& end : {u"wait over"_s, u"window closed"_s, u"request failed"_s})
+            QTest::newRow(qPrintable(end)) << end;
     }
     void runWithoutAnswers() {
         QFETCH(QString, end);
-        QFETCH(QList<RecordedBox>, boxes);
-        if (end == u"window closed")
+        const bool closed = end == u"window closed", failed = end == u"request failed";
+        if (closed)
             m_s->settings.pagingWaitMs = 60000;
-        if (end == u"request failed")
+        if (failed)
             m_s->settings.pagingDestination = "not an address";
-        m_s->writeDatabase(kOld);
-        m_s->start();
+        m_s->start(kOld);
         bool shown = false;
-        if (end == u"window closed")
+        if (closed)
             m_s->discover([&] { shown = m_s->find<QDialog>("frmPaging")->isVisible(); });
         else
             m_s->discover();
-        QCOMPARE(shown, end == u"window closed");
+        QCOMPARE(shown, closed);
+        QList boxes = {kQuestion, kEmptyDatabase};
+        if (failed)
+            boxes.insert(1, critical(u"Unable to send the paging request.\rNo Network Element can "
+                                     u"answer it."_s));
         QCOMPARE(m_s->dialogs.boxes, boxes);
-        QCOMPARE(m_requests.size(), end == u"request failed" ? 0 : 1);
+        QCOMPARE(m_requests.size(), failed ? 0 : 1);
         QCOMPARE(state(), (QVariantList{false, false, true, QByteArray(), kOld, 0, u"-"_s}));
 
         // An answer after the run is a configuration answer, and nothing is selected.
         m_s->dialogs.boxes.clear();
         QVERIFY(m_s->deliver(packet(studioEncoder())));
-        QCOMPARE(m_s->dialogs.texts(), (QStringList{u"The response received does not match the "
-                                                    u"selected element.\rCannot save this element "
-                                                    u"info."_s,
-                                                    kEmptyDatabase.text}));
+        QCOMPARE(m_s->dialogs.texts(), (QStringList{kMismatch, kEmptyDatabase.text}));
         QCOMPARE(m_s->database(), QByteArray());
     }
 
@@ -145,12 +133,11 @@ private:
     QVariantList state() const {
         // The newest of the dated backups a run leaves beside the database.
         const auto backups = varnetix::listDatabaseBackups(m_s->settings.databasePath);
-        QFile backup(QString::fromStdString(backups.empty() ? std::string() : backups.front()));
         return {m_s->window->findChild<varnetix::Discovery*>()->awaitingAnswers(),
                 m_s->timer("tmrVolume")->isActive(),
                 QFile::exists(m_s->databasePath()),
                 m_s->database(),
-                backup.open(QIODevice::ReadOnly) ? backup.readAll() : QByteArray(),
+                readFile(QString::fromStdString(backups.empty() ? "" : backups.front())),
                 m_s->tree()->topLevelItemCount(),
                 m_s->text("lblElementMAC")};
     }

@@ -15,9 +15,7 @@ using varnetix::SingleInstance;
 
 namespace {
 
-const RecordedBox kEmptyDatabase = {
-    RecordedBox::Information, u"Information"_s,
-    u"Local database is empty.\rPlease click 'Auto Discover' icon to probe the network."_s};
+const RecordedBox kEmptyDatabase = emptyDatabaseBox(true);
 
 bool portIsFree(quint16 port) {
     QUdpSocket socket;
@@ -80,9 +78,7 @@ private slots:
         QCOMPARE(exitCode, 1);
         // The tree is built before the bind, so the empty database is reported first.
         QCOMPARE(s.dialogs.boxes,
-                 (QList<RecordedBox>{kEmptyDatabase,
-                                     {RecordedBox::Critical, u"Halvoren Varnetix Manager"_s,
-                                      u"Unable to use UDP port 2976: occupied."_s}}));
+                 (QList{kEmptyDatabase, critical(u"Unable to use UDP port 2976: occupied."_s)}));
     }
 
     void secondInstanceIsRefusedAndTouchesNothing() {
