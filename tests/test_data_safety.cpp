@@ -4,7 +4,6 @@
 #include "core/database_backup.h"
 #include "core/database_file.h"
 #include "station/attenuation_control.h"
-#include "station/element_selection.h"
 #include "station/element_view.h"
 #include "station_fixture.h"
 
@@ -94,11 +93,9 @@ private slots:
         QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
         QProcess run;
         run.setProcessChannelMode(QProcess::ForwardedChannels);
-        run.setProcessEnvironment([&] {
-            auto environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(u"VARNETIX_UNREADABLE"_s, database);
-            return environment;
-        }());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"VARNETIX_UNREADABLE"_s, database);
+        run.setProcessEnvironment(environment);
         run.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, self,
                                  u"asTheOtherUser"_s});
         QVERIFY(run.waitForFinished(60000));
@@ -137,11 +134,6 @@ private slots:
                                                 u"file cannot be read: Permission denied.\rCannot "
                                                 u"save."_s.arg(database)});
         QVERIFY(!s.configPeer.hasPendingDatagrams());
-        // The attenuation: without a readable address there is nothing to send or store.
-        s.window->findChild<varnetix::ElementSelection*>()->setRole(varnetix::ElementRole::Decoder);
-        s.window->findChild<varnetix::AttenuationControl*>()->attenuationChanged(120, true);
-        QCOMPARE(s.dialogs.texts().last(), u"Unable to reach the Network Element at ''.\rThe "
-                                           u"attenuation was not changed."_s);
         // A confirmed discovery moves the database aside and starts a new one.
         s.discover();
         QCOMPARE(s.database(), QByteArray());

@@ -12,7 +12,7 @@ using varnetix::FeedbackRecord;
 
 namespace {
 
-const QString kMac = u"00:1A:2B:3C:4D:5E"_s;
+const QString kMac = kEncoderKey;
 // The selected element as the database holds it before an answer.
 const QByteArrayList kStored = QByteArray("NAME=OLD NAME        |IP=127.0.0.1|MASK=255.0.0.0|"
                                           "GW=127.0.0.254|REMOTE=239.1.1.1|INPUT=0|TYPE=1|TX=1|"

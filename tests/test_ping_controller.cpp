@@ -1,8 +1,6 @@
 // The ping test: captions, colours, the retry countdown and its stop, driven by a scripted echo
 // probe through a stand-in for lblPing and shpPing.
-#include "station/event_log.h"
 #include "station/ping_controller.h"
-
 #include "station_fixture.h"
 
 #include <QtTest>
@@ -88,10 +86,9 @@ private slots:
         m_r->field = field;
         m_r->probe.refuseStart = refused;
         m_r->controller.clicked();
-        QVERIFY(!m_r->controller.inFlight());
-        QVERIFY(m_r->probe.addresses.isEmpty() && m_r->captions.isEmpty());
+        QVERIFY(!m_r->controller.inFlight() && m_r->probe.addresses.isEmpty());
+        QVERIFY(m_r->captions.isEmpty() && m_r->dialogs.boxes.isEmpty());
         QCOMPARE(m_r->colour, PingColour::NotTested);
-        QVERIFY(m_r->dialogs.boxes.isEmpty());
     }
     void socketFailureShowsOneBoxThenRed() {
         m_r->probe.socketsStart = false;
