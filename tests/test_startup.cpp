@@ -55,51 +55,43 @@ private slots:
         QVERIFY(!QFile::exists(s.databasePath()));
     }
 
-    void occupiedPortEndsTheProgram_data() {
+    // A station that cannot start: its port is taken, or another instance runs. The second
+    // instance touches nothing: no bind, and no read of the database (whose empty-database box
+    // would show).
+    void stationThatCannotStart_data() {
         QTest::addColumn<QHostAddress>("address");
         QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("running"); // another instance holds the claim
         const QHostAddress any(QHostAddress::AnyIPv4);
-        QTest::newRow("any address, exclusive") << any << int(QUdpSocket::DontShareAddress);
+        QTest::newRow("any address, exclusive")
+            << any << int(QUdpSocket::DontShareAddress) << false;
         QTest::newRow("any address, reusable")
-            << any << int(QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-        QTest::newRow("loopback only") << QHostAddress(QHostAddress::LocalHost) << 0;
+            << any << int(QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) << false;
+        QTest::newRow("loopback only") << QHostAddress(QHostAddress::LocalHost) << 0 << false;
+        QTest::newRow("another instance") << any << int(QUdpSocket::DontShareAddress) << true;
     }
-    void occupiedPortEndsTheProgram() {
+    void stationThatCannotStart() {
         QFETCH(QHostAddress, address);
         QFETCH(int, mode);
+        QFETCH(bool, running);
         QUdpSocket holder;
         QVERIFY(holder.bind(address, 0, QUdpSocket::BindMode(mode)));
         Station s;
         s.settings.localPort = holder.localPort();
-        SingleInstance instance(s.dir.path(), s.dir.path());
+        SingleInstance first(s.dir.path(), s.dir.path()), instance(s.dir.path(), s.dir.path());
+        QVERIFY(!running || first.acquire());
         int exitCode = -1;
         QVERIFY(!varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, instance,
                                         exitCode));
-        QCOMPARE(exitCode, 1);
+        QCOMPARE(exitCode, running ? 0 : 1);
         // The tree is built before the bind, so the empty database is reported first.
-        QCOMPARE(s.dialogs.boxes,
-                 (QList{kEmptyDatabase, critical(u"Unable to use UDP port 2976: occupied."_s)}));
-    }
-
-    void secondInstanceIsRefusedAndTouchesNothing() {
-        Station s;
-        SingleInstance first(s.dir.path(), s.dir.path());
-        QVERIFY(first.acquire());
-        QUdpSocket holder; // a bind, had one been tried, would fail with a box of its own
-        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::DontShareAddress));
-        s.settings.localPort = holder.localPort();
-        SingleInstance second(s.dir.path(), s.dir.path());
-        int exitCode = -1;
-        QVERIFY(
-            !varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, second, exitCode));
-        QCOMPARE(exitCode, 0);
-        // One box only: a read of the (missing) database would have added the empty-database box.
-        QCOMPARE(
-            s.dialogs.boxes,
-            (QList{RecordedBox{
-                RecordedBox::Information, u"Halvoren Varnetix NMS"_s,
-                u"Halvoren Varnetix NMS is already running (check the icon in system tray)!"_s}}));
-        QVERIFY(!SingleInstance(s.dir.path(), s.dir.path()).acquire()); // the first keeps its claim
+        const QList<RecordedBox> boxes =
+            running ? QList{RecordedBox{RecordedBox::Information, u"Halvoren Varnetix NMS"_s,
+                                        u"Halvoren Varnetix NMS is already running (check the "
+                                        u"icon in system tray)!"_s}}
+                    : QList{kEmptyDatabase, critical(u"Unable to use UDP port 2976: occupied."_s)};
+        QCOMPARE(s.dialogs.boxes, boxes);
+        QVERIFY(!running || !SingleInstance(s.dir.path(), s.dir.path()).acquire());
     }
 
     void instancePerExecutableDirectoryAndStaleLock() {
