@@ -129,16 +129,11 @@ private slots:
     }
     void attenuation_data() {
         QTest::addColumn<Attenuation>("c");
-        const auto withAtt = [](const QByteArray& att) {
-            return recordText("001A2B3C4D5E", kEncoderEntries) +
-                   recordText("00000000000D", replaced(kDecoderEntries, {"ATT=" + att}));
-        };
         QTest::newRow("mute") << Attenuation{
-            .value = 14, .command = "\x0e\x00"_ba, .after = withAtt("14")};
-        QTest::newRow("0 dB") << Attenuation{
-            .value = 255, .command = "\xff\x00"_ba, .after = withAtt("255")};
-        QTest::newRow("-63.5 dB") << Attenuation{
-            .value = 128, .command = "\x80\x00"_ba, .after = withAtt("128")};
+            .value = 14,
+            .command = "\x0e\x00"_ba,
+            .after = recordText("001A2B3C4D5E", kEncoderEntries) +
+                     recordText("00000000000D", replaced(kDecoderEntries, {"ATT=14"}))};
         QTest::newRow("set by code elsewhere") << Attenuation{.focused = false, .value = 20};
         QTest::newRow("encoder") << Attenuation{.key = kEncoderKey, .value = 14};
         const QByteArray noAddress = recordText("00000000000D", replaced(kDecoderEntries, {"IP="}));
