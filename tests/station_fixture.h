@@ -14,24 +14,29 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkDatagram>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUdpSocket>
+#include <QtTest>
 #include <functional>
 #include <map>
 #include <memory>
 
+#include "core/database_backup.h"
 #include "core/feedback_packet.h"
 #include "core/station_settings.h"
 #include "fake_dialogs.h"
 #include "platform/echo_probe.h"
 #include "platform/echo_sweeper.h"
 #include "platform/mac_resolver.h"
+#include "platform/preferences_file.h"
 #include "station/discovery.h"
 #include "station/event_log.h"
 #include "station/feedback_handler.h"
+#include "ui/indicator_widgets.h"
 #include "ui/main_window.h"
 
 class FixedMacResolver : public varnetix::MacResolver {

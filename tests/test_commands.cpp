@@ -3,11 +3,6 @@
 // attenuation, and an encoder's audio-level display.
 #include "station_fixture.h"
 
-#include <QScrollBar>
-#include <QtTest>
-
-#include "ui/indicator_widgets.h"
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace {

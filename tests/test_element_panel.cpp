@@ -2,12 +2,7 @@
 // panel's clearing, and the live behaviour of the text fields.
 #include "station_fixture.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QScrollBar>
-#include <QtTest>
-
-#include "ui/indicator_widgets.h"
 
 using namespace Qt::Literals::StringLiterals;
 

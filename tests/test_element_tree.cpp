@@ -3,12 +3,8 @@
 // refresh command); the discovery run (the question, the paging request on the wire, the database
 // replaced by the answers, the old one kept as a dated backup, and the end of the run however it
 // comes); and the routing of received datagrams by their length.
-#include "core/database_backup.h"
 #include "station_fixture.h"
 
-#include <QtTest>
-
-#include "ui/indicator_widgets.h"
 #include "ui/pictures.h"
 
 using namespace Qt::Literals::StringLiterals;

@@ -3,9 +3,6 @@
 // their boxes come one at a time, in arrival order; a flood of bad packets discarded.
 #include "station_fixture.h"
 
-#include <QScrollBar>
-#include <QtTest>
-
 using namespace Qt::Literals::StringLiterals;
 using varnetix::FeedbackHandler;
 using varnetix::FeedbackRecord;

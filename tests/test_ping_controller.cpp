@@ -3,8 +3,6 @@
 #include "station/ping_controller.h"
 #include "station_fixture.h"
 
-#include <QtTest>
-
 using namespace Qt::Literals::StringLiterals;
 using varnetix::PingColour;
 

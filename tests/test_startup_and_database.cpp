@@ -3,7 +3,6 @@
 // database lives; and the database under faults as the station meets them, stores that fail (a
 // full disk) and a database its user cannot read: nothing is lost, every failure is told once
 // with the file and the system's reason, and no success is announced after a failed store.
-#include "core/database_backup.h"
 #include "core/database_file.h"
 #include "station/attenuation_control.h"
 #include "station/element_view.h"
@@ -13,7 +12,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QtTest>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -4,16 +4,12 @@
 #include "core/database_file.h"
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
-#include "platform/preferences_file.h"
 #include "station/command_line.h"
-#include "station/event_log.h"
 #include "station_fixture.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QSpinBox>
 #include <QTableView>
-#include <QtTest>
 #include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;

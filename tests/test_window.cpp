@@ -3,14 +3,11 @@
 // and the window drawn at the desktop's default font, at 14 pt and at scale factor 2 (one CTest
 // run each, see CMakeLists.txt): nothing cut, nothing overlapping, the element tree given the
 // extra room. With VARNETIX_PICTURES_DIR set, the pictures are saved there.
-#include "platform/preferences_file.h"
 #include "station_fixture.h"
 
 #include <QAbstractButton>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QToolBar>
-#include <QtTest>
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
