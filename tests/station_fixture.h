@@ -39,8 +39,7 @@
 #include "ui/indicator_widgets.h"
 #include "ui/main_window.h"
 
-class FixedMacResolver : public varnetix::MacResolver {
-public:
+struct FixedMacResolver : varnetix::MacResolver {
     std::map<std::string, std::string> macs; // ip -> MAC text as the lookup gives it
     int attempts = 0;
     int failFirst = 0; // attempts that fail before an address is found
@@ -54,8 +53,7 @@ public:
     }
 };
 
-class ScriptedEchoProbe : public varnetix::EchoProbe {
-public:
+struct ScriptedEchoProbe : varnetix::EchoProbe {
     bool socketsStart = true;
     bool refuseStart = false;
     varnetix::EchoReply reply{0, 1};
@@ -170,8 +168,7 @@ inline QByteArray sampleDatabase() {
 }
 
 // The watch's echoes, answered from a table: an address that is not in it stays silent.
-class ScriptedSweeper : public varnetix::EchoSweeper {
-public:
+struct ScriptedSweeper : varnetix::EchoSweeper {
     bool available = true;
     std::map<QString, std::uint32_t> answering; // address -> round trip in ms
     QStringList held;                           // addresses whose echoes never end
@@ -183,9 +180,8 @@ public:
         sent << address;
         if (held.contains(address))
             return;
-        const auto found = answering.find(address);
-        const varnetix::EchoReply reply{found == answering.end() ? 11010 : 0,
-                                        found == answering.end() ? 0u : found->second};
+        const bool answers = answering.contains(address);
+        const varnetix::EchoReply reply{answers ? 0 : 11010, answers ? answering.at(address) : 0};
         QMetaObject::invokeMethod(
             this, [this, token, reply] { emit finished(token, reply); }, Qt::QueuedConnection);
     }

@@ -11,13 +11,6 @@ namespace {
 const QString kX = u"00:00:00:00:00:AA"_s; // the record a test writes itself
 const QColor kLightRed(255, 128, 128);
 
-QColor base(const QLineEdit* field) {
-    return field->palette().color(QPalette::Base);
-}
-QColor normalBase() {
-    return QLineEdit().palette().color(QPalette::Base);
-}
-
 } // namespace
 
 class TestElementPanel : public QObject {
@@ -31,6 +24,8 @@ class TestElementPanel : public QObject {
         m_station->button(2)->trigger(); // Refresh list
     }
     void showActive() { QVERIFY(Station::activate(m_station->window.get())); }
+    static QColor base(const QLineEdit* field) { return field->palette().color(QPalette::Base); }
+    static QColor normalBase() { return QLineEdit().palette().color(QPalette::Base); }
     template <typename T = QWidget> T* w(const char* name) { return m_station->find<T>(name); }
     QString text(const char* name) { return m_station->text(name); }
 

@@ -24,8 +24,7 @@ namespace {
 const RecordedBox kEmptyDatabase = emptyDatabaseBox(true);
 
 bool portIsFree(quint16 port) {
-    QUdpSocket socket;
-    return socket.bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress);
+    return QUdpSocket().bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress);
 }
 
 QString cannotSave(const Station& s, const QString& reason, const QString& consequence) {

@@ -20,11 +20,6 @@ const QByteArray kWatched =
     recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"IP=198.18.0.11"})) +
     recordText("00000000000D", replaced(kDecoderEntries, {"IP=198.18.0.12"}));
 
-// A node's description, without the warning the network check gives the sample records.
-QString state(const Station& s, const QString& key) {
-    return s.described(key).remove(u", warning"_s);
-}
-
 // Runs the command with its output and errors in memory: the exit status, then what it printed.
 template <typename Command> std::pair<int, QByteArray> printed(Command command) {
     char* text = nullptr;
@@ -44,6 +39,9 @@ class TestStationWatch : public QObject {
 
     std::unique_ptr<Station> m_s;
 
+    // A node's description, without the warning the network check gives the sample records.
+    QString state(const QString& key) const { return m_s->described(key).remove(u", warning"_s); }
+
     void startWatching(const varnetix::StationPreferences& preferences) {
         m_s->watched = true;
         QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s->settings.preferencesPath))
@@ -59,15 +57,15 @@ private slots:
     void watchMarksEveryElement() {
         m_s->sweeper.answering[u"198.18.0.11"_s] = 3;
         startWatching({1, 2, 1024, 5});
-        QTRY_COMPARE(state(*m_s, kDecoderKey), u"offline"_s);
-        QCOMPARE(state(*m_s, kEncoderKey), u"online"_s);
+        QTRY_COMPARE(state(kDecoderKey), u"offline"_s);
+        QCOMPARE(state(kEncoderKey), u"online"_s);
         QVERIFY(m_s->tree()->topLevelItem(0)->toolTip(0).contains(u", round trip 3 ms"_s));
         QVERIFY(m_s->tree()->topLevelItem(1)->toolTip(0).startsWith(u"Offline: silent since "_s));
         QCOMPARE(m_s->text("lblWatchSummary"), u"1 online, 1 offline, 0 unknown - every 1 s"_s);
         m_s->button(2)->trigger(); // a refreshed tree keeps what is known
-        QCOMPARE(state(*m_s, kEncoderKey), u"online"_s);
+        QCOMPARE(state(kEncoderKey), u"online"_s);
         m_s->sweeper.answering[u"198.18.0.12"_s] = 1;
-        QTRY_COMPARE(state(*m_s, kDecoderKey), u"online"_s);
+        QTRY_COMPARE(state(kDecoderKey), u"online"_s);
         QCOMPARE(
             m_s->logged("status"),
             (QStringList{u"00:1A:2B:3C:4D:5E E1 [00:1A:2B:3C:4D:5E] is online (was unknown)"_s,
@@ -101,8 +99,8 @@ private slots:
             m_s->sendToStation(packet(added));
             QTRY_VERIFY(m_s->database().contains("[0000000000AA]"));
         });
-        QCOMPARE(state(*m_s, kEncoderKey), u"unknown, changed"_s);
-        QCOMPARE(state(*m_s, u"00:00:00:00:00:AA"_s), u"unknown, new"_s);
+        QCOMPARE(state(kEncoderKey), u"unknown, changed"_s);
+        QCOMPARE(state(u"00:00:00:00:00:AA"_s), u"unknown, new"_s);
         QCOMPARE(m_s->text("lblDiscoverySummary"),
                  u"Discovery: 2 elements, 1 new, 1 missing, 1 changed"_s);
         const QStringList details = m_s->logged("discovery");
@@ -211,7 +209,8 @@ private slots:
         QCOMPARE(QString::number(int(line.command)) + u' ' + line.exportTarget + line.problem,
                  outcome);
     }
-    // Findings with the severity first and their exit status; the CSV; an unreadable database.
+    // Nothing found without a database (findings and their exit status are the lab test's); the
+    // CSV; an unreadable database.
     void commandsForScripts() {
         const std::string path = m_s->settings.databasePath;
         const auto check = [&](std::FILE* out, std::FILE* err) {
@@ -222,10 +221,6 @@ private slots:
         };
         QCOMPARE(printed(check), (std::pair{0, QByteArray()})); // no database, nothing wrong
         m_s->writeDatabase(sampleDatabase());
-        const auto [status, text] = printed(check);
-        QCOMPARE(status, 1);
-        QCOMPARE(text.count('\n'), 2);
-        QVERIFY(text.startsWith("error [duplicate-ip] 001A2B3C4D5E 00000000000D: "));
         QCOMPARE(
             printed(exportAll).second.toStdString(),
             varnetix::inventoryCsv(varnetix::IniDocument::parse(sampleDatabase().toStdString())));
