@@ -155,22 +155,9 @@ private slots:
                                                  {"NAME=STUDIO A        ", "REMOTE=198.18.0.14",
                                                   "INPUT=1", "TYPE=1"})));
     }
-    void attenuationCommand() {
-        m_s.dialogs.boxes.clear();
-        QVERIFY(Station::activate(m_s.window.get()));
-        const qsizetype before = received(2, 2977, 2).size();
-        select(2);
-        auto* bar = m_s.find<QScrollBar>("scrlAtten");
-        bar->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(bar));
-        bar->setValue(14);
-        QTRY_COMPARE_WITH_TIMEOUT(received(2, 2977, 2).size(), before + 1, 5000);
-        expectLast(2, 2977, before + 1, "\x0e\x00"_ba);
-        QCOMPARE(stored(2), recordText(section(2), replaced(discoveredRecord(2), {"ATT=14"})));
-        QCOMPARE(m_s.dialogs.texts(), QStringList());
-    }
     // "VOL" goes to the encoder until the display stops; the simulator's tone peaks at -6 dBFS.
     void audioLevelPolling() {
+        m_s.dialogs.boxes.clear();
         select(1);
         const qsizetype before = received(1, 2977, 3).size();
         m_s.button(6)->trigger();
@@ -251,7 +238,6 @@ private:
     QByteArray section(int k) const { return QString(m_macs.at(k - 1)).remove(u':').toLatin1(); }
     QByteArray stored(int k) const { return sectionText(m_s.database(), section(k)); }
     void select(int k) {
-        m_s.tree()->setFocus(); // so that loading a decoder sends nothing
         QVERIFY2(m_s.selectNode(m_macs.at(k - 1)), qPrintable(u"element %1"_s.arg(k)));
     }
 
