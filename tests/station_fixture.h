@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QEventLoop>
@@ -13,46 +14,46 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkDatagram>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QUdpSocket>
+#include <QtTest>
 #include <functional>
 #include <map>
 #include <memory>
 
+#include "core/database_backup.h"
 #include "core/feedback_packet.h"
 #include "core/station_settings.h"
 #include "fake_dialogs.h"
 #include "platform/echo_probe.h"
 #include "platform/echo_sweeper.h"
-
 #include "platform/mac_resolver.h"
+#include "platform/preferences_file.h"
 #include "station/discovery.h"
+#include "station/event_log.h"
 #include "station/feedback_handler.h"
+#include "ui/indicator_widgets.h"
 #include "ui/main_window.h"
 
-class FixedMacResolver : public varnetix::MacResolver {
-public:
+struct FixedMacResolver : varnetix::MacResolver {
     std::map<std::string, std::string> macs; // ip -> MAC text as the lookup gives it
     int attempts = 0;
     int failFirst = 0; // attempts that fail before an address is found
 
     bool LookupMac(const std::string& ip, std::string& mac, const std::string&) override {
         ++attempts;
-        if (failFirst > 0 && failFirst--)
+        if ((failFirst > 0 && failFirst--) || !macs.contains(ip))
             return false;
-        const auto found = macs.find(ip);
-        if (found == macs.end())
-            return false;
-        mac = found->second;
+        mac = macs.at(ip);
         return true;
     }
 };
 
-class ScriptedEchoProbe : public varnetix::EchoProbe {
-public:
+struct ScriptedEchoProbe : varnetix::EchoProbe {
     bool socketsStart = true;
     bool refuseStart = false;
     varnetix::EchoReply reply{0, 1};
@@ -83,17 +84,38 @@ public:
 // Unicast, STUDIO, an encoder with serial 12345, SFN on, buffer 5.
 inline varnetix::FeedbackRecord studioEncoder() {
     varnetix::FeedbackRecord r;
-    r.ElementIP = "192.168.1.10";
-    r.ElementMask = "255.255.255.0";
-    r.ElementGW = "192.168.1.1";
-    r.RemoteIP = "192.168.1.20";
-    r.AudioInput = 1;
-    r.ElementName = "STUDIO          ";
-    r.ElementRole = 1;
-    r.SerialNumber = 12345;
-    r.SfnOption = 1;
-    r.BufferSize = 5;
+    r.ElementIP = "192.168.1.10", r.ElementMask = "255.255.255.0", r.ElementGW = "192.168.1.1";
+    r.RemoteIP = "192.168.1.20", r.AudioInput = 1, r.ElementName = "STUDIO          ";
+    r.ElementRole = 1, r.SerialNumber = 12345, r.SfnOption = 1, r.BufferSize = 5;
     return r;
+}
+
+inline const QString kApp = QStringLiteral("Halvoren Varnetix Manager");
+inline const QString kMismatch =
+    QStringLiteral("The response received does not match the selected element.\r"
+                   "Cannot save this element info.");
+inline const QString kSuccess =
+    QStringLiteral("New configuration has been sucessfuly saved and loaded!");
+inline RecordedBox critical(const QString& text, const QString& title = kApp) {
+    return {RecordedBox::Critical, title, text};
+}
+// The box that ends a configuration answer: the success message, or an error.
+inline RecordedBox answerBox(const QString& text) {
+    return text == kSuccess ? RecordedBox{RecordedBox::Information,
+                                          QStringLiteral("Configuration changed"), text}
+                            : critical(text);
+}
+// The box of an empty database; the text differs when there is no file at all.
+inline RecordedBox emptyDatabaseBox(bool missing) {
+    return {RecordedBox::Information, QStringLiteral("Information"),
+            QStringLiteral("Local database is empty.\rPlease click %1'Auto Discover' icon to probe "
+                           "the network.")
+                .arg(missing ? QString() : QStringLiteral("the "))};
+}
+// A file's bytes; nothing when it cannot be read.
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // studioEncoder() as a discovery stores it.
@@ -120,35 +142,24 @@ inline QByteArray recordText(const QByteArray& section, const QByteArrayList& en
 inline QByteArrayList replaced(QByteArrayList entries, const QByteArrayList& changes) {
     for (const QByteArray& change : changes) {
         const QByteArray key = change.left(change.indexOf('=') + 1);
-        qsizetype at = 0;
-        while (at < entries.size() && !entries[at].startsWith(key))
-            ++at;
-        if (at == entries.size())
+        const auto at = std::ranges::find_if(entries, [&](auto& e) { return e.startsWith(key); });
+        if (at == entries.end())
             entries << change;
         else if (change == key)
-            entries.remove(at);
+            entries.erase(at);
         else
-            entries[at] = change;
+            *at = change;
     }
     return entries;
 }
-inline const QByteArrayList kEncoderEntries = {"NAME=E1",
-                                               "IP=127.0.0.1",
-                                               "MASK=255.255.255.0",
-                                               "GW=127.0.0.254",
-                                               "REMOTE=10.0.0.9",
-                                               "INPUT=1",
-                                               "TYPE=1",
-                                               "TX=0",
-                                               "ROLE=1",
-                                               "SN=1234",
-                                               "VER=2.1",
-                                               "SFN=1",
-                                               "BUF=0"};
-inline const QByteArrayList kDecoderEntries = {
-    "NAME=D1", "IP=127.0.0.1", "MASK=255.0.0.0", "GW=127.0.0.1", "REMOTE=0.0.0.0",
-    "INPUT=0", "TYPE=0",       "TX=0",           "ROLE=2",       "SN=77",
-    "VER=2",   "SFN=0",        "BUF=3",          "ATT=200"};
+inline const QByteArrayList kEncoderEntries =
+    QByteArray("NAME=E1|IP=127.0.0.1|MASK=255.255.255.0|GW=127.0.0.254|REMOTE=10.0.0.9|INPUT=1|"
+               "TYPE=1|TX=0|ROLE=1|SN=1234|VER=2.1|SFN=1|BUF=0")
+        .split('|');
+inline const QByteArrayList kDecoderEntries =
+    QByteArray("NAME=D1|IP=127.0.0.1|MASK=255.0.0.0|GW=127.0.0.1|REMOTE=0.0.0.0|INPUT=0|TYPE=0|"
+               "TX=0|ROLE=2|SN=77|VER=2|SFN=0|BUF=3|ATT=200")
+        .split('|');
 inline const QString kEncoderKey = QStringLiteral("00:1A:2B:3C:4D:5E");
 inline const QString kDecoderKey = QStringLiteral("00:00:00:00:00:0D");
 inline QByteArray sampleDatabase() {
@@ -157,8 +168,7 @@ inline QByteArray sampleDatabase() {
 }
 
 // The watch's echoes, answered from a table: an address that is not in it stays silent.
-class ScriptedSweeper : public varnetix::EchoSweeper {
-public:
+struct ScriptedSweeper : varnetix::EchoSweeper {
     bool available = true;
     std::map<QString, std::uint32_t> answering; // address -> round trip in ms
     QStringList held;                           // addresses whose echoes never end
@@ -170,9 +180,8 @@ public:
         sent << address;
         if (held.contains(address))
             return;
-        const auto found = answering.find(address);
-        const varnetix::EchoReply reply{found == answering.end() ? 11010 : 0,
-                                        found == answering.end() ? 0u : found->second};
+        const bool answers = answering.contains(address);
+        const varnetix::EchoReply reply{answers ? 0 : 11010, answers ? answering.at(address) : 0};
         QMetaObject::invokeMethod(
             this, [this, token, reply] { emit finished(token, reply); }, Qt::QueuedConnection);
     }
@@ -196,19 +205,13 @@ struct Station {
     Station() {
         configPeer.bind(QHostAddress::LocalHost, 0);
         commandPeer.bind(QHostAddress::LocalHost, 0);
-        settings.localPort = 0;
+        settings.localPort = 0, settings.pagingOnEveryInterface = false;
         settings.configPort = configPeer.localPort();
         settings.commandPort = commandPeer.localPort();
-        settings.pagingDestination = "127.0.0.1";
-        settings.pagingOnEveryInterface = false;
+        settings.pagingDestination = "127.0.0.1", settings.watchSecondMs = 50;
+        settings.remoteSentMs = 300, settings.macBudgetMs = 300, settings.macRetryMs = 10;
+        settings.volumeMs = 20, settings.pingRetryMs = 20, settings.pagingWaitMs = 400;
         settings.databasePath = dir.filePath(QStringLiteral("nms.ini")).toStdString();
-        settings.remoteSentMs = 300;
-        settings.macBudgetMs = 300;
-        settings.macRetryMs = 10;
-        settings.volumeMs = 20;
-        settings.pingRetryMs = 20;
-        settings.pagingWaitMs = 400;
-        settings.watchSecondMs = 50;
         settings.preferencesPath = dir.filePath(QStringLiteral("varnetix-nms.conf")).toStdString();
         settings.eventLogDirectory = dir.filePath(QStringLiteral("state")).toStdString();
     }
@@ -219,10 +222,7 @@ struct Station {
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
             qFatal("cannot write the test database");
     }
-    QByteArray database() const {
-        QFile file(databasePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray database() const { return readFile(databasePath()); }
 
     // Creates the window and runs its start-up; the boxes of the start-up are forgotten.
     varnetix::MainWindow& start() {
@@ -232,6 +232,16 @@ struct Station {
             qFatal("the station could not bind its endpoint");
         dialogs.boxes.clear();
         return *window;
+    }
+    varnetix::MainWindow& start(const QByteArray& database) {
+        writeDatabase(database);
+        return start();
+    }
+    // Shows a window and makes it the active one, as the desktop does when it is clicked.
+    static bool activate(QWidget* shown) {
+        shown->show();
+        QApplication::setActiveWindow(shown);
+        return QTest::qWaitForWindowActive(shown);
     }
 
     template <typename T = QWidget> T* find(const char* name) const {
@@ -244,14 +254,9 @@ struct Station {
     // frame's title.
     QString text(const char* name) const {
         QObject* object = find<QObject>(name);
-        if (auto* label = qobject_cast<QLabel*>(object))
-            return label->text();
-        if (auto* field = qobject_cast<QLineEdit*>(object))
-            return field->text();
-        if (auto* list = qobject_cast<QComboBox*>(object))
-            return list->currentText();
-        if (auto* frame = qobject_cast<QGroupBox*>(object))
-            return frame->title();
+        for (const char* property : {"currentText", "title", "text"})
+            if (object->metaObject()->indexOfProperty(property) >= 0)
+                return object->property(property).toString();
         qFatal("%s shows no text", name);
     }
     QTimer* timer(const char* name) const { return find<QTimer>(name); }
@@ -278,18 +283,33 @@ struct Station {
     }
     QTreeWidget* tree() const { return find<QTreeWidget>("TreeView1"); }
 
-    // Clicks the node whose key is the colon form given.
+    // The node whose key is the colon form given.
+    QTreeWidgetItem* node(const QString& key) const {
+        for (int i = 0; i < tree()->topLevelItemCount(); ++i)
+            if (tree()->topLevelItem(i)->data(0, Qt::UserRole).toString() == key)
+                return tree()->topLevelItem(i);
+        return nullptr;
+    }
+    // Clicks that node.
     bool selectNode(const QString& key) const {
-        QTreeWidget* nodes = tree();
-        for (int i = 0; i < nodes->topLevelItemCount(); ++i) {
-            QTreeWidgetItem* item = nodes->topLevelItem(i);
-            if (item->data(0, Qt::UserRole).toString() == key) {
-                nodes->setCurrentItem(item);
-                emit nodes->itemClicked(item, 0);
-                return true;
-            }
+        QTreeWidgetItem* clicked = node(key);
+        if (clicked) {
+            tree()->setCurrentItem(clicked);
+            emit tree()->itemClicked(clicked, 0);
         }
-        return false;
+        return clicked;
+    }
+    // The node's state and marks, as assistive technology reads them.
+    QString described(const QString& key) const {
+        return node(key) ? node(key)->data(0, Qt::AccessibleDescriptionRole).toString() : QString();
+    }
+    // The event log's lines of a category, each "element text".
+    QStringList logged(const char* category) const {
+        QStringList lines;
+        for (const auto& line : window->findChild<varnetix::EventLog*>()->lines())
+            if (line.category == QLatin1String(category))
+                lines << line.element + u' ' + line.text;
+        return lines;
     }
 
     varnetix::FeedbackHandler* feedback() const {

@@ -4,16 +4,12 @@
 #include "core/database_file.h"
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
-#include "platform/preferences_file.h"
 #include "station/command_line.h"
-#include "station/event_log.h"
 #include "station_fixture.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QSpinBox>
 #include <QTableView>
-#include <QtTest>
 #include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
@@ -24,38 +20,16 @@ const QByteArray kWatched =
     recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"IP=198.18.0.11"})) +
     recordText("00000000000D", replaced(kDecoderEntries, {"IP=198.18.0.12"}));
 
-// A node's accessible description, without the network check's warning the sample database
-// earns.
-QString described(const Station& s, int node) {
-    return s.tree()
-        ->topLevelItem(node)
-        ->data(0, Qt::AccessibleDescriptionRole)
-        .toString()
-        .remove(u", warning"_s);
-}
-
-QStringList logged(const Station& s, const char* category) {
-    QStringList lines;
-    for (const auto& line : s.window->findChild<varnetix::EventLog*>()->lines())
-        if (line.category == QLatin1String(category))
-            lines << line.element + u' ' + line.text;
-    return lines;
-}
-
-// Runs the command with its output in memory: the exit status, then what it printed.
+// Runs the command with its output and errors in memory: the exit status, then what it printed.
 template <typename Command> std::pair<int, QByteArray> printed(Command command) {
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    const int status = command(out, err);
-    QByteArray text;
-    for (std::FILE* file : {out, err}) {
-        std::rewind(file);
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-            text.append(buffer, qsizetype(n));
-        std::fclose(file);
-    }
-    return {status, text};
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    const int status = command(out, out);
+    std::fclose(out);
+    const QByteArray result(text, qsizetype(size));
+    std::free(text);
+    return {status, result};
 }
 
 } // namespace
@@ -65,12 +39,14 @@ class TestStationWatch : public QObject {
 
     std::unique_ptr<Station> m_s;
 
+    // A node's description, without the warning the network check gives the sample records.
+    QString state(const QString& key) const { return m_s->described(key).remove(u", warning"_s); }
+
     void startWatching(const varnetix::StationPreferences& preferences) {
         m_s->watched = true;
         QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s->settings.preferencesPath))
                     .save(preferences));
-        m_s->writeDatabase(kWatched);
-        m_s->start();
+        m_s->start(kWatched);
     }
 
 private slots:
@@ -81,17 +57,17 @@ private slots:
     void watchMarksEveryElement() {
         m_s->sweeper.answering[u"198.18.0.11"_s] = 3;
         startWatching({1, 2, 1024, 5});
-        QTRY_COMPARE(described(*m_s, 1), u"offline"_s);
-        QCOMPARE(described(*m_s, 0), u"online"_s);
+        QTRY_COMPARE(state(kDecoderKey), u"offline"_s);
+        QCOMPARE(state(kEncoderKey), u"online"_s);
         QVERIFY(m_s->tree()->topLevelItem(0)->toolTip(0).contains(u", round trip 3 ms"_s));
         QVERIFY(m_s->tree()->topLevelItem(1)->toolTip(0).startsWith(u"Offline: silent since "_s));
         QCOMPARE(m_s->text("lblWatchSummary"), u"1 online, 1 offline, 0 unknown - every 1 s"_s);
         m_s->button(2)->trigger(); // a refreshed tree keeps what is known
-        QCOMPARE(described(*m_s, 0), u"online"_s);
+        QCOMPARE(state(kEncoderKey), u"online"_s);
         m_s->sweeper.answering[u"198.18.0.12"_s] = 1;
-        QTRY_COMPARE(described(*m_s, 1), u"online"_s);
+        QTRY_COMPARE(state(kDecoderKey), u"online"_s);
         QCOMPARE(
-            logged(*m_s, "status"),
+            m_s->logged("status"),
             (QStringList{u"00:1A:2B:3C:4D:5E E1 [00:1A:2B:3C:4D:5E] is online (was unknown)"_s,
                          u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is offline (was unknown)"_s,
                          u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is online (was offline)"_s}));
@@ -112,8 +88,7 @@ private slots:
     // New and changed elements are marked until the next discovery; the status bar sums it up
     // and the log tells the details, the missing element included.
     void discoveryMarksWhatChanged() {
-        m_s->writeDatabase(sampleDatabase());
-        m_s->start();
+        m_s->start(sampleDatabase());
         varnetix::FeedbackRecord renamed = studioEncoder(), added = studioEncoder();
         renamed.ElementIP = "127.0.0.1", renamed.ElementName = "E1 RENAMED";
         added.ElementIP = "127.0.0.2", added.SerialNumber = 5;
@@ -124,11 +99,11 @@ private slots:
             m_s->sendToStation(packet(added));
             QTRY_VERIFY(m_s->database().contains("[0000000000AA]"));
         });
-        QCOMPARE(described(*m_s, 0), u"unknown, changed"_s);
-        QCOMPARE(described(*m_s, 1), u"unknown, new"_s);
+        QCOMPARE(state(kEncoderKey), u"unknown, changed"_s);
+        QCOMPARE(state(u"00:00:00:00:00:AA"_s), u"unknown, new"_s);
         QCOMPARE(m_s->text("lblDiscoverySummary"),
                  u"Discovery: 2 elements, 1 new, 1 missing, 1 changed"_s);
-        const QStringList details = logged(*m_s, "discovery");
+        const QStringList details = m_s->logged("discovery");
         QVERIFY(details.contains(u"00:00:00:00:00:0D Missing element D1 [00:00:00:00:00:0D] at "
                                  u"127.0.0.1"_s));
         QVERIFY(details.contains(u"00:1A:2B:3C:4D:5E E1 RENAMED [00:1A:2B:3C:4D:5E]: name E1 -> "
@@ -138,8 +113,7 @@ private slots:
     // Every event in the file as one tab-separated line; the view filters by element and text
     // and copies the lines as the file has them.
     void eventLogAndItsView() {
-        m_s->writeDatabase(sampleDatabase());
-        m_s->start();
+        m_s->start(sampleDatabase());
         m_s->find<QAction>("actionAbout")->trigger();
         auto* log = m_s->window->findChild<varnetix::EventLog*>();
         log->record("ping", kEncoderKey, u"Ping 127.0.0.1: 1 ms"_s);
@@ -164,14 +138,10 @@ private slots:
 
         m_s->window->close(); // the station ends and its log is written out
         m_s->window.reset();
-        QFile file(QString::fromStdString(m_s->settings.eventLogDirectory) + u"/events.log"_s);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = file.readAll().split('\n');
+        const QList<QByteArray> lines =
+            readFile(QString::fromStdString(m_s->settings.eventLogDirectory) + u"/events.log"_s)
+                .split('\n');
         QCOMPARE(lines.size(), events + 2); // and the end, and the end of the last line
-        const QRegularExpression format(u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"
-                                        u"[+-]\\d\\d:\\d\\d\\t[a-z]+\\t(-|[0-9A-F:]{17})\\t"_s);
-        for (const QByteArray& line : lines.mid(0, events + 1))
-            QVERIFY2(format.match(QString::fromUtf8(line)).hasMatch(), line.constData());
         QVERIFY(lines[events].endsWith("\tstation\t-\tStation ended"));
     }
 
@@ -199,8 +169,7 @@ private slots:
     // The findings in their dock and on the tree; a finding chosen selects its element. The
     // inventory written where the operator says.
     void networkCheckAndExport() {
-        m_s->writeDatabase(sampleDatabase());
-        m_s->start();
+        m_s->start(sampleDatabase());
         m_s->find<QAction>("actionCheckNetwork")->trigger();
         auto* findings = m_s->find<QTreeWidget>("lstFindings");
         QStringList kinds;
@@ -209,17 +178,15 @@ private slots:
         QCOMPARE(kinds, (QStringList{u"error 00:1A:2B:3C:4D:5E, 00:00:00:00:00:0D"_s,
                                      u"error 00:1A:2B:3C:4D:5E"_s}));
         QVERIFY(findings->topLevelItem(1)->text(2).contains(u"10.0.0.9"_s));
-        QVERIFY(m_s->tree()->topLevelItem(0)->data(0, Qt::AccessibleDescriptionRole).toString() ==
-                u"unknown, warning"_s);
+        QCOMPARE(m_s->described(kEncoderKey), u"unknown, warning"_s);
         emit findings->itemActivated(findings->topLevelItem(1), 0);
         QCOMPARE(m_s->text("lblElementMAC"), kEncoderKey);
 
         m_s->dialogs.saveAs = m_s->dir.filePath(u"inventory.csv"_s);
         m_s->find<QAction>("actionExport")->trigger();
-        QFile csv(m_s->dialogs.saveAs);
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        QCOMPARE(csv.readAll().toStdString(), varnetix::inventoryCsv(varnetix::IniDocument::parse(
-                                                  sampleDatabase().toStdString())));
+        QCOMPARE(
+            readFile(m_s->dialogs.saveAs).toStdString(),
+            varnetix::inventoryCsv(varnetix::IniDocument::parse(sampleDatabase().toStdString())));
     }
 
     void commandLine_data() {
@@ -242,7 +209,8 @@ private slots:
         QCOMPARE(QString::number(int(line.command)) + u' ' + line.exportTarget + line.problem,
                  outcome);
     }
-    // Findings with the severity first and their exit status; the CSV; an unreadable database.
+    // Nothing found without a database (findings and their exit status are the lab test's); the
+    // CSV; an unreadable database.
     void commandsForScripts() {
         const std::string path = m_s->settings.databasePath;
         const auto check = [&](std::FILE* out, std::FILE* err) {
@@ -253,10 +221,6 @@ private slots:
         };
         QCOMPARE(printed(check), (std::pair{0, QByteArray()})); // no database, nothing wrong
         m_s->writeDatabase(sampleDatabase());
-        const auto [status, text] = printed(check);
-        QCOMPARE(status, 1);
-        QCOMPARE(text.count('\n'), 2);
-        QVERIFY(text.startsWith("error [duplicate-ip] 001A2B3C4D5E 00000000000D: "));
         QCOMPARE(
             printed(exportAll).second.toStdString(),
             varnetix::inventoryCsv(varnetix::IniDocument::parse(sampleDatabase().toStdString())));

@@ -1,11 +1,13 @@
-// The window's own texts (captions, list items, limits, tooltips, initial texts, accessible
-// names), the keyboard order of its fields, and timers that wait to be started.
+// The window: its own texts (captions, list items, limits, tooltips, initial texts, accessible
+// names), menus and shortcuts, the keyboard order of its fields, timers that wait to be started;
+// and the window drawn at the desktop's default font, at 14 pt and at scale factor 2 (one CTest
+// run each, see CMakeLists.txt): nothing cut, nothing overlapping, the element tree given the
+// extra room. With VARNETIX_PICTURES_DIR set, the pictures are saved there.
 #include "station_fixture.h"
 
-#include <QRegularExpression>
+#include <QAbstractButton>
 #include <QMenu>
 #include <QToolBar>
-#include <QtTest>
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
@@ -46,9 +48,9 @@ scrlBuffer | minimum=0 | maximum=8 | value=0 | accessibleName=Buffer size
 chkSFNEnabled | accessibleName=SFN option ; frmPaging | windowTitle=Paging network...
 Toolbar1 | actions=Discover elements,Refresh list,-,Save changes,-,Start audio monitoring
 Toolbar1 | actions=Save changes,-,Start audio monitoring,Stop audio monitoring
-Label1 | text=Please wait a few seconds while paging the network...
-timerRemoteSent | active=false ; tmrRetryPing | active=false ; timerGetMAC | active=false
-tmrVolume | active=false ; Timer1 | active=false
+Label1 | text=Please wait a few seconds while paging the network... ; timerRemoteSent | active=false
+tmrRetryPing | active=false ; timerGetMAC | active=false ; tmrVolume | active=false
+Timer1 | active=false
 )";
 
 // From the tree through the element panel to the ping test.
@@ -57,9 +59,48 @@ const QStringList kTabOrder =
     u"cmbAudioInput scrlAtten cmbAudioTX txtRemoteIP txtVLAN_Audio cmbEncoders chkSFNEnabled "
     u"scrlBuffer lblPing"_s.split(u' ');
 
+void checkFits(QWidget* widget) {
+    const QString what =
+        widget->objectName() + u' ' + QLatin1String(widget->metaObject()->className());
+    if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+        const QSize text = label->fontMetrics().size(Qt::TextShowMnemonic, label->text());
+        QVERIFY2(text.width() <= label->contentsRect().width() &&
+                     text.height() <= label->contentsRect().height(),
+                 qPrintable(what + u" cut: "_s + label->text()));
+    } else if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+        QVERIFY2(frame->fontMetrics().horizontalAdvance(frame->title()) < frame->width(),
+                 qPrintable(what));
+    } else if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QComboBox*>(widget) ||
+               qobject_cast<QAbstractButton*>(widget)) {
+        QVERIFY2(widget->height() >= widget->minimumSizeHint().height() &&
+                     widget->width() >= widget->minimumSizeHint().width(),
+                 qPrintable(what));
+    }
+}
+
+void checkSiblings(QWidget* parent) {
+    QList<QWidget*> shown;
+    for (QObject* child : parent->children()) {
+        auto* widget = qobject_cast<QWidget*>(child);
+        if (!widget || !widget->isVisible() || widget->isWindow())
+            continue;
+        QVERIFY2(parent->rect().contains(widget->geometry()),
+                 qPrintable(widget->objectName() + u" outside "_s + parent->objectName()));
+        checkFits(widget);
+        // The "N/A" labels lie under the control they stand in for, by design.
+        if (!widget->objectName().endsWith(u"NotApplicable"_s))
+            shown << widget;
+        checkSiblings(widget);
+    }
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        for (qsizetype j = i + 1; j < shown.size(); ++j)
+            QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+                     qPrintable(shown[i]->objectName() + u" overlaps "_s + shown[j]->objectName()));
+}
+
 } // namespace
 
-class TestWindowTexts : public QObject {
+class TestWindow : public QObject {
     Q_OBJECT
 
     Station m_s;
@@ -104,12 +145,11 @@ private slots:
     // Every toolbar command, and every command beyond it, in a menu with its shortcut; the
     // toolbar shows pictures only.
     void commandsInMenus() {
-        const QStringList commands = {u"Toolbar1Button1=Ctrl+D"_s, u"Toolbar1Button2=F5"_s,
-                                      u"Toolbar1Button4=Ctrl+S"_s, u"Toolbar1Button6=Ctrl+L"_s,
-                                      u"Toolbar1Button7=Ctrl+Shift+L"_s, u"actionQuit=Ctrl+Q"_s,
-                                      u"actionExport=Ctrl+E"_s, u"actionCheckNetwork=Ctrl+K"_s,
-                                      u"actionEventLog=Ctrl+J"_s, u"actionFindings=Ctrl+Shift+K"_s,
-                                      u"actionPreferences=Ctrl+,"_s, u"actionAbout="_s};
+        const QStringList commands =
+            u"Toolbar1Button1=Ctrl+D Toolbar1Button2=F5 Toolbar1Button4=Ctrl+S "
+            u"Toolbar1Button6=Ctrl+L Toolbar1Button7=Ctrl+Shift+L actionQuit=Ctrl+Q "
+            u"actionExport=Ctrl+E actionCheckNetwork=Ctrl+K actionEventLog=Ctrl+J "
+            u"actionFindings=Ctrl+Shift+K actionPreferences=Ctrl+, actionAbout="_s.split(u' ');
         for (const QString& command : commands) {
             auto* action = m_s.find<QAction>(qPrintable(command.section(u'=', 0, 0)));
             QCOMPARE(command.section(u'=', 0, 0) + u'=' + action->shortcut().toString(), command);
@@ -135,7 +175,56 @@ private slots:
         } while (widget != m_s.tree());
         QCOMPARE(order, kTabOrder);
     }
+
+    void nothingCutNothingOverlapping() {
+        if (const int points = qEnvironmentVariableIntValue("VARNETIX_FONT_POINTS")) {
+            QFont font = QApplication::font();
+            font.setPointSize(points);
+            QApplication::setFont(font);
+        }
+        // Three elements the watch finds online, offline and not yet known.
+        Station s;
+        s.writeDatabase(
+            recordText("001A2B3C4D5E",
+                       replaced(kEncoderEntries, {"IP=127.0.0.11", "REMOTE=127.0.0.12"})) +
+            recordText("00000000000D", replaced(kDecoderEntries, {"IP=127.0.0.12"})) +
+            recordText("00000000000E", replaced(kDecoderEntries, {"NAME=D2", "IP=127.0.0.13"})));
+        QVERIFY(varnetix::PreferencesFile(QString::fromStdString(s.settings.preferencesPath))
+                    .save({10, 1, 1024, 5}));
+        s.watched = true;
+        s.sweeper.answering[u"127.0.0.11"_s] = 2;
+        s.sweeper.held << u"127.0.0.13"_s;
+        varnetix::MainWindow& window = s.start();
+        QTRY_COMPARE(s.text("lblWatchSummary"), u"1 online, 1 offline, 1 unknown - every 10 s"_s);
+        window.show();
+        // An offscreen screen is small; a desktop shows the window at its preferred size.
+        window.resize(window.sizeHint());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The longest texts the panel shows.
+        QVERIFY(s.selectNode(kDecoderKey));
+        s.find<QLabel>("lblPing")->setText(u"Destination Protocol Unreachable"_s);
+        s.find<QLabel>("lblVolume")->setText(u"-138.5dBFS"_s);
+        s.find<QLineEdit>("txtElementName")->setText(u"WWWWWWWWWWWWWWWW"_s);
+        QCoreApplication::processEvents();
+        checkSiblings(&window);
+
+        // Extra room goes to the element tree.
+        const QSize before = s.tree()->size();
+        const int panelWidth = s.find("frmProperties")->width();
+        window.resize(window.size() + QSize(200, 100));
+        QTRY_COMPARE(s.tree()->width(), before.width() + 200);
+        QCOMPARE(s.find("frmProperties")->width(), panelWidth);
+        QVERIFY(s.tree()->height() > before.height());
+        window.resize(window.sizeHint());
+
+        const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR");
+        const QString name = qEnvironmentVariable("VARNETIX_PICTURE_NAME", u"station-window"_s);
+        if (!dir.isEmpty() && qEnvironmentVariableIsEmpty("VARNETIX_PICTURE_NAME"))
+            QVERIFY(s.find("frmTreeView")->grab().save(dir + u"/element-tree-states.png"_s));
+        if (!dir.isEmpty())
+            QVERIFY(window.grab().save(dir + u'/' + name + u".png"_s));
+    }
 };
 
-QTEST_MAIN(TestWindowTexts)
-#include "test_window_texts.moc"
+QTEST_MAIN(TestWindow)
+#include "test_window.moc"

@@ -1,21 +1,16 @@
-// What the station does with an element's feedback packet: the checks and their messages, the
-// MAC wait, the discovery store, the configuration answer; packets worked on side by side while
-// their boxes come one at a time, in arrival order; a flood of bad packets discarded.
+// The exchange with the selected element. The commands the operator sends: the configuration
+// (its checks, the question, the 35 bytes to the stored address, the time-out), a decoder's
+// attenuation, an encoder's audio-level display. What the station does with an element's feedback
+// packet: the checks and their messages, the MAC wait, the discovery store, the configuration
+// answer; packets worked on side by side while their boxes come one at a time, in arrival order;
+// a flood of bad packets discarded.
 #include "station_fixture.h"
 
-#include <QScrollBar>
-#include <QtTest>
-
 using namespace Qt::Literals::StringLiterals;
-using varnetix::FeedbackHandler;
 using varnetix::FeedbackRecord;
 
 namespace {
 
-const QString kMac = u"00:1A:2B:3C:4D:5E"_s;
-const QString kMismatch = u"The response received does not match the selected element.\r"
-                          u"Cannot save this element info."_s;
-const QString kSuccess = u"New configuration has been sucessfuly saved and loaded!"_s;
 // The selected element as the database holds it before an answer.
 const QByteArrayList kStored = QByteArray("NAME=OLD NAME        |IP=127.0.0.1|MASK=255.0.0.0|"
                                           "GW=127.0.0.254|REMOTE=239.1.1.1|INPUT=0|TYPE=1|TX=1|"
@@ -23,9 +18,6 @@ const QByteArrayList kStored = QByteArray("NAME=OLD NAME        |IP=127.0.0.1|MA
                                    .split('|');
 // What an answer of studioEncoder() writes over it ("sfn" and "buf" are not answered).
 const QByteArrayList kTaken = replaced(kStudioEntries, {"SFN=0", "BUF=0"});
-QByteArray studioSection(const QByteArrayList& entries) {
-    return recordText("001A2B3C4D5E", entries);
-}
 
 template <typename Change> FeedbackRecord with(FeedbackRecord r, Change change) {
     change(r);
@@ -39,23 +31,24 @@ FeedbackRecord decoder(const char* ip, const char* name) {
     });
 }
 
+QByteArray studioSection(const QByteArrayList& entries) {
+    return recordText("001A2B3C4D5E", entries);
+}
 QString retrieving(const QString& field) {
     return u"An error occured while retrieving '%1':\rFeedback is corrupted."_s.arg(field);
 }
 
 // The boxes shown, in order: errors with the application's title, but the success message.
 void expectBoxes(const FakeDialogs& dialogs, const QStringList& texts) {
-    QCOMPARE(dialogs.texts(), texts);
-    for (const RecordedBox& box : dialogs.boxes) {
-        const bool success = box.text == kSuccess;
-        QCOMPARE(box.icon, success ? RecordedBox::Information : RecordedBox::Critical);
-        QCOMPARE(box.title, success ? u"Configuration changed"_s : u"Halvoren Varnetix Manager"_s);
-    }
+    QList<RecordedBox> boxes;
+    for (const QString& text : texts)
+        boxes << answerBox(text);
+    QCOMPARE(dialogs.boxes, boxes);
 }
 
 struct EarlyEnd {
     QByteArray datagram = packet(studioEncoder());
-    QByteArray mac = kMac.toLatin1(); // what the lookup finds; "-" nothing
+    QByteArray mac = kEncoderKey.toLatin1(); // what the lookup finds; "-" nothing
     int failFirst = 0;
     QStringList texts = {}; // outside discovery
     bool timerStops = true;
@@ -67,25 +60,210 @@ struct Answer {
     QByteArrayList extra = {};      // written after the element was selected
     QString ip = u"192.168.1.10"_s; // as the operator typed it
     QByteArray answer = packet(studioEncoder());
-    QByteArray mac = kMac.toLatin1();
+    QByteArray mac = kEncoderKey.toLatin1();
     QStringList texts = {};
     QByteArrayList after = kTaken;
     QStringList labels = {u"ENCODER"_s, u"12345"_s, u"2.1"_s}; // type, serial number, version
     int atten = 120;                                           // 120 before the answer
 };
 
+const RecordedBox kQuestion = {RecordedBox::Question, u"Send configuration"_s,
+                               u"This configuration will be sent to selected Network Element and\r"
+                               u"will also be saved to local database in your computer. \r"
+                               u"Are you sure?"_s};
+// IP 192.168.1.10, mask 255.255.255.0, gateway 192.168.1.1, remote 239.1.1.1, Analog, MPX,
+// Multicast, Studio.
+const QStringList kExample =
+    u"txtElementIP=192.168.1.10 txtElementMask=255.255.255.0 txtElementGW=192.168.1.1 "
+    u"txtRemoteIP=239.1.1.1 cmbAudioInput=1 cmbAudioType=1 cmbAudioTX=1 txtElementName=Studio"_s
+        .split(u' ');
+const QByteArray kExamplePacket =
+    QByteArray::fromHex("c0a8010a ffffff00 c0a80101 ef010101 01 01 01") + "STUDIO          ";
+const QByteArray kWithoutAddress = recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"IP="}));
+
+// 480 samples, the first holding the peak.
+QByteArray levelDatagram(quint32 peak) {
+    return QByteArray::fromHex(QByteArray::number(peak, 16).rightJustified(6, '0')) +
+           QByteArray(1437, '\0');
+}
+
+struct Attenuation {
+    QByteArray database = sampleDatabase();
+    QString key = kDecoderKey;
+    bool focused = true; // the scroll bar, else the name field
+    int value = 0;
+    QByteArray command = {};
+    QByteArray after = sampleDatabase();
+    QList<RecordedBox> boxes = {};
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(EarlyEnd)
 Q_DECLARE_METATYPE(Answer)
+Q_DECLARE_METATYPE(Attenuation)
 
-class TestFeedbackHandling : public QObject {
+class TestElementExchange : public QObject {
     Q_OBJECT
 
 private slots:
+
+    void checksInOrder_data() {
+        QTest::addColumn<QStringList>("edits"); // "refresh" and "no database" do what they say
+        QTest::addColumn<RecordedBox>("box");
+        const auto check = [](const char* row, const QStringList& edits, const QString& line) {
+            QTest::newRow(row) << edits << critical(line + u"\rCannot save."_s, u"Error!"_s);
+        };
+        const QString audio = u"Please verify that all audio fields are correct!"_s;
+        const QString ip = u"Please verify that all IP fields are correct!"_s;
+        check("no selection, all invalid", {u"refresh"_s}, u"No Network Element selected!"_s);
+        check("audio input, name, gateway",
+              {u"cmbAudioInput=-1"_s, u"txtElementName="_s, u"txtElementGW=1.2.3"_s}, audio);
+        check("audio type", {u"cmbAudioType=-1"_s}, audio);
+        check("tx type", {u"cmbAudioTX=-1"_s}, audio);
+        check("name, ip", {u"txtElementName="_s, u"txtElementIP=1.2.3.4.5"_s},
+              u"Please verify that the name field is correct!"_s);
+        for (const char* field : {"txtElementIP", "txtElementMask", "txtElementGW", "txtRemoteIP"})
+            check(field, {QLatin1String(field) + u"=10.0.0.256"_s, u"no database"_s}, ip);
+        check("empty remote ip", {u"txtRemoteIP="_s}, ip);
+        check("no database", {u"no database"_s},
+              u"The local database in your computer, is corrupted!"_s);
+        QTest::newRow("answered No") << QStringList{u"answer No"_s} << kQuestion;
+    }
+    void checksInOrder() {
+        QFETCH(QStringList, edits);
+        QFETCH(RecordedBox, box);
+        selectOn(sampleDatabase(), kEncoderKey);
+        m_s->dialogs.answers.enqueue(!edits.contains(u"answer No"_s));
+        for (const QString& edit : kExample + edits) {
+            if (edit == u"refresh")
+                m_s->button(2)->trigger();
+            else if (edit == u"no database")
+                QFile::remove(m_s->databasePath());
+            else if (edit != u"answer No")
+                m_s->edit({edit});
+        }
+        m_s->button(4)->trigger();
+        QCOMPARE(m_s->dialogs.boxes, QList{box});
+        QVERIFY(!m_s->timer("timerRemoteSent")->isActive());
+        expectOnly(m_s->configPeer, {});
+    }
+    // A configuration that gets no answer (an answer's handling is the feedback tests' and the
+    // lab's) leaves the database as it was, and the station goes on.
+    void sendWithoutAnswer_data() {
+        QTest::addColumn<QByteArray>("database");
+        QTest::addColumn<QByteArray>("sent"); // to the address stored for the element (127.0.0.1)
+        QTest::addColumn<RecordedBox>("box");
+        QTest::newRow("no answer")
+            << sampleDatabase() << kExamplePacket
+            << critical(u"Waiting for a response from Network Element has timed out!\rCannot "
+                        u"save."_s,
+                        u"Error!"_s);
+        QTest::newRow("record without address")
+            << kWithoutAddress << QByteArray()
+            << critical(u"Unable to reach the Network Element at ''.\rCannot save."_s);
+    }
+    void sendWithoutAnswer() {
+        QFETCH(QByteArray, database);
+        QFETCH(QByteArray, sent);
+        QFETCH(RecordedBox, box);
+        selectOn(database, kEncoderKey);
+        m_s->edit(kExample);
+        m_s->dialogs.answers.enqueue(true);
+        m_s->button(4)->trigger();
+        QCOMPARE(m_s->timer("timerRemoteSent")->isActive(), !sent.isEmpty());
+        expectOnly(m_s->configPeer, sent);
+        QTRY_COMPARE(m_s->dialogs.boxes.size(), 2);
+        QCOMPARE(m_s->dialogs.boxes, (QList{kQuestion, box})); // one time-out at most
+        QVERIFY(!m_s->timer("timerRemoteSent")->isActive());
+        QCOMPARE(m_s->database(), database);
+        // With its address (back), the element is reached again.
+        m_s->writeDatabase(sampleDatabase());
+        m_s->dialogs.answers.enqueue(true);
+        m_s->button(4)->trigger();
+        expectOnly(m_s->configPeer, kExamplePacket);
+    }
+    void attenuation_data() {
+        QTest::addColumn<Attenuation>("c");
+        QTest::newRow("mute") << Attenuation{
+            .value = 14,
+            .command = "\x0e\x00"_ba,
+            .after = recordText("001A2B3C4D5E", kEncoderEntries) +
+                     recordText("00000000000D", replaced(kDecoderEntries, {"ATT=14"}))};
+        QTest::newRow("set by code elsewhere") << Attenuation{.focused = false, .value = 20};
+        QTest::newRow("encoder") << Attenuation{.key = kEncoderKey, .value = 14};
+        const QByteArray noAddress = recordText("00000000000D", replaced(kDecoderEntries, {"IP="}));
+        QTest::newRow("decoder without address")
+            << Attenuation{.database = noAddress,
+                           .value = 30,
+                           .after = noAddress,
+                           .boxes = {critical(u"Unable to reach the Network Element at ''.\r"
+                                              u"The attenuation was not changed."_s)}};
+    }
+    void attenuation() {
+        QFETCH(Attenuation, c);
+        selectOn(c.database, c.key);
+        auto* bar = m_s->find<QScrollBar>("scrlAtten");
+        (c.focused ? bar : m_s->find("txtElementName"))->setFocus();
+        bar->setValue(c.value);
+        expectOnly(m_s->commandPeer, c.command);
+        QCOMPARE(m_s->database(), c.after);
+        QCOMPARE(m_s->dialogs.boxes, c.boxes);
+    }
+    void audioLevelIsRequestedShownAndStopped() {
+        selectOn(sampleDatabase(), kEncoderKey);
+        const auto state = [this] {
+            return QVariantList{m_s->button(6)->isEnabled(), m_s->button(7)->isEnabled(),
+                                m_s->timer("tmrVolume")->isActive(), m_s->text("lblVolume"),
+                                m_s->find<varnetix::LevelBar>("VUMeter")->levelWidth()};
+        };
+        QCOMPARE(state(), (QVariantList{true, false, false, u"-oodBFS"_s, 0}));
+        m_s->button(6)->trigger();
+        QCOMPARE(state(), (QVariantList{false, true, true, u"-oodBFS"_s, 0}));
+        QNetworkDatagram request;
+        for (int i = 0; i < 4; ++i) {
+            request = Station::receive(m_s->commandPeer);
+            QCOMPARE(request.data(), QByteArray("VOL"));
+            QCOMPARE(request.senderPort(), int(m_s->stationPort()));
+        }
+        QSignalSpy arrived(m_s->find<varnetix::UdpEndpoint>("udpClient"),
+                           &varnetix::UdpEndpoint::DataArrival);
+        const auto answer = [&](quint32 peak) {
+            m_s->commandPeer.writeDatagram(levelDatagram(peak), request.senderAddress(),
+                                           quint16(request.senderPort()));
+            QVERIFY(arrived.wait());
+        };
+        answer(4194304);
+        QCOMPARE(state(), (QVariantList{false, true, true, u"-6dBFS"_s, 1050}));
+        m_s->button(7)->trigger();
+        QCOMPARE(state(), (QVariantList{true, false, false, u"-oodBFS"_s, 0}));
+        answer(8388607); // a late answer after the stop shows nothing
+        QCOMPARE(state(), (QVariantList{true, false, false, u"-oodBFS"_s, 0}));
+        QVERIFY(m_s->dialogs.boxes.isEmpty());
+    }
+    void audioLevelSendFailureStopsOnce() {
+        selectOn(kWithoutAddress, kEncoderKey);
+        // Further ticks would come while the box is open, were the polling not stopped first.
+        int ticksWhileOpen = -1;
+        m_s->dialogs.whileOpen = [&] {
+            QSignalSpy ticks(m_s->timer("tmrVolume"), &QTimer::timeout);
+            QTest::qWait(10 * m_s->settings.volumeMs);
+            ticksWhileOpen = int(ticks.count());
+        };
+        m_s->button(6)->trigger();
+        QTRY_COMPARE(m_s->dialogs.boxes.size(), 1);
+        m_s->dialogs.whileOpen = nullptr;
+        QCOMPARE(ticksWhileOpen, 0);
+        QCOMPARE(m_s->dialogs.boxes[0], critical(u"Unable to reach the Network Element at ''.\r"
+                                                 u"Audio monitoring has been stopped."_s));
+        QVERIFY(!m_s->timer("tmrVolume")->isActive());
+        QCOMPARE(m_s->text("lblVolume"), u"-oodBFS"_s);
+        QVERIFY(m_s->button(6)->isEnabled() && !m_s->button(7)->isEnabled());
+    }
+
     void init() {
         m_s = std::make_unique<Station>();
-        m_s->resolver.macs["192.168.1.10"] = kMac.toStdString();
+        m_s->resolver.macs["192.168.1.10"] = kEncoderKey.toStdString();
         m_s->resolver.macs["192.168.1.30"] = "00:1A:2B:3C:4D:60";
         m_s->settings.pagingWaitMs = 60000; // runs end when the test closes their window
     }
@@ -118,7 +296,7 @@ private slots:
     }
     void packetsThatEndEarly() {
         QFETCH(EarlyEnd, c);
-        startOn(studioSection(kStored));
+        m_s->start(studioSection(kStored));
         m_s->resolver.macs.erase("192.168.1.10");
         if (c.mac != "-")
             m_s->resolver.macs["192.168.1.10"] = c.mac.toStdString();
@@ -186,8 +364,8 @@ private slots:
     }
     void configurationAnswer() {
         QFETCH(Answer, c);
-        startOn(studioSection(c.stored));
-        QVERIFY(m_s->selectNode(kMac));
+        m_s->start(studioSection(c.stored));
+        QVERIFY(m_s->selectNode(kEncoderKey));
         m_s->writeDatabase(studioSection(c.stored + c.extra));
         m_s->edit({u"txtElementName=Studio"_s, u"txtElementIP="_s + c.ip,
                    u"txtElementMask=255.255.255.0"_s, u"txtElementGW=192.168.1.1"_s,
@@ -243,12 +421,12 @@ private slots:
             QVERIFY(m_s->database().contains("[001A2B3C4D61]"));
             QCOMPARE(m_s->dialogs.boxes.size(), 1); // the question only
         });
-        QCOMPARE(m_s->tree()->topLevelItem(0)->text(0), u" ["_s + kMac + u']');
-        m_s->resolver.macs["192.168.1.10"] = kMac.toStdString();
+        QCOMPARE(m_s->tree()->topLevelItem(0)->text(0), u" ["_s + kEncoderKey + u']');
+        m_s->resolver.macs["192.168.1.10"] = kEncoderKey.toStdString();
         QTRY_VERIFY(m_s->feedback()->idle());
         QCOMPARE(m_s->dialogs.texts().mid(1), QStringList{retrieving(u"Audio Type"_s)});
         // The tree is rebuilt once more when the last answer of the run is stored.
-        QCOMPARE(m_s->tree()->topLevelItem(0)->text(0), u"STUDIO 2 ["_s + kMac + u']');
+        QCOMPARE(m_s->tree()->topLevelItem(0)->text(0), u"STUDIO 2 ["_s + kEncoderKey + u']');
         QVERIFY(!answerTimeout()->isActive());
         QCOMPARE(
             m_s->database(),
@@ -277,7 +455,7 @@ private slots:
         QFETCH(QByteArray, first);
         QFETCH(int, failFirst);
         QFETCH(QString, text);
-        startOn(studioSection(kStored));
+        m_s->start(studioSection(kStored));
         m_s->resolver.failFirst = failFirst;
         const QByteArray bad = packet(with(studioEncoder(), [](auto& r) { r.AudioType = 2; }));
         constexpr int kChunk = 100, kSent = 2000;
@@ -308,14 +486,27 @@ private slots:
     }
 
 private:
-    void startOn(const QByteArray& database) {
-        m_s->writeDatabase(database);
-        m_s->start();
+    void selectOn(const QByteArray& database, const QString& key) {
+        QVERIFY(Station::activate(&m_s->start(database)));
+        m_s->tree()->setFocus();
+        QVERIFY(m_s->selectNode(key));
     }
+    // The peer gets `bytes` (none when empty) from the station's port, and nothing after them.
+    void expectOnly(QUdpSocket& peer, const QByteArray& bytes) {
+        if (!bytes.isEmpty()) {
+            const QNetworkDatagram datagram = Station::receive(peer);
+            QCOMPARE(datagram.data().toHex(' '), bytes.toHex(' '));
+            QCOMPARE(datagram.senderPort(), int(m_s->stationPort()));
+        }
+        m_s->find<varnetix::UdpEndpoint>("udpClient")
+            ->sendDatagram("marker", u"127.0.0.1"_s, peer.localPort());
+        QCOMPARE(Station::receive(peer).data(), QByteArray("marker"));
+    }
+
     QTimer* answerTimeout() { return m_s->timer("timerRemoteSent"); }
 
     std::unique_ptr<Station> m_s;
 };
 
-QTEST_MAIN(TestFeedbackHandling)
-#include "test_feedback_handling.moc"
+QTEST_MAIN(TestElementExchange)
+#include "test_element_exchange.moc"

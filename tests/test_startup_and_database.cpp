@@ -1,0 +1,266 @@
+// The station's start, its end and its database: the empty-database box before the bind, an
+// occupied port, the single-instance rule, the title, the port released at close, where the
+// database lives; and the database under faults as the station meets them, stores that fail (a
+// full disk) and a database its user cannot read: nothing is lost, every failure is told once
+// with the file and the system's reason, and no success is announced after a failed store.
+#include "core/database_file.h"
+#include "station/attenuation_control.h"
+#include "station/element_view.h"
+#include "station/ping_controller.h"
+#include "station_fixture.h"
+#include "ui/station_startup.h"
+
+#include <QDir>
+#include <QProcess>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using varnetix::SingleInstance;
+
+namespace {
+
+const RecordedBox kEmptyDatabase = emptyDatabaseBox(true);
+
+bool portIsFree(quint16 port) {
+    return QUdpSocket().bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress);
+}
+
+QString cannotSave(const Station& s, const QString& reason, const QString& consequence) {
+    return u"Unable to save to the local database '%1': %2.\r%3"_s.arg(s.databasePath(), reason,
+                                                                       consequence);
+}
+
+// The decoder of the sample database as it answers a configuration the panel sent unchanged.
+QByteArray decoderAnswer() {
+    varnetix::FeedbackRecord r;
+    r.ElementIP = "127.0.0.1", r.ElementMask = "255.0.0.0", r.ElementGW = "127.0.0.1";
+    r.RemoteIP = "0.0.0.0", r.ElementName = "D1", r.ElementRole = 2, r.SerialNumber = 77;
+    r.Attenuation = 200, r.BufferSize = 3;
+    return packet(r, 45, 2, 0);
+}
+
+} // namespace
+
+class TestStartupAndDatabase : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startThenClose() {
+        Station s;
+        s.window =
+            std::make_unique<varnetix::MainWindow>(s.settings, s.dialogs, s.resolver, s.probe);
+        s.button(6)->setEnabled(true);
+        s.button(7)->setEnabled(true);
+        auto* ping = s.window->findChild<varnetix::PingController*>();
+        ping->setCountdown(0);
+        bool boundWhileOpen = true;
+        s.dialogs.whileOpen = [&] {
+            boundWhileOpen = s.find<varnetix::UdpEndpoint>("udpClient")->isBound();
+        };
+        QVERIFY(s.window->Form_Load());
+        QCOMPARE(s.dialogs.boxes, QList{kEmptyDatabase});
+        QVERIFY(!boundWhileOpen); // the tree is built before the bind
+        QCOMPARE(s.window->windowTitle(), u"Varnetix NMS v.3.0.0 - Halvoren Broadcast"_s);
+        QVERIFY(!s.button(6)->isEnabled() && !s.button(7)->isEnabled());
+        QCOMPARE(ping->countdown(), qint16(3));
+        // Closing releases the port for a next start, asks nothing and writes nothing.
+        const quint16 port = s.stationPort();
+        QVERIFY(port != 0 && !portIsFree(port));
+        s.window->show();
+        QVERIFY(s.window->close() && portIsFree(port));
+        QCOMPARE(s.dialogs.boxes.size(), 1);
+        QVERIFY(!QFile::exists(s.databasePath()));
+    }
+
+    // A station that cannot start: its port is taken, or another instance runs. The second
+    // instance touches nothing: no bind, and no read of the database (whose empty-database box
+    // would show).
+    void stationThatCannotStart_data() {
+        QTest::addColumn<QHostAddress>("address");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("running"); // another instance holds the claim
+        const QHostAddress any(QHostAddress::AnyIPv4);
+        QTest::newRow("any address, exclusive")
+            << any << int(QUdpSocket::DontShareAddress) << false;
+        QTest::newRow("any address, reusable")
+            << any << int(QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint) << false;
+        QTest::newRow("loopback only") << QHostAddress(QHostAddress::LocalHost) << 0 << false;
+        QTest::newRow("another instance") << any << int(QUdpSocket::DontShareAddress) << true;
+    }
+    void stationThatCannotStart() {
+        QFETCH(QHostAddress, address);
+        QFETCH(int, mode);
+        QFETCH(bool, running);
+        QUdpSocket holder;
+        QVERIFY(holder.bind(address, 0, QUdpSocket::BindMode(mode)));
+        Station s;
+        s.settings.localPort = holder.localPort();
+        SingleInstance first(s.dir.path(), s.dir.path()), instance(s.dir.path(), s.dir.path());
+        QVERIFY(!running || first.acquire());
+        int exitCode = -1;
+        QVERIFY(!varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, instance,
+                                        exitCode));
+        QCOMPARE(exitCode, running ? 0 : 1);
+        // The tree is built before the bind, so the empty database is reported first.
+        const QList<RecordedBox> boxes =
+            running ? QList{RecordedBox{RecordedBox::Information, u"Halvoren Varnetix NMS"_s,
+                                        u"Halvoren Varnetix NMS is already running (check the "
+                                        u"icon in system tray)!"_s}}
+                    : QList{kEmptyDatabase, critical(u"Unable to use UDP port 2976: occupied."_s)};
+        QCOMPARE(s.dialogs.boxes, boxes);
+        QVERIFY(!running || !SingleInstance(s.dir.path(), s.dir.path()).acquire());
+    }
+
+    void instancePerExecutableDirectoryAndStaleLock() {
+        QTemporaryDir locks, base;
+        QVERIFY(QDir(base.path()).mkpath(u"a"_s) && QDir(base.path()).mkpath(u"b"_s));
+        SingleInstance a(base.filePath(u"a"_s), locks.path());
+        SingleInstance b(base.filePath(u"b"_s), locks.path());
+        QVERIFY(a.acquire() && b.acquire());
+        // The same directory named another way is the same station.
+        QVERIFY(!SingleInstance(base.filePath(u"b/../a"_s), locks.path()).acquire());
+        // A copy that crashes while it holds its lock leaves the lock file behind.
+        const pid_t copy = ::fork();
+        if (copy == 0) {
+            (new SingleInstance(base.path(), locks.path()))->acquire();
+            ::_exit(0);
+        }
+        QVERIFY(copy > 0 && ::waitpid(copy, nullptr, 0) == copy);
+        QVERIFY(QFile::exists(SingleInstance(base.path(), locks.path()).lockPath()));
+        QVERIFY(SingleInstance(base.path(), locks.path()).acquire());
+    }
+
+    void databaseLocation_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("writable directory") << u"writable"_s;
+        QTest::newRow("missing directory") << u"missing"_s;
+        // Installed beside its desktop entry: shared by the users, even where bin/ is writable.
+        QTest::newRow("installed") << u"installed"_s;
+    }
+    void databaseLocation() {
+        QFETCH(QString, kind);
+        QTemporaryDir base;
+        const QString exe = base.filePath(u"bin"_s), data = base.filePath(u"data"_s);
+        const QString entry = base.filePath(u"share/applications/varnetix-nms.desktop"_s);
+        QVERIFY(kind == u"missing" || QDir().mkpath(exe));
+        QVERIFY(kind != u"installed" || (QDir().mkpath(QFileInfo(entry).path()) &&
+                                         QFile(entry).open(QIODevice::WriteOnly)));
+        qputenv("XDG_DATA_HOME", data.toLocal8Bit());
+        const QString path = varnetix::databasePathFor(exe);
+        qunsetenv("XDG_DATA_HOME");
+        if (kind == u"writable")
+            QCOMPARE(path, exe + u"/nms.ini"_s);
+        else
+            QVERIFY2(path.startsWith(data + u'/') && path.endsWith(u"/nms.ini"_s),
+                     qPrintable(path));
+        QCOMPARE(QFileInfo::exists(data), kind != u"writable");
+        QVERIFY(QFileInfo(path).dir().exists() && !QFile::exists(path));
+    }
+
+    void cleanup() { varnetix::SetIniCommitHookForTesting({}); }
+
+    // A full disk: the answer and the attenuation steps are told once each and no success box
+    // follows; the command still reaches the decoder; a discovery says how many answers were
+    // lost, and its backup of the old database is whole.
+    void storesThatFailAreTold() {
+        Station s;
+        s.resolver.macs["127.0.0.1"] = kDecoderKey.toStdString();
+        s.start(sampleDatabase());
+        QVERIFY(s.selectNode(kDecoderKey));
+        varnetix::SetIniCommitHookForTesting([] { return ENOSPC; });
+        const QString full = u"No space left on device"_s;
+        QVERIFY(s.deliver(decoderAnswer()));
+        QCOMPARE(s.dialogs.texts(),
+                 QStringList{cannotSave(s, full, u"Cannot save this element info."_s)});
+
+        auto* attenuation = s.window->findChild<varnetix::AttenuationControl*>();
+        for (int step : {199, 198, 197})
+            attenuation->attenuationChanged(step, true);
+        for (char step : {'\xC7', '\xC6', '\xC5'})
+            QCOMPARE(Station::receive(s.commandPeer).data(), QByteArray(1, step) + '\0');
+        QCOMPARE(s.dialogs.texts().mid(1),
+                 QStringList{cannotSave(s, full, u"The attenuation was changed but not saved."_s)});
+        QCOMPARE(s.database(), sampleDatabase());
+
+        s.dialogs.boxes.clear();
+        s.discover([&] {
+            s.sendToStation(decoderAnswer());
+            QTRY_COMPARE(s.window->findChild<varnetix::Discovery*>()->answers().size(), 1u);
+        });
+        QCOMPARE(
+            s.dialogs.texts().mid(1, 1),
+            QStringList{cannotSave(s, full, u"1 of the 1 answering elements were not stored."_s)});
+        const auto backups = varnetix::listDatabaseBackups(s.settings.databasePath);
+        QCOMPARE(backups.size(), 1u);
+        QCOMPARE(readFile(QString::fromStdString(backups.front())), sampleDatabase());
+    }
+
+    // A root-owned 0600 database in a directory the station's user may write: the station,
+    // run as nobody, says it cannot read it and every write path leaves it whole; the confirmed
+    // discovery moves it aside intact.
+    void unreadableDatabaseIsNeverReplaced() {
+        if (::geteuid() != 0)
+            QSKIP("needs root to run the station as another user (CI runs as root)");
+        QTemporaryDir dir;
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
+        const QString database = QDir(dir.path()).filePath(u"nms.ini"_s);
+        QVERIFY(
+            varnetix::WriteFileAtomically(database.toStdString(), sampleDatabase().toStdString())
+                .ok());
+        ::chmod(database.toLocal8Bit().constData(), 0600);
+        // A copy nobody may run, wherever this build lives.
+        const QString self = QDir(dir.path()).filePath(u"test_startup_and_database"_s);
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
+        QProcess run;
+        run.setProcessChannelMode(QProcess::ForwardedChannels);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"VARNETIX_UNREADABLE"_s, database);
+        run.setProcessEnvironment(environment);
+        run.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, self,
+                                 u"asTheOtherUser"_s});
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitCode(), 0);
+        const auto backups = varnetix::listDatabaseBackups(database.toStdString());
+        QCOMPARE(backups.size(), 1u);
+        QCOMPARE(readFile(QString::fromStdString(backups.front())), sampleDatabase());
+        struct stat kept {};
+        QCOMPARE(::stat(backups.front().c_str(), &kept), 0);
+        QCOMPARE(kept.st_mode & 0777, 0600u);
+        QCOMPARE(kept.st_uid, 0u);
+    }
+    // The inner half of the test above, run as nobody.
+    void asTheOtherUser() {
+        const QString database = qEnvironmentVariable("VARNETIX_UNREADABLE");
+        if (database.isEmpty())
+            QSKIP("run by unreadableDatabaseIsNeverReplaced as another user");
+        Station s;
+        s.settings.databasePath = database.toStdString();
+        s.window =
+            std::make_unique<varnetix::MainWindow>(s.settings, s.dialogs, s.resolver, s.probe);
+        QVERIFY(s.window->Form_Load());
+        const QString denied =
+            u"The local database '%1' cannot be read: Permission denied."_s.arg(database);
+        QCOMPARE(s.dialogs.texts(),
+                 QStringList{denied + u"\rNothing will be written to it until it can be read."_s});
+
+        // Save: refused before anything is sent.
+        s.window->findChild<varnetix::ElementView*>()->NodeClick(kDecoderKey);
+        s.edit({u"txtElementName=D1"_s, u"txtElementIP=127.0.0.1"_s, u"txtElementMask=255.0.0.0"_s,
+                u"txtElementGW=127.0.0.1"_s, u"txtRemoteIP=0.0.0.0"_s, u"cmbAudioInput=0"_s,
+                u"cmbAudioType=0"_s, u"cmbAudioTX=0"_s});
+        s.dialogs.boxes.clear();
+        s.button(4)->trigger();
+        QCOMPARE(s.dialogs.texts(), QStringList{u"Unable to save to the local database '%1': The "
+                                                u"file cannot be read: Permission denied.\rCannot "
+                                                u"save."_s.arg(database)});
+        QVERIFY(!s.configPeer.hasPendingDatagrams());
+        // A confirmed discovery moves the database aside and starts a new one.
+        s.discover();
+        QCOMPARE(s.database(), QByteArray());
+    }
+};
+
+QTEST_MAIN(TestStartupAndDatabase)
+#include "test_startup_and_database.moc"
