@@ -200,6 +200,17 @@ private slots:
                  (QStringList{label + u" is offline (was online)"_s,
                               label + u" is online (was offline)"_s}));
     }
+    // A discovery after one element left and another came marks one missing and one new.
+    void discoveryMarksTheMissingAndTheNew() {
+        QVERIFY(restartElement(4, {u"--fault-silent"_s}) && restartElement(5, {}));
+        m_s.discover();
+        QCOMPARE(m_s.text("lblDiscoverySummary"),
+                 u"Discovery: 4 elements, 1 new, 1 missing, 0 changed"_s);
+        QVERIFY(m_s.described(m_macs[4]).contains(u", new"_s));
+        QVERIFY(m_s.logged("discovery")
+                    .contains(
+                        u"%1 Missing element LAB DECODER 4 [%1] at 198.18.0.14"_s.arg(m_macs[3])));
+    }
     // The lab's database with two elements misconfigured by the test (a decoder that reports its
     // neighbour's address, an encoder that sends to no decoder): exactly those findings, in the
     // window and from the command line.
