@@ -21,6 +21,7 @@
 #include "core/element_tree.h"
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
+#include "sample_database.h"
 
 #include "core/text_procedures.h"
 #include "fake_dialogs.h"
@@ -29,6 +30,9 @@
 #include "station/element_tree_controller.h"
 #include "station/element_view.h"
 #include "ui/main_window.h"
+
+using varnetix::bench::generateDatabase;
+using varnetix::bench::sectionName;
 
 namespace {
 
@@ -44,39 +48,6 @@ public:
     bool start(const QString&) override { return false; }
     bool busy() const override { return false; }
 };
-
-std::string hexByte(unsigned value) {
-    static const char digits[] = "0123456789ABCDEF";
-    return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
-}
-
-std::string sectionName(int i) {
-    return "027679" + hexByte(unsigned(i) >> 16) + hexByte(unsigned(i) >> 8) + hexByte(unsigned(i));
-}
-
-// Records as discovery writes them: encoders and decoders in turn, 13 and 14 keys.
-std::string generateDatabase(int records) {
-    std::string text;
-    text.reserve(std::size_t(records) * 240);
-    for (int i = 0; i < records; ++i) {
-        const bool encoder = i % 2 == 0;
-        const std::string ip = "10." + std::to_string((i >> 16) & 255) + "." +
-                               std::to_string((i >> 8) & 255) + "." + std::to_string(i & 255);
-        std::string name = (encoder ? "ENC " : "DEC ") + std::to_string(i);
-        name.resize(16, ' ');
-        text += "[" + sectionName(i) + "]\r\n";
-        text += "NAME=" + name + "\r\n";
-        text += "IP=" + ip + "\r\nMASK=255.0.0.0\r\nGW=10.0.0.1\r\nREMOTE=" + ip + "\r\n";
-        text += "INPUT=0\r\nTYPE=1\r\nTX=0\r\n";
-        text += std::string("ROLE=") + (encoder ? "1" : "2") + "\r\n";
-        text += "SN=" + std::to_string(100000 + i) + "\r\nVER=2.1\r\nSFN=0\r\n";
-        text += std::string("BUF=") + (encoder ? "0" : "3") + "\r\n";
-        if (!encoder)
-            text += "ATT=240\r\n";
-        text += "\r\n";
-    }
-    return text;
-}
 
 template <typename Work> std::vector<double> timeRuns(int runs, Work work) {
     std::vector<double> ms;

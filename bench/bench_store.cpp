@@ -6,6 +6,7 @@
 //   bench_store [RECORDS] [RANDOM_MIB]      (100000 records and 50 MiB by default)
 #include "core/element_tree.h"
 #include "core/ini_store.h"
+#include "sample_database.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,9 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+using varnetix::bench::generateDatabase;
+using varnetix::bench::sectionName;
 
 namespace {
 
@@ -110,34 +114,6 @@ Figures measure(const std::function<long()>& work) {
         std::exit(1);
     }
     return f;
-}
-
-std::string hexByte(unsigned value) {
-    static const char digits[] = "0123456789ABCDEF";
-    return {digits[(value >> 4) & 0xF], digits[value & 0xF]};
-}
-
-std::string sectionName(int i) {
-    return "027679" + hexByte(unsigned(i) >> 16) + hexByte(unsigned(i) >> 8) + hexByte(unsigned(i));
-}
-
-// Records as discovery writes them: encoders and decoders in turn, 13 and 14 keys.
-std::string generateDatabase(int records) {
-    std::string text;
-    for (int i = 0; i < records; ++i) {
-        const bool encoder = i % 2 == 0;
-        const std::string ip = "10." + std::to_string((i >> 16) & 255) + "." +
-                               std::to_string((i >> 8) & 255) + "." + std::to_string(i & 255);
-        std::string name = (encoder ? "ENC " : "DEC ") + std::to_string(i);
-        name.resize(16, ' ');
-        text += "[" + sectionName(i) + "]\r\nNAME=" + name + "\r\nIP=" + ip +
-                "\r\nMASK=255.0.0.0\r\nGW=10.0.0.1\r\nREMOTE=" + ip +
-                "\r\nINPUT=0\r\nTYPE=1\r\nTX=0\r\nROLE=" + (encoder ? "1" : "2") +
-                "\r\nSN=" + std::to_string(100000 + i) +
-                "\r\nVER=2.1\r\nSFN=0\r\nBUF=" + (encoder ? "0" : "3") + "\r\n" +
-                (encoder ? "" : "ATT=240\r\n");
-    }
-    return text;
 }
 
 std::string randomBytes(std::size_t size) {
