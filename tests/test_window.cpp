@@ -5,6 +5,8 @@
 // extra room. With VARNETIX_PICTURES_DIR set, the pictures are saved there.
 #include "station_fixture.h"
 
+#include <QAccessible>
+
 #include <QAbstractButton>
 #include <QMenu>
 #include <QToolBar>
@@ -216,6 +218,10 @@ private slots:
         QCOMPARE(s.find("frmProperties")->width(), panelWidth);
         QVERIFY(s.tree()->height() > before.height());
         window.resize(window.sizeHint());
+        // Assistive technology sees a frame titled with the station's title.
+        QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
+        QCOMPARE(frame->role(), QAccessible::Window);
+        QCOMPARE(frame->text(QAccessible::Name), u"Varnetix NMS v.3.0.0 - Halvoren Broadcast"_s);
 
         const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR");
         const QString name = qEnvironmentVariable("VARNETIX_PICTURE_NAME", u"station-window"_s);
