@@ -17,7 +17,7 @@ public:
     // Replies are forged for the request's sequence number and this many either side of it.
     static constexpr int kSpread = 64;
 
-    EchoForger(const QHostAddress& forgedSource, QObject* parent = nullptr);
+    explicit EchoForger(const QHostAddress& forgedSource, QObject* parent = nullptr);
     ~EchoForger() override;
 
     // Opens the two raw sockets; on failure says why.
