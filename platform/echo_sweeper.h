@@ -1,5 +1,6 @@
-// ICMP echoes ("hello") to many addresses at once, each bounded by its own time-out, for
-// watching every element of the database without blocking the event loop.
+// ICMP echoes to many addresses at once, each bounded by its own time-out, for watching every
+// element of the database without blocking the event loop. Unlike the ping test's "hello",
+// each echo carries data of its own that only the host it went to can send back.
 #pragma once
 
 #include "platform/echo_probe.h"

@@ -98,10 +98,12 @@ bool LinuxEchoProbe::start(const QString& address) {
         return true;
     }
     m_target = htonl(value);
-    ++m_sequence;
+    // The data is the fixed "hello": an unpredictable sequence number is what keeps another
+    // host from answering in the target's name.
+    m_sequence = randomValue<std::uint16_t>();
     drainSocket();
 
-    const EchoRequestBytes packet = echoRequest(m_identifier, m_sequence);
+    const auto packet = echoRequest(m_identifier, m_sequence, kEchoData);
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_addr.s_addr = m_target;
@@ -158,7 +160,8 @@ bool LinuxEchoProbe::readDatagram() {
     const IcmpRead read = readIcmpDatagram(m_fd, m_kind, event);
     const bool ours = read == IcmpRead::Event && event.peer == m_target &&
                       event.sequence == m_sequence &&
-                      (m_kind == SocketKind::Datagram || event.identifier == m_identifier);
+                      (m_kind == SocketKind::Datagram || event.identifier == m_identifier) &&
+                      (event.status != kEchoSuccess || event.carries(kEchoData));
     if (ours) {
         const auto roundTrip = static_cast<std::uint32_t>(m_sentAt.elapsed());
         finish({event.status, event.status == kEchoSuccess ? roundTrip : 0});

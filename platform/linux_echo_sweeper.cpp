@@ -3,6 +3,8 @@
 #include "core/echo_status.h"
 #include "core/mac_format.h"
 
+#include <QHostAddress>
+#include <QLoggingCategory>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 
@@ -20,6 +22,8 @@ namespace varnetix {
 
 namespace {
 
+Q_LOGGING_CATEGORY(lcEcho, "varnetix.echo", QtWarningMsg)
+
 constexpr qint64 kNsPerMs = 1'000'000;
 constexpr int kDefaultTimeoutMs = 1000;
 constexpr int kMaxTimeoutMs = 30'000;
@@ -35,15 +39,16 @@ constexpr int kMaxReadsPerWakeup = 256;
 constexpr int kSendAttempts = 4;
 // A sequence number is used again only after resting this long since it was last sent, so that
 // an answer late by less than that is never taken for a newer echo. Sequence numbers are
-// handed out in turn and checked a block at a time; 65,536 numbers a minute is the most this
-// allows (beyond it sends wait).
+// handed out in turn from a random start and checked a block at a time; 65,536 numbers a
+// minute is the most this allows (beyond it sends wait).
 constexpr qint64 kSequenceRestNs = 60'000 * kNsPerMs;
 constexpr int kSequenceBlock = 1024;
 
 } // namespace
 
 LinuxEchoSweeper::LinuxEchoSweeper(SocketKind only, QObject* parent)
-    : EchoSweeper(parent), m_only(only), m_timeoutNs(kDefaultTimeoutMs * kNsPerMs) {
+    : EchoSweeper(parent), m_only(only), m_timeoutNs(kDefaultTimeoutMs * kNsPerMs),
+      m_nextSequence(randomValue<std::uint16_t>()) {
     static_assert(kSequenceBlock * std::tuple_size_v<decltype(m_blockLastSent)> == 0x10000);
     m_blockLastSent.fill(std::numeric_limits<qint64>::min() / 2);
     m_clock.start();
@@ -148,20 +153,22 @@ bool LinuxEchoSweeper::sendOne(const Request& request) {
     const std::optional<std::uint16_t> sequence = takeSequence(now);
     if (!sequence)
         return false;
-    const int error = transmit(echoRequest(m_identifier, *sequence), request.target);
+    EchoNonce nonce;
+    fillRandom(nonce.data(), nonce.size());
+    const int error = transmit(echoRequest(m_identifier, *sequence, nonce), request.target);
     if (error == EAGAIN)
         return false;
     if (error != 0) {
         emit finished(request.token, {statusForSendError(error), 0});
         return true;
     }
-    m_echoes.insert(*sequence, {request.token, request.target, now, ++m_serial});
+    m_echoes.insert(*sequence, {request.token, request.target, now, ++m_serial, nonce});
     m_deadlines.push({now + m_timeoutNs, m_serial, *sequence});
     return true;
 }
 
 // 0 once sent, else the errno that refused this echo (EAGAIN: try again later).
-int LinuxEchoSweeper::transmit(const EchoRequestBytes& packet, std::uint32_t target) {
+int LinuxEchoSweeper::transmit(std::span<const std::uint8_t> packet, std::uint32_t target) {
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_addr.s_addr = target;
@@ -229,10 +236,21 @@ void LinuxEchoSweeper::handle(const EchoEvent& event) {
     // A refusal on this machine names no request; sendto() has reported it already.
     if (event.anySequence)
         return;
-    const auto echo = m_echoes.find(event.sequence);
-    if (echo == m_echoes.end() || echo->target != event.peer ||
-        (m_kind == SocketKind::Raw && event.identifier != m_identifier))
+    // A raw socket sees every host's echo traffic; the rest is ours.
+    if (m_kind == SocketKind::Raw && event.identifier != m_identifier)
         return;
+    const auto echo = m_echoes.find(event.sequence);
+    const bool reply = event.status == kEchoSuccess;
+    // Errors quote only our header, so only a reply can be held to the echo's data.
+    if (echo == m_echoes.end() || echo->target != event.peer ||
+        (reply && !event.carries(echo->nonce))) {
+        if (reply) {
+            ++m_rejectedReplies;
+            qCDebug(lcEcho) << "echo reply not taken: from" << QHostAddress(ntohl(event.peer))
+                            << "sequence" << event.sequence << "data bytes" << event.dataSize;
+        }
+        return;
+    }
     const qint64 roundTripMs = (m_clock.nsecsElapsed() - echo->sentAtNs) / kNsPerMs;
     const quint64 token = echo->token;
     m_echoes.erase(echo);

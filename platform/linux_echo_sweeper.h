@@ -1,8 +1,8 @@
 // The echo sweeper on Linux: one ICMP socket (datagram first, raw second, with the permissions
 // described in linux_echo_probe.h) carries every echo; answers are told apart by sequence
 // number, identifier (raw socket only: the kernel filters a datagram socket's) and the
-// address they come from. Sends are paced over event-loop turns, and one timer serves every
-// time-out.
+// address they come from, and a reply must bring back the random data of its echo. Sends are
+// paced over event-loop turns, and one timer serves every time-out.
 #pragma once
 
 #include "platform/echo_sweeper.h"
@@ -17,6 +17,7 @@
 #include <functional>
 #include <optional>
 #include <queue>
+#include <span>
 #include <vector>
 
 namespace varnetix {
@@ -39,6 +40,9 @@ public:
     // Applies to echoes sent from now on: 1 ms to 30 s, 1000 ms unless set.
     void setTimeoutMs(int ms);
     SocketKind socketKind() const { return m_kind; }
+    // Echo replies with our identifier that answered no echo in flight: late, repeated, or
+    // forged by a host that never got the echo.
+    quint64 rejectedReplies() const { return m_rejectedReplies; }
 
 private:
     struct Request {
@@ -50,6 +54,7 @@ private:
         std::uint32_t target;
         qint64 sentAtNs;
         quint64 serial;
+        EchoNonce nonce;
     };
     struct Deadline {
         qint64 atNs;
@@ -61,7 +66,7 @@ private:
     bool openSocket(SocketKind kind);
     void sendBatch();
     bool sendOne(const Request& request);
-    int transmit(const EchoRequestBytes& packet, std::uint32_t target);
+    int transmit(std::span<const std::uint8_t> packet, std::uint32_t target);
     bool takeQueuedErrors();
     std::optional<std::uint16_t> takeSequence(qint64 now);
     void readAll();
@@ -84,8 +89,9 @@ private:
     std::priority_queue<Deadline, std::vector<Deadline>, std::greater<>> m_deadlines;
     std::vector<EchoEvent> m_deferred; // errors read while sending, handled after the batch
     quint64 m_serial = 0;
-    std::uint16_t m_nextSequence = 0;
+    std::uint16_t m_nextSequence; // from a random start
     std::array<qint64, 64> m_blockLastSent{};
+    quint64 m_rejectedReplies = 0;
 };
 
 } // namespace varnetix

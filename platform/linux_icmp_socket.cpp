@@ -2,11 +2,14 @@
 
 #include "core/echo_status.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <linux/errqueue.h>
 #include <netinet/in.h>
 #include <netinet/ip_icmp.h>
+#include <random>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -76,18 +79,38 @@ std::uint16_t internetChecksum(const std::uint8_t* bytes, std::size_t length) {
     return static_cast<std::uint16_t>(~sum);
 }
 
-EchoRequestBytes echoRequest(std::uint16_t identifier, std::uint16_t sequence) {
-    EchoRequestBytes packet{};
+void fillRandom(void* bytes, std::size_t size) {
+    auto* next = static_cast<std::uint8_t*>(bytes);
+    std::size_t left = size;
+    while (left > 0) {
+        const ssize_t got = ::getrandom(next, left, 0);
+        if (got < 0 && errno != EINTR)
+            break;
+        if (got > 0) {
+            next += got;
+            left -= static_cast<std::size_t>(got);
+        }
+    }
+    // Only a kernel without getrandom (before 3.17) gets here; the library's device reads
+    // /dev/urandom then.
+    if (left > 0) {
+        std::random_device device;
+        for (; left > 0; --left)
+            *next++ = static_cast<std::uint8_t>(device());
+    }
+}
+
+void finishEchoRequest(std::span<std::uint8_t> packet, std::uint16_t identifier,
+                       std::uint16_t sequence) {
     packet[0] = ICMP_ECHO;
+    packet[1] = packet[2] = packet[3] = 0;
     packet[4] = static_cast<std::uint8_t>(identifier >> 8);
     packet[5] = static_cast<std::uint8_t>(identifier & 0xFF);
     packet[6] = static_cast<std::uint8_t>(sequence >> 8);
     packet[7] = static_cast<std::uint8_t>(sequence & 0xFF);
-    std::memcpy(packet.data() + kIcmpHeaderSize, kEchoData.data(), kEchoData.size());
     const std::uint16_t checksum = internetChecksum(packet.data(), packet.size());
     packet[2] = static_cast<std::uint8_t>(checksum >> 8);
     packet[3] = static_cast<std::uint8_t>(checksum & 0xFF);
-    return packet;
 }
 
 std::int32_t statusForSendError(int error) {
@@ -214,6 +237,9 @@ IcmpRead readIcmpDatagram(int fd, IcmpSocketKind kind, EchoEvent& event) {
         event.identifier = readBigEndian16(icmp + 4);
         event.sequence = readBigEndian16(icmp + 6);
         event.status = kEchoSuccess;
+        event.dataSize = length - kIcmpHeaderSize;
+        std::memcpy(event.data.data(), icmp + kIcmpHeaderSize,
+                    std::min(event.dataSize, event.data.size()));
         return IcmpRead::Event;
     }
     // A datagram socket gets its errors through the error queue.

@@ -104,10 +104,16 @@ void TestDiagnosticsAdapters::probe() {
     QFETCH(int, sent);
     varnetix::LinuxEchoProbe probe(kind);
     QVERIFY(probe.StartSockets());
+    Puppet puppet;
     const long long before = TestNetwork::snmp("Icmp", "OutEchos");
     QSignalSpy spy(&probe, &varnetix::EchoProbe::finished);
     QVERIFY(probe.start(address) && !probe.start(address)); // one echo at a time
     QCOMPARE(spy.count(), 0);                               // never from inside start()
+    if (address == u"198.18.201.5"_s) { // it answers, but not with "hello": no answer
+        QList<QByteArray> requests;
+        QVERIFY(QTest::qWaitFor([&] { return !(requests += puppet.requests()).isEmpty(); }, 500));
+        puppet.answer(requests[0].left(28) + "HELLO");
+    }
     QVERIFY(spy.wait(3000));
     QVERIFY(!spy.wait(50));
     const auto reply = spy[0][0].value<EchoReply>();
@@ -185,8 +191,9 @@ void TestDiagnosticsAdapters::sweeper() {
     QCOMPARE(sweeper.inFlight(), echoes.size());
     QList<QByteArray> requests;
     QVERIFY(QTest::qWaitFor([&] { return (requests += puppet.requests()).size() == 2; }, 500));
-    puppet.answer(requests[0], "198.18.201.6");    // not from the host asked: no answer
-    puppet.answer(requests[0], "198.18.201.5", 1); // another identifier: not ours
+    puppet.answer(requests[0], "198.18.201.6");                // not from the host asked: no answer
+    puppet.answer(requests[0], "198.18.201.5", 1);             // another identifier: not ours
+    puppet.answer(requests[0].left(28) + QByteArray(16, 'x')); // other data: forged
     puppet.answer(requests[1]);
     puppet.answer(requests[1]); // a duplicate
     QTRY_COMPARE_WITH_TIMEOUT(sweeper.inFlight(), 0, 3000);
@@ -207,7 +214,8 @@ void TestDiagnosticsAdapters::sweeper() {
                  qPrintable(u"echo %1 after %2 ms"_s.arg(i).arg(at)));
         QVERIFY(reply.roundTripMs <= (reply.status == 0 ? at : 0));
     }
-    QCOMPARE(requests[2].mid(28), "hello");
+    QVERIFY(requests[2].mid(28) != requests[0].mid(28)); // data of its own
+    QCOMPARE(sweeper.rejectedReplies(), 4u); // from another host, forged, repeated, late
 }
 
 int main(int argc, char** argv) {

@@ -10,6 +10,7 @@
 #include "ui/station_startup.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <optional>
 
 using namespace Qt::Literals::StringLiterals;
@@ -199,6 +200,20 @@ private slots:
         QCOMPARE(changes.mid(changes.size() - 2),
                  (QStringList{label + u" is offline (was online)"_s,
                               label + u" is online (was offline)"_s}));
+    }
+    // A neighbour that answers in the name of an element whose link is down, for the sequence
+    // numbers around the echoes it gets itself and with their data, does not keep it online.
+    void watchIgnoresForgedAnswers() {
+        const auto restore = qScopeGuard([this] {
+            ip(inElement(2) + u"link set eth0 up"_s);
+            restartElement(3, {});
+        });
+        QVERIFY(restartElement(3, {u"--fault-forge-echo"_s, address(2)}));
+        QTRY_COMPARE_WITH_TIMEOUT(state(2), u"online"_s, 5000);
+        QVERIFY(ip(inElement(2) + u"link set eth0 down"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(state(2), u"offline"_s, 6000);
+        QVERIFY(readFile(QString::fromStdString(varnetix::lab::elementLog(3)))
+                    .contains(" forge <- 198.18.0.1 echo request "));
     }
     // A discovery after one element left and another came marks one missing and one new.
     void discoveryMarksTheMissingAndTheNew() {

@@ -4,6 +4,7 @@
 #include "core/audio_level.h"
 #include "core/commands.h"
 #include "core/paging_request.h"
+#include "tools/element_sim/echo_forger.h"
 
 #include <QDateTime>
 #include <QNetworkDatagram>
@@ -196,7 +197,11 @@ bool ElementSimulator::start(QString* error) {
         connect(socket, &QUdpSocket::readyRead, this,
                 [this, socket, channel] { readPending(socket, channel); });
     }
-    return true;
+    if (m_options.forgeEchoFrom.isNull())
+        return true;
+    m_forger = new EchoForger(m_options.forgeEchoFrom, this);
+    connect(m_forger, &EchoForger::logLine, this, &ElementSimulator::logLine);
+    return m_forger->start(error);
 }
 
 quint16 ElementSimulator::pagingPort() const {

@@ -19,6 +19,8 @@ class QUdpSocket;
 
 namespace varnetix::sim {
 
+class EchoForger;
+
 inline constexpr std::uint8_t kEncoderRole = 1;
 inline constexpr std::uint8_t kDecoderRole = 2;
 
@@ -49,6 +51,8 @@ struct SimulatorOptions {
     bool zeroSerial = false;
     int faultLength = -1; // every feedback is cut (or zero-padded) to this many bytes
     bool silent = false;  // receives and adopts, never answers
+    // Not null: answers the echo requests it gets in this address's name as well (EchoForger).
+    QHostAddress forgeEchoFrom;
 };
 
 // "2.1" -> {2, 1}: the integer part and one decimal digit, so that the station's decoding
@@ -66,7 +70,7 @@ public:
     explicit ElementSimulator(const SimulatorOptions& options, QObject* parent = nullptr);
     ~ElementSimulator() override;
 
-    // Binds the three sockets; on failure says why and binds none.
+    // Binds the three sockets (and opens the forger's raw sockets); on failure says why.
     bool start(QString* error);
 
     quint16 pagingPort() const;
@@ -102,6 +106,7 @@ private:
     QUdpSocket* m_paging = nullptr;
     QUdpSocket* m_config = nullptr;
     QUdpSocket* m_command = nullptr;
+    EchoForger* m_forger = nullptr;
 };
 
 } // namespace varnetix::sim

@@ -133,6 +133,11 @@ bool readFaults(const QCommandLineParser& parser, SimulatorOptions& options, QSt
         return false;
     options.zeroSerial = parser.isSet(QStringLiteral("fault-zero-serial"));
     options.silent = parser.isSet(QStringLiteral("fault-silent"));
+    std::string forged;
+    if (!readAddress(parser, "fault-forge-echo", forged, error))
+        return false;
+    if (!forged.empty())
+        options.forgeEchoFrom = QHostAddress(QString::fromStdString(forged));
     if (parser.isSet(QStringLiteral("fault-short")))
         options.faultLength = 39;
     if (parser.isSet(QStringLiteral("fault-length"))) {
@@ -256,6 +261,13 @@ void addSimulatorOptions(QCommandLineParser& parser) {
                     "n"),
         flagOption("fault-silent",
                    QStringLiteral("Never answer (configurations are still adopted).")),
+        valueOption("fault-forge-echo",
+                    QStringLiteral("Answer every ICMP echo request this element gets with forged "
+                                   "echo replies from ADDRESS as well, for the request's sequence "
+                                   "number and the 64 either side of it, with the request's "
+                                   "identifier and data: a host covering for another that is "
+                                   "down. Needs root (raw sockets)."),
+                    "address"),
     });
 }
 
