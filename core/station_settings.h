@@ -4,7 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "core/network_check.h"
 
 namespace varnetix {
 
@@ -25,6 +29,8 @@ struct StationSettings {
     int pingRetryMs = 1000;   // tmrRetryPing: countdown step
     int pagingWaitMs = 3000;  // Timer1 of the discovery window
     int watchSecondMs = 1000; // one second of the watch interval
+    // The station's own networks for the network check; unset: those of its interfaces.
+    std::optional<std::vector<Subnet>> stationNetworks;
 };
 
 } // namespace varnetix

@@ -10,7 +10,8 @@ std::vector<Subnet> stationSubnets() {
         if (!nic.flags().testFlag(QNetworkInterface::IsUp))
             continue;
         for (const QNetworkAddressEntry& entry : nic.addressEntries()) {
-            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
+            // Loopback reaches the station itself and no element.
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol || entry.ip().isLoopback())
                 continue;
             subnets.push_back({entry.ip().toIPv4Address(), entry.netmask().toIPv4Address()});
         }

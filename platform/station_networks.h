@@ -1,5 +1,5 @@
 // The station's own IPv4 networks, from the interfaces that are up: where it reaches elements
-// without a route.
+// without a route. Loopback is not one of them.
 #pragma once
 
 #include <vector>

@@ -13,9 +13,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-// One element per text, "MAC|name|ip|mask|gw|remote|role|tx"; "-" leaves the key out.
+// One element per text, "MAC|name|ip|mask|gw|remote|role|tx[|input|type]"; "-" leaves the key
+// out.
 IniDocument database(const QStringList& elements) {
-    static const char* const keys[] = {"NAME", "IP", "MASK", "GW", "REMOTE", "ROLE", "TX"};
+    static const char* const keys[] = {"NAME", "IP", "MASK",  "GW",  "REMOTE",
+                                       "ROLE", "TX", "INPUT", "TYPE"};
     std::string ini;
     for (const QString& element : elements) {
         const QStringList fields = element.split(u'|');
@@ -75,11 +77,9 @@ private slots:
         QTest::newRow("empty database") << QStringList() << QStringList{u"10.0.0.0/8"_s}
                                         << QStringList{u"10.0.0.1/1/1"_s} << QStringList();
         // Unicast to a decoder, multicast to a group, /31 and /32 subnets, no gateway, names
-        // that differ only in case, a section repeated in another case, a role-0 element.
+        // that differ only in case, a role-0 element.
         QTest::newRow("healthy network")
-            << QStringList{kEncoder,
-                           kDecoder,
-                           u"0000000000e1|OTHER|10.9.9.9|255.0.0.0|-|-|2|-"_s,
+            << QStringList{kEncoder, kDecoder,
                            u"0000000000E2|tx1|10.0.0.3|255.255.255.0|0.0.0.0|239.1.1.1|1|1"_s,
                            u"0000000000A1|P2P|10.1.0.0|255.255.255.254|10.1.0.1|0.0.0.0|0|0"_s,
                            u"0000000000A2|HOST|10.2.0.5|255.255.255.255|0.0.0.0|0.0.0.0|0|0"_s}
@@ -101,7 +101,10 @@ private slots:
                            u"0000000000A2|MASK|10.0.0.6|255.0.255.0|10.0.0.1|0.0.0.0|0|0"_s,
                            u"0000000000A3|NET|10.0.0.0|255.255.255.0|10.0.0.1|0.0.0.0|0|0"_s,
                            u"0000000000A4|BC|10.0.0.255|255.255.255.0|0.0.0.0|0.0.0.0|0|0"_s,
-                           u"0000000000A5|H32|10.0.0.7|255.255.255.255|10.0.0.1|0.0.0.0|0|0"_s}
+                           u"0000000000A5|H32|10.0.0.7|255.255.255.255|10.0.0.1|0.0.0.0|0|0"_s,
+                           u"0000000000A6|SELF|10.0.0.8|255.255.255.0|10.0.0.8|0.0.0.0|0|0"_s,
+                           u"0000000000A7|GWN|10.0.0.9|255.255.255.0|10.0.0.0|0.0.0.0|0|0"_s,
+                           u"0000000000A8|GWB|10.0.0.10|255.255.255.0|10.0.0.255|0.0.0.0|0|0"_s}
             << QStringList() << QStringList()
             << QStringList{u"error [address-not-host] 0000000000A3: NET [00:00:00:00:00:A3] uses "
                            u"10.0.0.0, the network address of its subnet 10.0.0.0/24."_s,
@@ -112,8 +115,18 @@ private slots:
                            u"warning [mask-not-contiguous] 0000000000A2: MASK [00:00:00:00:00:A2] "
                            u"has the mask 255.0.255.0, whose one-bits are not contiguous."_s,
                            u"warning [gateway-outside-subnet] 0000000000A5: The gateway 10.0.0.1 "
-                           u"of H32 [00:00:00:00:00:A5] lies outside its subnet 10.0.0.7/32."_s};
-        // The station's networks unknown: nobody is unreachable. An unknown TX code: no rule.
+                           u"of H32 [00:00:00:00:00:A5] lies outside its subnet 10.0.0.7/32."_s,
+                           u"warning [gateway-invalid] 0000000000A6: The gateway 10.0.0.8 of SELF "
+                           u"[00:00:00:00:00:A6] is the element's own address; nothing beyond its "
+                           u"subnet 10.0.0.0/24 is reached."_s,
+                           u"warning [gateway-invalid] 0000000000A7: The gateway 10.0.0.0 of GWN "
+                           u"[00:00:00:00:00:A7] is the network address of its subnet "
+                           u"10.0.0.0/24; nothing beyond the subnet is reached."_s,
+                           u"warning [gateway-invalid] 0000000000A8: The gateway 10.0.0.255 of GWB "
+                           u"[00:00:00:00:00:A8] is the broadcast address of its subnet "
+                           u"10.0.0.0/24; nothing beyond the subnet is reached."_s};
+        // The station's networks unknown: nobody is unreachable. A code off its list: no TX
+        // rule. An encoder sending nowhere or everywhere: no TX rule either.
         QTest::newRow("encoders")
             << QStringList{u"0000000000E1|A|10.0.0.1|255.255.255.0|0.0.0.0|10.0.0.9|1|0"_s,
                            u"0000000000E2|B|10.0.0.3|255.255.255.0|0.0.0.0|10.0.0.2|1|0"_s,
@@ -121,6 +134,9 @@ private slots:
                            u"0000000000E4|D|10.0.0.5|255.255.255.0|0.0.0.0|10.0.0.2|1|1"_s,
                            u"0000000000E5|E|10.0.0.6|255.255.255.0|0.0.0.0|239.1.1.1|1|0"_s,
                            u"0000000000E6|F|10.0.0.7|255.255.255.0|0.0.0.0|10.0.0.77|1|x"_s,
+                           u"0000000000E7|G|10.0.0.8|255.255.255.0|0.0.0.0|224.0.0.251|1|1|2|07"_s,
+                           u"0000000000E8|H|10.0.0.9|255.255.255.0|0.0.0.0|0.0.0.0|1|0|1|0"_s,
+                           u"0000000000E9|I|10.0.0.10|255.255.255.0|0.0.0.0|255.255.255.255|1|1"_s,
                            kDecoder}
             << QStringList() << QStringList()
             << QStringList{u"error [no-decoder] 0000000000E1: Encoder A [00:00:00:00:00:E1] sends "
@@ -134,12 +150,32 @@ private slots:
                            u"is not a multicast address (224.0.0.0/4)."_s,
                            u"error [unicast-to-multicast] 0000000000E5: Encoder E "
                            u"[00:00:00:00:00:E5] is set to unicast, but its remote IP 239.1.1.1 "
-                           u"is a multicast address."_s};
+                           u"is a multicast address."_s,
+                           u"error [list-index] 0000000000E6: F [00:00:00:00:00:E6] stores the TX "
+                           u"type \"x\"; its list has only 0 (Unicast) and 1 (Multicast)."_s,
+                           u"error [multicast-reserved] 0000000000E7: Encoder G "
+                           u"[00:00:00:00:00:E7] sends to 224.0.0.251, in the local network "
+                           u"control block 224.0.0.0/24, which routers never forward and switches "
+                           u"flood to every port."_s,
+                           u"error [list-index] 0000000000E7: G [00:00:00:00:00:E7] stores the "
+                           u"audio input \"2\"; its list has only 0 (Digital) and 1 (Analog)."_s,
+                           u"error [list-index] 0000000000E7: G [00:00:00:00:00:E7] stores the "
+                           u"audio type \"07\"; its list has only 0 (Left/Right) and 1 (MPX)."_s,
+                           u"error [invalid-address] 0000000000E8: H [00:00:00:00:00:E8] has no "
+                           u"valid remote IP (\"0.0.0.0\", the unspecified address)."_s,
+                           u"error [invalid-address] 0000000000E9: I [00:00:00:00:00:E9] has no "
+                           u"valid remote IP (\"255.255.255.255\", the broadcast address)."_s};
         QTest::newRow("unreachable and invalid")
-            << QStringList{u"0000000000B1|BAD|192.168.1|-|0.0.0.0|300.1.1.1|1|0"_s, u"NOTAMAC"_s,
+            << QStringList{u"0000000000B1|BAD|192.168.1|-|0.0.0.0|300.1.1.1|1|0"_s,
+                           u"NOTAMAC"_s,
                            u"0000000000B3|FAR|10.0.0.1|255.255.255.0|0.0.0.0|0.0.0.0|2|0"_s,
-                           u"0000000000B4|NEAR|192.168.1.5|255.255.255.0|0.0.0.0|0.0.0.0|2|0"_s}
-            << QStringList{u"192.168.1.0/24"_s, u"172.16.0.0/12"_s} << QStringList()
+                           u"0000000000B4|NEAR|192.168.1.5|255.255.255.0|0.0.0.0|0.0.0.0|2|0"_s,
+                           u"0000000000B5|MC|224.1.1.1|255.255.255.0|0.0.0.0|0.0.0.0|2|0"_s,
+                           u"0000000000B6|ZERO|0.0.0.0|0.0.0.0|0.0.0.0|0.0.0.0|2|0"_s,
+                           u"0000000000B7|BC|255.255.255.255|255.255.255.0|0.0.0.0|0.0.0.0|2|0"_s,
+                           u"0000000000B8|LOOP|127.0.0.5|255.0.0.0|0.0.0.0|0.0.0.0|2|0"_s}
+            << QStringList{u"192.168.1.0/24"_s, u"127.0.0.0/8"_s, u"172.16.0.0/12"_s}
+            << QStringList()
             << QStringList{u"error [invalid-address] 0000000000B1: BAD [00:00:00:00:00:B1] has no "
                            u"valid IP (\"192.168.1\"), mask (missing) or remote IP "
                            u"(\"300.1.1.1\")."_s,
@@ -148,21 +184,54 @@ private slots:
                            u"(missing)."_s,
                            u"error [unreachable] 0000000000B3: FAR [00:00:00:00:00:B3] at "
                            u"10.0.0.1 is on none of the station's networks (192.168.1.0/24, "
-                           u"172.16.0.0/12); the station cannot configure it without a route."_s};
-        // An element answering twice is one element; an invalid address is no answer.
+                           u"172.16.0.0/12); discovery and the MAC lookup reach only elements on "
+                           u"them, so its answers cannot be stored."_s,
+                           u"error [invalid-address] 0000000000B5: MC [00:00:00:00:00:B5] has no "
+                           u"valid IP (\"224.1.1.1\", a multicast address)."_s,
+                           u"error [invalid-address] 0000000000B6: ZERO [00:00:00:00:00:B6] has no "
+                           u"valid IP (\"0.0.0.0\", the unspecified address) or mask "
+                           u"(\"0.0.0.0\", which puts every address on the element's own "
+                           u"network)."_s,
+                           u"error [invalid-address] 0000000000B7: BC [00:00:00:00:00:B7] has no "
+                           u"valid IP (\"255.255.255.255\", the broadcast address)."_s,
+                           u"error [unreachable] 0000000000B8: LOOP [00:00:00:00:00:B8] at "
+                           u"127.0.0.5 is on none of the station's networks (192.168.1.0/24, "
+                           u"172.16.0.0/12); discovery and the MAC lookup reach only elements on "
+                           u"them, so its answers cannot be stored."_s};
+        // Only the first section of a name, in any case, is read; the list ends at an empty
+        // name.
+        QTest::newRow("repeated sections")
+            << QStringList{kEncoder, u"0000000000e1|OTHER|10.9.9.9|255.0.0.0|-|-|2|-"_s,
+                           kDecoder, u"0000000000E1"_s,
+                           u""_s,    u"0000000000D1"_s}
+            << QStringList() << QStringList()
+            << QStringList{u"warning [duplicate-section] 0000000000E1: The database holds 3 "
+                           u"sections for TX1 [00:00:00:00:00:E1] (0000000000E1, 0000000000e1 and "
+                           u"0000000000E1); the station reads only the first."_s};
+        // An element answering twice is one element; an invalid address is no answer; a
+        // sentence lists ten answers.
+        QStringList answered{u"10.0.0.9/5/1"_s,   u"10.0.0.1/100/1"_s, u"10.0.0.1/200/2"_s,
+                             u"10.0.0.1/100/1"_s, u"10.0.0.9/5/2"_s,   u"10.0.0.3/7/1"_s,
+                             u"10.0.0.3/7/1"_s,   u"10.0.0/1/1"_s,     u"10.0.0/2/1"_s};
+        QString tenListed;
+        for (int serial = 1; serial <= 11; ++serial) {
+            answered << u"10.0.0.7/%1/1"_s.arg(serial);
+            tenListed += serial > 10 ? QString() : u"serial %1 as ENCODER, "_s.arg(serial);
+        }
         QTest::newRow("one address in a discovery")
             << QStringList{u"0000000000E1|TX1|10.0.0.1|255.0.0.0|0.0.0.0|239.1.1.1|1|1"_s}
-            << QStringList()
-            << QStringList{u"10.0.0.9/5/1"_s,   u"10.0.0.1/100/1"_s, u"10.0.0.1/200/2"_s,
-                           u"10.0.0.1/100/1"_s, u"10.0.0.9/5/2"_s,   u"10.0.0.3/7/1"_s,
-                           u"10.0.0.3/7/1"_s,   u"10.0.0/1/1"_s,     u"10.0.0/2/1"_s}
+            << QStringList() << answered
             << QStringList{u"error [duplicate-ip] 0000000000E1: Two elements answered the "
                            u"discovery from 10.0.0.1 (serial 100 as ENCODER and serial 200 as "
                            u"DECODER); the database holds only TX1 [00:00:00:00:00:E1] for that "
                            u"address."_s,
                            u"error [duplicate-ip]: Two elements answered the discovery from "
                            u"10.0.0.9 (serial 5 as ENCODER and serial 5 as DECODER); the database "
-                           u"holds none of them."_s};
+                           u"holds none of them."_s,
+                           u"error [duplicate-ip]: 11 elements answered the discovery from "
+                           u"10.0.0.7 ("_s +
+                               tenListed.chopped(2) +
+                               u" and 1 more); the database holds none of them."_s};
     }
     void findings() {
         QFETCH(QStringList, elements);

@@ -40,7 +40,7 @@ void FindingsDock::showFindings(const std::vector<Finding>& findings) {
         for (const std::string& section : finding.sections)
             elements << QString::fromStdString(MacWithColons(section));
         auto* item = new QTreeWidgetItem(
-            QStringList{QString::fromLatin1(severityName(finding.severity)),
+            QStringList{QString::fromLatin1(severityName(findingSeverity(finding.kind))),
                         elements.join(QStringLiteral(", ")),
                         QString::fromStdString(latin1ToUtf8(finding.sentence))});
         if (!finding.sections.empty())

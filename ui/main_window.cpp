@@ -302,8 +302,11 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe, Echo
     if (sweeper)
         m_watch = std::make_unique<ElementWatch>(*m_treePanel, *sweeper, log,
                                                  m_settings.watchSecondMs, this);
-    m_check =
-        std::make_unique<NetworkCheckController>(*m_findingsDock, log, path, &stationSubnets, this);
+    std::function<std::vector<Subnet>()> networks = &stationSubnets;
+    if (m_settings.stationNetworks)
+        networks = [fixed = *m_settings.stationNetworks] { return fixed; };
+    m_check = std::make_unique<NetworkCheckController>(*m_findingsDock, log, path,
+                                                       std::move(networks), this);
     m_export = std::make_unique<InventoryExport>(
         dialogs, log, path,
         [watch = m_watch.get()](const std::string& section) {
