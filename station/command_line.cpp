@@ -64,6 +64,22 @@ qsizetype qtOptionLength(const QStringList& arguments, qsizetype i) {
     return withValue.contains(option) && i + 1 < arguments.size() ? 2 : 0;
 }
 
+// The program's name and the arguments that are not Qt's window options (up to "--"); the
+// positions of those that are go to qtOptions.
+QStringList withoutQtOptions(const QStringList& arguments, QList<qsizetype>& qtOptions) {
+    QStringList ours{u"varnetix-nms"_s};
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const qsizetype length = ours.contains(u"--"_s) ? 0 : qtOptionLength(arguments, i);
+        for (qsizetype k = 0; k < length; ++k)
+            qtOptions << i + k;
+        if (length == 0)
+            ours << arguments[i];
+        else
+            i += length - 1;
+    }
+    return ours;
+}
+
 // The unknown option as it was written, without a value after "=".
 QString writtenOption(const QStringList& arguments, const QString& name) {
     for (const QString& argument : arguments) {
@@ -105,17 +121,7 @@ int writeOut(const std::string& text, std::FILE* out, std::FILE* err) {
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine line;
-    QStringList ours{u"varnetix-nms"_s};
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const qsizetype length = ours.contains(u"--"_s) ? 0 : qtOptionLength(arguments, i);
-        for (qsizetype k = 0; k < length; ++k)
-            line.qtOptions << i + k;
-        if (length == 0)
-            ours << arguments[i];
-        else
-            i += length - 1;
-    }
-
+    const QStringList ours = withoutQtOptions(arguments, line.qtOptions);
     QCommandLineParser parser;
     // -help and -version as their long forms, as Qt's own options have one dash.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
