@@ -1,6 +1,8 @@
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <cstdio>
+#include <vector>
 
 #include "platform/event_log_file.h"
 #include "platform/linux_echo_probe.h"
@@ -18,14 +20,21 @@ void nameTheProgram() {
     QCoreApplication::setApplicationName(QStringLiteral("varnetix-nms"));
 }
 
+// The database asked for on the command line, or the station's own.
+QString databasePath(const varnetix::CommandLine& line, bool create) {
+    if (!line.database.isEmpty())
+        return QFileInfo(line.database).absoluteFilePath();
+    return varnetix::databasePathFor(QCoreApplication::applicationDirPath(), create);
+}
+
 // A command for scripts: no display, no port, no lock, nothing written to the database.
 int runCommand(int argc, char** argv, const varnetix::CommandLine& line) {
     QCoreApplication app(argc, argv);
     nameTheProgram();
-    const std::string database =
-        varnetix::databasePathFor(QCoreApplication::applicationDirPath(), false).toStdString();
+    const std::string database = databasePath(line, false).toStdString();
     if (line.command == varnetix::CommandLine::Command::CheckNetwork)
-        return varnetix::reportNetworkCheck(database, varnetix::stationSubnets(), stdout, stderr);
+        return varnetix::reportNetworkCheck(database, varnetix::stationSubnets(),
+                                            {line.json, line.strict}, stdout, stderr);
     return varnetix::exportInventoryCsv(database, line.exportTarget, stdout, stderr);
 }
 
@@ -40,7 +49,7 @@ int main(int argc, char** argv) {
     switch (line.command) {
     case varnetix::CommandLine::Command::Invalid:
         std::fprintf(stderr, "varnetix-nms: %s\nTry 'varnetix-nms --help'.\n",
-                     line.problem.toLocal8Bit().constData());
+                     varnetix::terminalText(line.problem).constData());
         return 2;
     case varnetix::CommandLine::Command::Help:
         std::fputs(varnetix::commandLineHelp().toLocal8Bit().constData(), stdout);
@@ -56,7 +65,13 @@ int main(int argc, char** argv) {
         break;
     }
 
-    QApplication app(argc, argv);
+    // The window's Qt sees its own options and nothing of ours.
+    std::vector<char*> qtArguments{argv[0]};
+    for (const qsizetype i : line.qtOptions)
+        qtArguments.push_back(argv[i + 1]);
+    int qtArgumentCount = static_cast<int>(qtArguments.size());
+    qtArguments.push_back(nullptr);
+    QApplication app(qtArgumentCount, qtArguments.data());
     nameTheProgram();
     QApplication::setApplicationVersion(varnetix::stationTitle());
     // Matches the window to its menu entry and icon on the desktop.
@@ -65,7 +80,7 @@ int main(int argc, char** argv) {
 
     const QString executableDir = QApplication::applicationDirPath();
     varnetix::StationSettings settings;
-    settings.databasePath = varnetix::databasePathFor(executableDir).toStdString();
+    settings.databasePath = databasePath(line, true).toStdString();
     settings.preferencesPath = varnetix::PreferencesFile::userPath().toStdString();
     settings.eventLogDirectory = varnetix::EventLogFile::defaultDirectory().toStdString();
 

@@ -1,5 +1,7 @@
 #include "core/event_log_line.h"
 
+#include "core/text_escape.h"
+
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -15,6 +17,22 @@ std::string utcOffset(long seconds) {
     char text[8];
     std::snprintf(text, sizeof text, "%c%02ld:%02ld", sign, minutes / 60 % 100, minutes % 60);
     return text;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "\x1B" at the start of the text: the character's code (below 256), or -1.
+int escapedCode(std::string_view text) {
+    if (text.size() < 4 || text[0] != '\\' || text[1] != 'x')
+        return -1;
+    const int high = hexDigit(text[2]), low = hexDigit(text[3]);
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 
 std::vector<std::string_view> splitAtTabs(std::string_view line) {
@@ -69,13 +87,21 @@ std::string EscapeLogField(std::string_view field) {
             escaped += c;
         }
     }
-    return escaped;
+    return EscapeControls(escaped);
 }
 
 std::string UnescapeLogField(std::string_view field) {
     std::string text;
     text.reserve(field.size());
     for (std::size_t i = 0; i < field.size(); ++i) {
+        if (const int code = escapedCode(field.substr(i)); code >= 0) {
+            // The code of a character: one byte below 0x80, its UTF-8 form above.
+            if (code >= 0x80)
+                text += static_cast<char>(0xC0 | (code >> 6));
+            text += static_cast<char>(code < 0x80 ? code : 0x80 | (code & 0x3F));
+            i += 3;
+            continue;
+        }
         if (field[i] != '\\' || i + 1 == field.size()) {
             text += field[i];
             continue;

@@ -10,7 +10,9 @@
 //   text      what happened, in the words the operator saw
 //
 // In every field a backslash, tab, carriage return and line feed are written as \\ \t \r \n,
-// so one event is always one line. The line end (LF) is not part of the formatted line.
+// so one event is always one line, and every other control character as \xHH (EscapeControls),
+// so that a name off the wire cannot command the terminal of someone reading the log. The line
+// end (LF) is not part of the formatted line.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +45,8 @@ struct EventLogEntry {
 std::string LocalIsoTime(std::int64_t msSinceEpoch);
 
 std::string EscapeLogField(std::string_view field);
-// Unknown escapes and a lone trailing backslash are kept as they stand.
+// \xHH gives the character U+00HH back in UTF-8. Unknown escapes and a lone trailing
+// backslash are kept as they stand.
 std::string UnescapeLogField(std::string_view field);
 
 std::string FormatEventLine(std::int64_t msSinceEpoch, std::string_view category,

@@ -7,7 +7,9 @@
 #include "core/number_text.h"
 #include "core/text_procedures.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <unordered_set>
 
 namespace varnetix {
@@ -31,13 +33,22 @@ std::string withoutTrailingSpaces(std::string s) {
     return s;
 }
 
-// RFC 4180: a field holding a comma, a quote or a line break is quoted, its quotes doubled.
-void appendField(std::string& row, std::string_view field) {
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+// A spreadsheet runs a cell that starts with one of these as a formula (OWASP, CSV injection).
+bool startsAsFormula(std::string_view field) {
+    constexpr std::string_view kFormulaStarts("=+-@\t\r\0", 7);
+    return !field.empty() && kFormulaStarts.find(field.front()) != std::string_view::npos;
+}
+
+// RFC 4180: a field holding a comma, a quote or a line break is quoted, its quotes doubled. A
+// text field that would start a formula is quoted with a leading apostrophe, so that it is shown
+// as the text it is; numbers the station made (a dB value of -7.5) stay numbers.
+void appendField(std::string& row, std::string_view field, bool text) {
+    const bool formula = text && startsAsFormula(field);
+    if (!formula && field.find_first_of(",\"\r\n") == std::string_view::npos) {
         row += field;
         return;
     }
-    row += '"';
+    row += formula ? "\"'" : "\"";
     for (char c : field) {
         if (c == '"')
             row += '"';
@@ -72,11 +83,12 @@ public:
     std::string text(std::string_view key) const {
         return latin1ToUtf8(stored(key).value_or(std::string()));
     }
-    void cell(std::string_view field) {
+    void cell(std::string_view field, bool text = true) {
         if (!m_row.empty())
             m_row += ',';
-        appendField(m_row, field);
+        appendField(m_row, field, text);
     }
+    void number(std::string_view field) { cell(field, false); }
     std::string row() && { return std::move(m_row) + "\r\n"; }
 
 private:
@@ -88,33 +100,43 @@ private:
 std::string elementRow(const IniDocument& database, const std::string& section,
                        const ElementStatusText& status) {
     RowWriter r(database, section);
-    const std::string mac = MacWithColons(section);
-    r.cell(latin1ToUtf8(mac.empty() ? section : mac));
+    r.cell(MacWithColons(section));
     r.cell(withoutTrailingSpaces(r.text(record::kName)));
     r.cell(r.text(record::kIp));
     r.cell(r.text(record::kMask));
     r.cell(r.text(record::kGateway));
     r.cell(r.text(record::kRemote));
-    r.cell(roleName(storedRole(r.stored(record::kRole))));
+    const std::optional<std::string> role = r.stored(record::kRole);
+    r.cell(role ? roleName(storedRole(role)) : "");
     r.cell(listName(kAudioTypes, storedListIndex(r.stored(record::kType))));
     r.cell(listName(kAudioInputs, storedListIndex(r.stored(record::kInput))));
     r.cell(listName(kTxTypes, storedListIndex(r.stored(record::kTx))));
     r.cell(r.text(record::kSerial));
-    r.cell(VersionTwoDecimals(r.stored(record::kVersion).value_or("2")));
+    // As the panel shows it, also when the key is missing.
+    r.number(VersionTwoDecimals(r.stored(record::kVersion).value_or("2")));
     r.cell(r.text(record::kSfn));
     r.cell(r.text(record::kBuffer));
     r.cell(r.text(record::kAttenuation));
-    r.cell(attenuationDb(r.stored(record::kAttenuation)));
+    r.number(attenuationDb(r.stored(record::kAttenuation)));
     r.cell(status ? status(section) : std::string());
     return std::move(r).row();
+}
+
+bool isMacSection(const std::string& section) {
+    return section.size() == 12 && std::all_of(section.begin(), section.end(), [](char c) {
+               return std::isxdigit(static_cast<unsigned char>(c));
+           });
 }
 
 } // namespace
 
 std::string inventoryCsv(const IniDocument& database, const ElementStatusText& status) {
     std::string csv(kHeader);
-    for (const std::string& section : elementSections(database))
-        csv += elementRow(database, section, status);
+    std::unordered_set<std::string> seen;
+    for (const std::string& section : database.sectionNames()) {
+        if (isMacSection(section) && seen.insert(ToUpperAscii(section)).second)
+            csv += elementRow(database, section, status);
+    }
     return csv;
 }
 

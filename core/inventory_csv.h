@@ -16,9 +16,13 @@ class IniDocument;
 using ElementStatusText = std::function<std::string(const std::string& section)>;
 
 // A header row (units in the column names), then one row per element in file order, every row
-// ended by CRLF. Database texts are converted to UTF-8; the status text is written as given.
-// Cells the record cannot fill (a missing key, a code outside its list, an attenuation that has
-// no dB value such as mute) are empty, so that every column keeps one kind of value.
+// ended by CRLF. Elements are the sections named by a MAC address (12 hexadecimal digits), each
+// listed once; other sections are the network check's business. Database texts are converted to
+// UTF-8; the status text is written as given. Cells the record cannot fill (a missing key, a
+// code outside its list, an attenuation that has no dB value such as mute) are empty, so that
+// every column keeps one kind of value; the version is shown as the panel shows it. A text cell
+// starting with = + - @ TAB CR or NUL is written as '<text>, quoted, so that no spreadsheet runs
+// a name off the wire as a formula.
 std::string inventoryCsv(const IniDocument& database, const ElementStatusText& status = {});
 
 // The sections that are elements, as the element tree lists them: file order, up to an empty

@@ -1,10 +1,19 @@
 #include "station/command_line.h"
 
-#include <QSaveFile>
+#include <QCommandLineParser>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include "core/findings_report.h"
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
+#include "core/output_file.h"
+#include "core/text_escape.h"
 #include "station/network_check_controller.h"
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace varnetix {
 
@@ -13,97 +22,208 @@ namespace {
 // Exit status of a command that could not do its work.
 constexpr int kFailed = 2;
 
+// A line for the terminal, ended by LF.
 void print(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = terminalText(text) + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
-// The database as the station reads it; nullopt, after saying why, when it cannot be read.
+// Qt's own window options (QGuiApplication's, QApplication's and the X11 platform's), with one
+// dash or two, a value after them or after "=": how many arguments the one at i takes, 0 when
+// it is none of them.
+qsizetype qtOptionLength(const QStringList& arguments, qsizetype i) {
+    static const QStringList withValue{u"platform"_s,
+                                       u"platformpluginpath"_s,
+                                       u"platformtheme"_s,
+                                       u"plugin"_s,
+                                       u"qwindowgeometry"_s,
+                                       u"geometry"_s,
+                                       u"qwindowtitle"_s,
+                                       u"title"_s,
+                                       u"qwindowicon"_s,
+                                       u"icon"_s,
+                                       u"session"_s,
+                                       u"style"_s,
+                                       u"stylesheet"_s,
+                                       u"display"_s,
+                                       u"name"_s,
+                                       u"visual"_s,
+                                       u"qmljsdebugger"_s};
+    static const QStringList flags{u"reverse"_s, u"widgetcount"_s, u"testability"_s,
+                                   u"nograb"_s,  u"dograb"_s,      u"sync"_s};
+    QStringView option = arguments[i];
+    if (option.startsWith(u"--"))
+        option = option.mid(1);
+    if (!option.startsWith(u'-'))
+        return 0;
+    option = option.mid(1);
+    if (const qsizetype equals = option.indexOf(u'='); equals > 0)
+        return withValue.contains(option.left(equals)) ? 1 : 0;
+    if (flags.contains(option))
+        return 1;
+    return withValue.contains(option) && i + 1 < arguments.size() ? 2 : 0;
+}
+
+// The program's name and the arguments that are not Qt's window options (up to "--"); the
+// positions of those that are go to qtOptions.
+QStringList withoutQtOptions(const QStringList& arguments, QList<qsizetype>& qtOptions) {
+    QStringList ours{u"varnetix-nms"_s};
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const qsizetype length = ours.contains(u"--"_s) ? 0 : qtOptionLength(arguments, i);
+        for (qsizetype k = 0; k < length; ++k)
+            qtOptions << i + k;
+        if (length == 0)
+            ours << arguments[i];
+        else
+            i += length - 1;
+    }
+    return ours;
+}
+
+// The unknown option as it was written, without a value after "=".
+QString writtenOption(const QStringList& arguments, const QString& name) {
+    for (const QString& argument : arguments) {
+        if (argument == u"--")
+            break;
+        const QString written = argument.section(u'=', 0, 0);
+        if (written.startsWith(u'-') &&
+            QStringView(written).mid(written.startsWith(u"--") ? 2 : 1) == name)
+            return written;
+    }
+    return u"--"_s + name;
+}
+
+// The database as the station reads it; nullopt, after saying why, when it is missing or
+// cannot be read: a script must not take another database's silence for an all clear.
 std::optional<IniDocument> readDatabase(const std::string& path, std::FILE* err) {
     IniLoad load = readIniFile(path);
-    if (load.state != FileState::Unreadable)
+    if (load.state == FileState::Loaded)
         return std::move(load.document);
-    print(err, QStringLiteral("varnetix-nms: the database %1 cannot be read: %2\n")
-                   .arg(QString::fromStdString(load.result.path),
-                        QString::fromStdString(load.result.reason)));
+    const std::string reason =
+        load.state == FileState::Missing ? std::strerror(ENOENT) : load.result.reason;
+    print(err, u"varnetix-nms: the database %1 cannot be read: %2"_s.arg(
+                   QString::fromStdString(path), QString::fromStdString(reason)));
     return std::nullopt;
+}
+
+// 0, or kFailed after saying why the standard output took not all of the text.
+int writeOut(const std::string& text, std::FILE* out, std::FILE* err) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0)
+        return 0;
+    const int error = errno != 0 ? errno : EIO;
+    print(err, u"varnetix-nms: cannot write the standard output: %1"_s.arg(
+                   QString::fromLocal8Bit(std::strerror(error))));
+    return kFailed;
 }
 
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine line;
-    const auto choose = [&line](CommandLine::Command command, const QString& option) {
-        if (line.command != CommandLine::Command::Window) {
-            line.command = CommandLine::Command::Invalid;
-            line.problem = QStringLiteral("%1 cannot be given with another command").arg(option);
-            return false;
-        }
-        line.command = command;
-        return true;
+    const QStringList ours = withoutQtOptions(arguments, line.qtOptions);
+    QCommandLineParser parser;
+    // -help and -version as their long forms, as Qt's own options have one dash.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}),
+        version(QStringList{u"v"_s, u"version"_s}), check(u"check-network"_s),
+        exportCsv(u"export-csv"_s, {}, u"FILE"_s), database(u"database"_s, {}, u"PATH"_s),
+        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s);
+    parser.addOptions({help, version, check, exportCsv, database, format, strict});
+    const bool parsed = parser.parse(ours);
+    const auto invalid = [&line](const QString& problem) {
+        line.command = CommandLine::Command::Invalid;
+        line.problem = problem;
+        return line;
     };
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        bool ok = true;
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            ok = choose(CommandLine::Command::Help, argument);
-        } else if (argument == QLatin1String("--version")) {
-            ok = choose(CommandLine::Command::Version, argument);
-        } else if (argument == QLatin1String("--check-network")) {
-            ok = choose(CommandLine::Command::CheckNetwork, argument);
-        } else if (argument == QLatin1String("--export-csv") ||
-                   argument.startsWith(QLatin1String("--export-csv="))) {
-            ok = choose(CommandLine::Command::ExportCsv, QStringLiteral("--export-csv"));
-            const qsizetype equals = argument.indexOf(QLatin1Char('='));
-            if (equals >= 0)
-                line.exportTarget = argument.mid(equals + 1);
-            else if (i + 1 < arguments.size())
-                line.exportTarget = arguments[++i];
-            if (ok && line.exportTarget.isEmpty()) {
-                line.command = CommandLine::Command::Invalid;
-                line.problem = QStringLiteral("--export-csv needs a file, or - for the standard "
-                                              "output");
-            }
-        } else if (argument.startsWith(QLatin1String("--"))) {
-            line.command = CommandLine::Command::Invalid;
-            line.problem = QStringLiteral("unknown option %1").arg(argument);
-        }
-        if (!ok || line.command == CommandLine::Command::Invalid)
-            return line;
+    if (parser.isSet(help)) {
+        line.command = CommandLine::Command::Help;
+        return line;
+    }
+    if (!parser.unknownOptionNames().isEmpty())
+        return invalid(
+            u"unknown option %1"_s.arg(writtenOption(ours, parser.unknownOptionNames().first())));
+    if (!parsed)
+        return invalid(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return invalid(u"unexpected argument %1"_s.arg(parser.positionalArguments().first()));
+
+    QStringList commands;
+    for (const QCommandLineOption* option : {&version, &check, &exportCsv}) {
+        if (parser.isSet(*option))
+            commands << u"--"_s + option->names().last();
+    }
+    if (commands.size() > 1)
+        return invalid(u"%1 and %2 cannot be given together"_s.arg(commands[0], commands[1]));
+    if (parser.isSet(database) && parser.value(database).isEmpty())
+        return invalid(u"--database needs a file"_s);
+    line.database = parser.value(database);
+    for (const QCommandLineOption* option : {&format, &strict}) {
+        if (parser.isSet(*option) && !parser.isSet(check))
+            return invalid(u"--%1 goes with --check-network"_s.arg(option->names().first()));
+    }
+    line.strict = parser.isSet(strict);
+    line.json = parser.value(format) == u"json";
+    if (parser.isSet(format) && !line.json && parser.value(format) != u"text")
+        return invalid(u"--format is text or json, not %1"_s.arg(parser.value(format)));
+
+    if (parser.isSet(version)) {
+        line.command = CommandLine::Command::Version;
+    } else if (parser.isSet(check)) {
+        line.command = CommandLine::Command::CheckNetwork;
+    } else if (parser.isSet(exportCsv)) {
+        line.command = CommandLine::Command::ExportCsv;
+        line.exportTarget = parser.value(exportCsv);
+        if (line.exportTarget.isEmpty())
+            return invalid(u"--export-csv needs a file, or - for the standard output"_s);
     }
     return line;
 }
 
 QString commandLineHelp() {
     return QStringLiteral(
-        "Usage: varnetix-nms [--check-network | --export-csv FILE | --help | --version]\n"
+        "Usage: varnetix-nms [--database PATH] [Qt's window options]\n"
+        "       varnetix-nms --check-network [--format text|json] [--strict] [--database PATH]\n"
+        "       varnetix-nms --export-csv FILE [--database PATH]\n"
+        "       varnetix-nms --help | --version\n"
         "Network management station of the Varnetix IP studio-to-transmitter audio link.\n"
-        "Without an option the station's window opens.\n"
+        "Without a command the station's window opens; Qt's window options (-platform NAME,\n"
+        "-style NAME, ...) apply to it.\n"
         "\n"
-        "  --check-network    print the network check's findings for the station's database,\n"
-        "                     one per line, severity first; exit status 0 without findings,\n"
-        "                     1 with findings, 2 when the database cannot be read\n"
-        "  --export-csv FILE  write the database as a CSV inventory to FILE (- for the\n"
-        "                     standard output); exit status 0, or 2 when it cannot be written\n"
-        "  --help             show this text\n"
-        "  --version          show the version\n"
+        "  --check-network    print the network check's findings, one per line, severity first\n"
+        "    --format FORMAT  text (the default) or json: one JSON document\n"
+        "    --strict         exit status 1 on warnings too\n"
+        "  --export-csv FILE  write the database as a CSV inventory to FILE (- for the standard\n"
+        "                     output); a device, FIFO or terminal is written in place\n"
+        "  --database PATH    use this database instead of the station's own\n"
+        "  -h, --help         show this text\n"
+        "  -v, --version      show the version\n"
+        "  --                 end of the options\n"
         "\n"
-        "Both commands read the database a station started from the same place would use, need\n"
-        "no display and never write the database; they work while a station runs.\n");
+        "Exit status: 0 done (--check-network: no errors found); 1 --check-network found errors\n"
+        "(with --strict, any finding); 2 a wrong command line, a database that is missing or\n"
+        "cannot be read, or output that cannot be written.\n"
+        "\n"
+        "The commands read the database a station started the same way would use, need no\n"
+        "display and never write the database; they work while a station runs. Control\n"
+        "characters in what they print are written as \\xHH.\n");
 }
 
 int reportNetworkCheck(const std::string& databasePath, const std::vector<Subnet>& subnets,
-                       std::FILE* out, std::FILE* err) {
+                       CheckOptions options, std::FILE* out, std::FILE* err) {
     const std::optional<IniDocument> database = readDatabase(databasePath, err);
     if (!database)
         return kFailed;
     const std::vector<Finding> findings =
         checkNetwork(*database, subnets, lastDiscoveryAnswers(databasePath));
-    for (const Finding& finding : findings) {
-        const std::string line = findingLine(finding) + '\n';
-        std::fwrite(line.data(), 1, line.size(), out);
-    }
-    return findings.empty() ? 0 : 1;
+    const std::string text =
+        options.json ? findingsJson(databasePath, *database, findings) : findingsText(findings);
+    if (writeOut(text, out, err) != 0)
+        return kFailed;
+    const bool failed = std::any_of(findings.begin(), findings.end(), [&](const Finding& f) {
+        return options.strict || findingSeverity(f.kind) == Severity::Error;
+    });
+    return failed ? 1 : 0;
 }
 
 int exportInventoryCsv(const std::string& databasePath, const QString& target, std::FILE* out,
@@ -112,23 +232,18 @@ int exportInventoryCsv(const std::string& databasePath, const QString& target, s
     if (!database)
         return kFailed;
     const std::string csv = inventoryCsv(*database);
-    if (target == QLatin1String("-")) {
-        if (std::fwrite(csv.data(), 1, csv.size(), out) != csv.size() || std::fflush(out) != 0) {
-            print(err, QStringLiteral("varnetix-nms: the inventory could not be written\n"));
-            return kFailed;
-        }
+    if (target == u"-")
+        return writeOut(csv, out, err);
+    const StoreResult written = WriteOutputFile(QFile::encodeName(target).toStdString(), csv);
+    if (written.ok())
         return 0;
-    }
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(csv.data(), static_cast<qint64>(csv.size())) != qint64(csv.size()) ||
-        !file.commit()) {
-        print(
-            err,
-            QStringLiteral("varnetix-nms: cannot write %1: %2\n").arg(target, file.errorString()));
-        return kFailed;
-    }
-    return 0;
+    print(err, u"varnetix-nms: cannot write %1: %2"_s.arg(target,
+                                                          QString::fromStdString(written.reason)));
+    return kFailed;
+}
+
+QByteArray terminalText(const QString& text) {
+    return QByteArray::fromStdString(EscapeControls(text.toStdString()));
 }
 
 } // namespace varnetix

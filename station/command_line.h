@@ -1,6 +1,6 @@
-// The station's command line: what a script asks of it without a window. These commands need
-// no display, bind no port, take no single-instance lock and never write the database, so they
-// work while a station runs.
+// The station's command line: the window's options, and what a script asks of the station
+// without a window. The commands need no display, bind no port, take no single-instance lock and
+// never write the database, so they work while a station runs.
 #pragma once
 
 #include <QStringList>
@@ -15,21 +15,36 @@ namespace varnetix {
 struct CommandLine {
     enum class Command { Window, Help, Version, CheckNetwork, ExportCsv, Invalid };
     Command command = Command::Window;
+    QString database;     // --database, "" for the station's own
     QString exportTarget; // a file, or "-" for standard output
+    bool json = false;    // --format json
+    bool strict = false;  // warnings fail the check too
     QString problem;      // what is wrong with an invalid command line
+    // Positions in the arguments of Qt's own window options (-platform xcb, -style=fusion, ...)
+    // and their values: the window's QApplication is given these and nothing else.
+    QList<qsizetype> qtOptions;
 };
 
-// Reads the arguments after the program's name. Options of Qt's own (one dash, such as
-// -platform xcb) and other words are left to the window.
+// Reads the arguments after the program's name. Qt's window options are set aside first, the
+// rest is read by QCommandLineParser: an unknown option or a stray word makes the line invalid,
+// --help wins over everything, "--" ends the options.
 CommandLine parseCommandLine(const QStringList& arguments);
 QString commandLineHelp();
 
-// The network check's findings, one per line with the severity first. 0 without findings, 1
-// with findings, 2 when the database cannot be read.
+struct CheckOptions {
+    bool json = false;
+    bool strict = false;
+};
+// The network check's findings, as text (one line each, severity first) or one JSON document.
+// 0 without errors (or, with strict, without findings), 1 otherwise, 2 when the database is
+// missing or cannot be read or the output cannot be written.
 int reportNetworkCheck(const std::string& databasePath, const std::vector<Subnet>& subnets,
-                       std::FILE* out, std::FILE* err);
+                       CheckOptions options, std::FILE* out, std::FILE* err);
 // The database as a CSV inventory. 0 when it is written, 2 when it cannot be.
 int exportInventoryCsv(const std::string& databasePath, const QString& target, std::FILE* out,
                        std::FILE* err);
+
+// The text with its control characters written as \xHH, for a terminal.
+QByteArray terminalText(const QString& text);
 
 } // namespace varnetix

@@ -1,10 +1,12 @@
 #include "station/inventory_export.h"
 
-#include <QSaveFile>
+#include <QFile>
+#include <QFileInfo>
 
 #include "core/event_log_line.h"
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
+#include "core/output_file.h"
 #include "station/database_messages.h"
 
 namespace varnetix {
@@ -22,21 +24,22 @@ void InventoryExport::exportInventory() {
                                       database.result, QStringLiteral("Nothing was exported.")));
         return;
     }
-    const QString path = m_dialogs.saveFileName(title, QStringLiteral("varnetix-inventory.csv"),
-                                                QStringLiteral("CSV files (*.csv)"));
+    QString path = m_dialogs.saveFileName(title, QStringLiteral("varnetix-inventory.csv"),
+                                          QStringLiteral("CSV files (*.csv)"));
     if (path.isEmpty())
         return;
+    // A name typed without a suffix means a CSV file; an existing file (a device, a FIFO) is
+    // taken as named.
+    if (QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path))
+        path += QStringLiteral(".csv");
     const std::string csv = inventoryCsv(database.document, [this](const std::string& section) {
         return m_status ? m_status(section).toStdString() : std::string();
     });
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(csv.data(), static_cast<qint64>(csv.size())) != qint64(csv.size()) ||
-        !file.commit()) {
-        m_dialogs.critical(
-            title,
-            joinLines({QStringLiteral("Unable to write '%1': %2.").arg(path, file.errorString()),
-                       QStringLiteral("Nothing was exported.")}));
+    const StoreResult written = WriteOutputFile(QFile::encodeName(path).toStdString(), csv);
+    if (!written.ok()) {
+        m_dialogs.critical(title, joinLines({QStringLiteral("Unable to write '%1': %2.")
+                                                 .arg(path, QString::fromStdString(written.reason)),
+                                             QStringLiteral("Nothing was exported.")}));
         return;
     }
     m_log.record(event_category::kStation, {},

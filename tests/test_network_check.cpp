@@ -270,19 +270,28 @@ private slots:
         QTest::addColumn<QByteArray>("rows");
         QTest::newRow("empty database") << QByteArray() << QByteArray();
         QTest::newRow("no keys") << QByteArray("[0000000000B1]")
-                                 << QByteArray("00:00:00:00:00:B1,,,,,,UNKNOWN,,,,,2.00,,,,,\r\n");
+                                 << QByteArray("00:00:00:00:00:B1,,,,,,,,,,,2.00,,,,,\r\n");
         QTest::newRow("codes off their lists, mute")
-            << QByteArray("[NOTAMAC]\nROLE=7\nTYPE=2\nINPUT=x\nTX=-1\nVER=2,5\nATT=14")
-            << QByteArray("NOTAMAC,,,,,,UNKNOWN,,,,,2.50,,,14,,\r\n");
+            << QByteArray("[0000000000B1]\nROLE=7\nTYPE=2\nINPUT=x\nTX=-1\nVER=2,5\nATT=14")
+            << QByteArray("00:00:00:00:00:B1,,,,,,UNKNOWN,,,,,2.50,,,14,,\r\n");
         QTest::newRow("attenuation scale ends")
             << QByteArray("[0000000000B1]\nROLE=1.0\nATT=15\n[0000000000B2]\nROLE=2\nATT=255\n"
                           "[0000000000B3]\nATT=256")
             << QByteArray("00:00:00:00:00:B1,,,,,,ENCODER,,,,,2.00,,,15,-120,\r\n"
                           "00:00:00:00:00:B2,,,,,,DECODER,,,,,2.00,,,255,0,\r\n"
-                          "00:00:00:00:00:B3,,,,,,UNKNOWN,,,,,2.00,,,256,,\r\n");
-        QTest::newRow("repeated section, list ends at an empty name")
-            << QByteArray("[0000000000B1]\nNAME=A\n[0000000000b1]\nNAME=B\n[]\n[0000000000B2]")
-            << QByteArray("00:00:00:00:00:B1,A,,,,,UNKNOWN,,,,,2.00,,,,,\r\n");
+                          "00:00:00:00:00:B3,,,,,,,,,,,2.00,,,256,,\r\n");
+        QTest::newRow("elements only, each once")
+            << QByteArray("[0000000000B1]\nNAME=A\n[0000000000b1]\nNAME=B\n[]\n[STUDIOLINK01]\n"
+                          "[0000000000b2]")
+            << QByteArray("00:00:00:00:00:B1,A,,,,,,,,,,2.00,,,,,\r\n"
+                          "00:00:00:00:00:B2,,,,,,,,,,,2.00,,,,,\r\n");
+        // Names come off the wire, the other texts are as stored; numbers the station made stay.
+        QTest::newRow("formulas are text")
+            << QByteArray("[0000000000B1]\nNAME==cmd|'/c calc'!A\nIP=+1\nMASK=-1\nGW=@SUM(A1)\n"
+                          "ATT=240\nSFN=1-1\n[0000000000B2]\nNAME=\0x\n"_ba)
+            << QByteArray("00:00:00:00:00:B1,\"'=cmd|'/c calc'!A\",\"'+1\",\"'-1\",\"'@SUM(A1)\","
+                          ",,,,,,2.00,1-1,,240,-7.5,\r\n"
+                          "00:00:00:00:00:B2,\"'\0x\",,,,,,,,,,2.00,,,,,\r\n"_ba);
     }
     void inventoryRows() {
         QFETCH(QByteArray, ini);

@@ -140,6 +140,13 @@ private slots:
             << QByteArray("XST3:30") << Q_INT64_C(1796558645000) << QByteArray()
             << QByteArray("a\tb\\c\r\nd")
             << QByteArray("2026-12-06T08:34:05.000-03:30\tstatus\t-\ta\\tb\\\\c\\r\\nd");
+        // A name off the wire must not command the terminal of whoever reads the log: C0, DEL
+        // and C1 (U+009B in UTF-8) as \xHH; a backslash stays apart from an escape.
+        QTest::newRow("control characters")
+            << QByteArray("UTC0") << Q_INT64_C(0) << QByteArray("A\x1B")
+            << QByteArray("\x1B]0;PWN\x07\x1B[31m\x7F\xC2\x9B\xC3\xA9\\x1B")
+            << QByteArray("1970-01-01T00:00:00.000+00:00\tstatus\tA\\x1B\t\\x1B]0;PWN\\x07\\x1B[31m"
+                          "\\x7F\\x9B\xC3\xA9\\\\x1B");
         QTest::newRow("before the epoch")
             << QByteArray("UTC0") << Q_INT64_C(-1) << QByteArray() << QByteArray("\\")
             << QByteArray("1969-12-31T23:59:59.999+00:00\tstatus\t-\t\\\\");

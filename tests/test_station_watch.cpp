@@ -8,9 +8,9 @@
 #include "station_fixture.h"
 
 #include <QClipboard>
+#include <QProcess>
 #include <QSpinBox>
 #include <QTableView>
-#include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -19,18 +19,6 @@ namespace {
 const QByteArray kWatched =
     recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"IP=198.18.0.11"})) +
     recordText("00000000000D", replaced(kDecoderEntries, {"IP=198.18.0.12"}));
-
-// Runs the command with its output and errors in memory: the exit status, then what it printed.
-template <typename Command> std::pair<int, QByteArray> printed(Command command) {
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
-    const int status = command(out, out);
-    std::fclose(out);
-    const QByteArray result(text, qsizetype(size));
-    std::free(text);
-    return {status, result};
-}
 
 } // namespace
 
@@ -167,7 +155,7 @@ private slots:
     }
 
     // The findings in their dock and on the tree; a finding chosen selects its element. The
-    // inventory written where the operator says.
+    // inventory written where the operator says, as a .csv file.
     void networkCheckAndExport() {
         m_s->settings.stationNetworks.emplace(); // unknown: whatever this machine's networks are
         m_s->start(sampleDatabase());
@@ -184,53 +172,118 @@ private slots:
         emit findings->itemActivated(findings->topLevelItem(1), 0);
         QCOMPARE(m_s->text("lblElementMAC"), kEncoderKey);
 
-        m_s->dialogs.saveAs = m_s->dir.filePath(u"inventory.csv"_s);
+        m_s->dialogs.saveAs = m_s->dir.filePath(u"inventory"_s); // typed without its suffix
         m_s->find<QAction>("actionExport")->trigger();
         QCOMPARE(
-            readFile(m_s->dialogs.saveAs).toStdString(),
+            readFile(m_s->dialogs.saveAs + u".csv"_s).toStdString(),
             varnetix::inventoryCsv(varnetix::IniDocument::parse(sampleDatabase().toStdString())));
     }
 
+    // The program as a script runs it, with no display to open a window on. %1 is a directory
+    // holding the row's database as nms.ini and a read-only file.
     void commandLine_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("outcome"); // command, target or problem
-        QTest::newRow("window") << QStringList{u"-platform"_s, u"offscreen"_s} << u"0 "_s;
-        QTest::newRow("check") << QStringList{u"--check-network"_s} << u"3 "_s;
-        QTest::newRow("export") << QStringList{u"--export-csv"_s, u"-"_s} << u"4 -"_s;
-        QTest::newRow("export=") << QStringList{u"--export-csv=a.csv"_s} << u"4 a.csv"_s;
-        QTest::newRow("no file") << QStringList{u"--export-csv"_s}
-                                 << u"5 --export-csv needs a file, or - for the standard output"_s;
-        QTest::newRow("two") << QStringList{u"--help"_s, u"--version"_s}
-                             << u"5 --version cannot be given with another command"_s;
-        QTest::newRow("unknown") << QStringList{u"--bogus"_s} << u"5 unknown option --bogus"_s;
+        QTest::addColumn<QByteArray>("database");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out"); // HELP for the help text
+        QTest::addColumn<QString>("err");
+        const QString version = u"varnetix-nms 3.0.0\n"_s, at = u"--database=%1/nms.ini"_s;
+        const auto wrong = [](const QString& problem) {
+            return u"varnetix-nms: %1\nTry 'varnetix-nms --help'.\n"_s.arg(problem);
+        };
+        const QByteArray escapes =
+            recordText("001A2B3C4D5E", replaced(kDecoderEntries, {"NAME=\x1B]0;PWN\x07\x1B[31m"})) +
+            recordText("00000000000D", replaced(kDecoderEntries, {"NAME=D\xC9\x9B\\"}));
+        const QByteArray namesake =
+            recordText("00000000000D", kDecoderEntries) +
+            recordText("00000000000E", replaced(kDecoderEntries, {"IP=127.0.0.2"}));
+        QTest::newRow("-v") << QStringList{u"-v"_s} << QByteArray() << 0 << version << QString();
+        QTest::newRow("help wins") << QStringList{u"--bogus"_s, u"-x"_s, u"-h"_s} << QByteArray()
+                                   << 0 << u"HELP"_s << QString();
+        QTest::newRow("Qt's options")
+            << QStringList{u"-platform"_s, u"xcb"_s, u"-style=fusion"_s, u"--version"_s}
+            << QByteArray() << 0 << version << QString();
+        QTest::newRow("unknown") << QStringList{u"-V"_s} << QByteArray() << 2 << QString()
+                                 << wrong(u"unknown option -V"_s);
+        QTest::newRow("stray word") << QStringList{u"check-network"_s} << QByteArray() << 2
+                                    << QString() << wrong(u"unexpected argument check-network"_s);
+        QTest::newRow("two commands")
+            << QStringList{u"--version"_s, u"--check-network"_s} << QByteArray() << 2 << QString()
+            << wrong(u"--version and --check-network cannot be given together"_s);
+        QTest::newRow("end of options") << QStringList{u"--"_s, u"--help"_s} << QByteArray() << 2
+                                        << QString() << wrong(u"unexpected argument --help"_s);
+        QTest::newRow("missing database")
+            << QStringList{u"--check-network"_s, at} << QByteArray() << 2 << QString()
+            << u"varnetix-nms: the database %1/nms.ini cannot be read: No such file or "
+               u"directory\n"_s;
+        QTest::newRow("unreadable database")
+            << QStringList{u"--export-csv"_s, u"-"_s, u"--database"_s, u"%1"_s} << QByteArray() << 2
+            << QString() << u"varnetix-nms: the database %1 cannot be read: Is a directory\n"_s;
+        QTest::newRow("errors, escaped")
+            << QStringList{u"--check-network"_s, at} << escapes << 1
+            << u"error [duplicate-ip] 001A2B3C4D5E 00000000000D: Two elements use the address "
+               u"127.0.0.1: \\x1B]0;PWN\\x07\\x1B[31m [00:1A:2B:3C:4D:5E] and D\u00C9\\x9B\\ "
+               u"[00:00:00:00:00:0D].\n"_s
+            << QString();
+        QTest::newRow("errors, JSON")
+            << QStringList{u"--check-network"_s, u"--format"_s, u"json"_s, at} << escapes << 1
+            << u"{\"database\":\"%1/nms.ini\",\"findings\":[{\"severity\":\"error\",\"kind\":"
+               u"\"duplicate-ip\",\"text\":\"Two elements use the address 127.0.0.1: "
+               u"\\u001B]0;PWN\\u0007\\u001B[31m [00:1A:2B:3C:4D:5E] and D\u00C9\\u009B\\\\ "
+               u"[00:00:00:00:00:0D].\",\"elements\":[{\"section\":\"001A2B3C4D5E\",\"name\":"
+               u"\"\\u001B]0;PWN\\u0007\\u001B[31m\",\"address\":\"127.0.0.1\"},{\"section\":"
+               u"\"00000000000D\",\"name\":\"D\u00C9\\u009B\\\\\",\"address\":\"127.0.0.1\"}]}]}"
+               u"\n"_s
+            << QString();
+        const QString warning = u"warning [duplicate-name] 00000000000D 00000000000E: Two "
+                                u"elements share the name D1: 00:00:00:00:00:0D at 127.0.0.1 and "
+                                u"00:00:00:00:00:0E at 127.0.0.2.\n"_s;
+        QTest::newRow("warnings") << QStringList{u"--check-network"_s, at} << namesake << 0
+                                  << warning << QString();
+        QTest::newRow("warnings, strict") << QStringList{u"--check-network"_s, u"--strict"_s, at}
+                                          << namesake << 1 << warning << QString();
+        QTest::newRow("full output")
+            << QStringList{u"--check-network"_s, at, u">/dev/full"_s} << namesake << 2 << QString()
+            << u"varnetix-nms: cannot write the standard output: No space left on device\n"_s;
+        QTest::newRow("export to a pipe")
+            << QStringList{u"--export-csv"_s, u"/dev/stdout"_s, at} << namesake << 0
+            << QString::fromStdString(
+                   varnetix::inventoryCsv(varnetix::IniDocument::parse(namesake.toStdString())))
+            << QString();
+        QTest::newRow("export to a device")
+            << QStringList{u"--export-csv=/dev/full"_s, at} << namesake << 2 << QString()
+            << u"varnetix-nms: cannot write /dev/full: No space left on device\n"_s;
+        QTest::newRow("export over a read-only file")
+            << QStringList{u"--export-csv=%1/kept.csv"_s, at} << namesake << 2 << QString()
+            << u"varnetix-nms: cannot write %1/kept.csv: the file is read-only\n"_s;
     }
     void commandLine() {
         QFETCH(QStringList, arguments);
-        QFETCH(QString, outcome);
-        const varnetix::CommandLine line = varnetix::parseCommandLine(arguments);
-        QCOMPARE(QString::number(int(line.command)) + u' ' + line.exportTarget + line.problem,
-                 outcome);
-    }
-    // Nothing found without a database (findings and their exit status are the lab test's); the
-    // CSV; an unreadable database.
-    void commandsForScripts() {
-        const std::string path = m_s->settings.databasePath;
-        const auto check = [&](std::FILE* out, std::FILE* err) {
-            return varnetix::reportNetworkCheck(path, {{0x7F000000, 0xFF000000}}, out, err);
-        };
-        const auto exportAll = [&](std::FILE* out, std::FILE* err) {
-            return varnetix::exportInventoryCsv(path, u"-"_s, out, err);
-        };
-        QCOMPARE(printed(check), (std::pair{0, QByteArray()})); // no database, nothing wrong
-        m_s->writeDatabase(sampleDatabase());
-        QCOMPARE(
-            printed(exportAll).second.toStdString(),
-            varnetix::inventoryCsv(varnetix::IniDocument::parse(sampleDatabase().toStdString())));
-        varnetix::FailNextIniReadForTesting(EACCES);
-        QCOMPARE(printed(check),
-                 (std::pair{2, "varnetix-nms: the database " + QByteArray(path.c_str()) +
-                                   " cannot be read: Permission denied\n"}));
-        QCOMPARE(m_s->database(), sampleDatabase()); // nothing written
+        QFETCH(QByteArray, database);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QTemporaryDir dir;
+        const QString kept = dir.filePath(u"kept.csv"_s);
+        QVERIFY(QFile(kept).open(QIODevice::WriteOnly) && QFile::setPermissions(kept, {}));
+        QVERIFY(database.isEmpty() ||
+                varnetix::WriteFileAtomically(dir.filePath(u"nms.ini"_s).toStdString(),
+                                              database.toStdString())
+                    .ok());
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"none-such"_s); // a window would fail to start
+        run.setProcessEnvironment(environment);
+        for (QString& argument : arguments)
+            argument.replace(u"%1"_s, dir.path());
+        if (arguments.last() == u">/dev/full")
+            run.setStandardOutputFile(arguments.takeLast().mid(1));
+        run.start(qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s, arguments);
+        QVERIFY(run.waitForFinished(10000));
+        QCOMPARE(QString::fromUtf8(run.readAllStandardError()), err.replace(u"%1"_s, dir.path()));
+        QCOMPARE(QString::fromUtf8(run.readAllStandardOutput()),
+                 out == u"HELP" ? varnetix::commandLineHelp() : out.replace(u"%1"_s, dir.path()));
+        QTEST(run.exitCode(), "status");
+        QCOMPARE(run.exitStatus(), QProcess::NormalExit);
     }
 };
 
