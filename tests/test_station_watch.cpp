@@ -73,6 +73,9 @@ private slots:
                          u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is online (was offline)"_s}));
         QVERIFY(m_s->probe.addresses.isEmpty()); // the ping test's echo is its own
         QVERIFY(m_s->dialogs.boxes.isEmpty());
+        m_s->writeDatabase({}); // an emptied database leaves nothing to watch or count
+        m_s->button(2)->trigger();
+        QCOMPARE(m_s->text("lblWatchSummary"), u"0 online, 0 offline, 0 unknown - every 1 s"_s);
     }
     void withoutIcmpTheStatusBarSaysSo() {
         m_s->sweeper.available = false;
