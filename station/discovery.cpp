@@ -154,9 +154,8 @@ void Discovery::compareWithPrevious() {
     const DatabaseDiff diff =
         CompareDatabases(comparable ? &previous->document : nullptr, current.document);
     for (const DiffLine& line : DiffDetails(diff))
-        m_log.record(event_category::kDiscovery, QString::fromStdString(line.element),
-                     QString::fromStdString(line.text));
-    const QString summary = QString::fromStdString(DiffSummary(diff));
+        m_log.record(event_category::kDiscovery, fromBytes(line.element), fromBytes(line.text));
+    const QString summary = fromBytes(DiffSummary(diff));
     m_log.record(event_category::kDiscovery, {}, summary);
     std::set<std::string> added, changed;
     for (const DiffElement& element : diff.added)
