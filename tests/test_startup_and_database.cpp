@@ -97,7 +97,8 @@ private slots:
         QVERIFY(holder.bind(address, 0, QUdpSocket::BindMode(mode)));
         Station s;
         s.settings.localPort = holder.localPort();
-        SingleInstance first(s.dir.path(), s.dir.path()), instance(s.dir.path(), s.dir.path());
+        SingleInstance first(s.settings.databasePath, s.settings.localPort),
+            instance(s.settings.databasePath, s.settings.localPort);
         QVERIFY(!running || first.acquire());
         int exitCode = -1;
         QVERIFY(!varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, instance,
@@ -110,26 +111,35 @@ private slots:
                                         u"icon in system tray)!"_s}}
                     : QList{kEmptyDatabase, critical(u"Unable to use UDP port 2976: occupied."_s)};
         QCOMPARE(s.dialogs.boxes, boxes);
-        QVERIFY(!running || !SingleInstance(s.dir.path(), s.dir.path()).acquire());
+        QVERIFY(!running || !SingleInstance(s.settings.databasePath, 0).acquire());
     }
 
-    void instancePerExecutableDirectoryAndStaleLock() {
-        QTemporaryDir locks, base;
+    // Whatever the runtime directory, a station on the same database (by any of its names) or on
+    // the same port in this network namespace is the one already running.
+    void instancePerDatabaseAndPortAndStaleLock() {
+        QTemporaryDir base;
         QVERIFY(QDir(base.path()).mkpath(u"a"_s) && QDir(base.path()).mkpath(u"b"_s));
-        SingleInstance a(base.filePath(u"a"_s), locks.path());
-        SingleInstance b(base.filePath(u"b"_s), locks.path());
-        QVERIFY(a.acquire() && b.acquire());
-        // The same directory named another way is the same station.
-        QVERIFY(!SingleInstance(base.filePath(u"b/../a"_s), locks.path()).acquire());
-        // A copy that crashes while it holds its lock leaves the lock file behind.
+        const auto in = [&](const char* dir) {
+            return base.filePath(QLatin1String(dir) + u"/nms.ini"_s).toStdString();
+        };
+        QUdpSocket ports[2]; // ports that nobody else claims while they are bound here
+        for (QUdpSocket& port : ports)
+            QVERIFY(port.bind(QHostAddress::LocalHost, 0));
+        SingleInstance a(in("a"), ports[0].localPort());
+        QVERIFY(a.acquire());
+        qputenv("XDG_RUNTIME_DIR", base.path().toLocal8Bit());
+        QVERIFY(!SingleInstance(in("b/../a"), ports[1].localPort()).acquire());
+        QVERIFY(!SingleInstance(in("b"), ports[0].localPort()).acquire());
+        qunsetenv("XDG_RUNTIME_DIR");
+        // A copy that crashes while it holds its claims leaves the lock file behind.
         const pid_t copy = ::fork();
         if (copy == 0) {
-            (new SingleInstance(base.path(), locks.path()))->acquire();
+            (new SingleInstance(in("b"), ports[1].localPort()))->acquire();
             ::_exit(0);
         }
         QVERIFY(copy > 0 && ::waitpid(copy, nullptr, 0) == copy);
-        QVERIFY(QFile::exists(SingleInstance(base.path(), locks.path()).lockPath()));
-        QVERIFY(SingleInstance(base.path(), locks.path()).acquire());
+        QVERIFY(QFile::exists(SingleInstance(in("b"), 0).lockPath()));
+        QVERIFY(SingleInstance(in("b"), ports[1].localPort()).acquire());
     }
 
     void databaseLocation_data() {
