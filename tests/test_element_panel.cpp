@@ -77,14 +77,11 @@ private slots:
         w<QCheckBox>("chkSFNEnabled")->setChecked(false);
 
         QVERIFY(m_station->selectNode(kX));
-        // A rebuild of the tree (as after an accepted answer) leaves the loaded fields alone.
-        for (bool rebuilt : {false, true}) {
-            if (rebuilt)
-                m_station->window->findChild<varnetix::ElementTreeController*>()->Load_Config();
-            for (const QString& pair : shown.split(u'|')) {
-                const QString name = pair.section(u'=', 0, 0);
-                QCOMPARE(name + u'=' + text(name.toLatin1().constData()), pair);
-            }
+        // A rebuild of the tree (as after an accepted answer) leaves what was loaded as it was.
+        m_station->window->findChild<varnetix::ElementTreeController*>()->Load_Config();
+        for (const QString& pair : shown.split(u'|')) {
+            const QString name = pair.section(u'=', 0, 0);
+            QCOMPARE(name + u'=' + text(name.toLatin1().constData()), pair);
         }
         QTEST(w<QScrollBar>("scrlAtten")->value(), "atten");
         QTEST(w<QScrollBar>("scrlBuffer")->value(), "buffer");
