@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     varnetix::LinuxMacResolver resolver;
     varnetix::LinuxEchoProbe probe;
     varnetix::LinuxEchoSweeper sweeper;
-    varnetix::SingleInstance instance(executableDir);
+    varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
     int exitCode = 0;
     auto window =
         varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode, &sweeper);

@@ -44,7 +44,7 @@ int inside(int count) {
     varnetix::LinuxEchoProbe probe;
     varnetix::StationSettings settings; // the station's own, except where its database lives
     settings.databasePath = dir.filePath(QStringLiteral("nms.ini")).toStdString();
-    varnetix::SingleInstance instance(dir.path(), dir.path());
+    varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
     int exitCode = 0;
     auto window = varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode);
     if (!window) {

@@ -180,6 +180,20 @@ DatabaseBackup moveDatabaseAside(const std::string& databasePath, std::time_t no
     }
 }
 
+StoreResult restoreDatabaseBackup(const std::string& databasePath, const std::string& backupPath) {
+    try {
+        std::string target;
+        if (StoreResult resolved = resolveLinkTarget(databasePath, target); !resolved.ok())
+            return resolved;
+        if (::rename(backupPath.c_str(), target.c_str()) != 0)
+            return StoreResult::failure(errno, backupPath);
+        syncDirectoryOf(target);
+        return {};
+    } catch (const std::bad_alloc&) {
+        return StoreResult::failure(ENOMEM, databasePath);
+    }
+}
+
 std::vector<std::string> listDatabaseBackups(const std::string& databasePath) {
     std::string target;
     std::vector<std::string> paths;

@@ -30,6 +30,10 @@ DatabaseBackup moveDatabaseAside(const std::string& databasePath,
                                  std::time_t now = std::time(nullptr),
                                  std::size_t keep = kDatabaseBackupsKept);
 
+// Puts a backup that moveDatabaseAside made back in the database's place, replacing whatever is
+// there now. A rename: it needs no room on the disk.
+StoreResult restoreDatabaseBackup(const std::string& databasePath, const std::string& backupPath);
+
 // The database's backups, newest first, as paths beside its real target.
 std::vector<std::string> listDatabaseBackups(const std::string& databasePath);
 

@@ -53,6 +53,7 @@ void Discovery::ConfirmAutoDiscovery() {
     m_stored.clear();
     m_runAnswers.clear();
     m_storeFailure = {};
+    m_undone = false;
     m_view.ClearElementFields();
     m_tree.emptyLists();
     startSteps();
@@ -124,6 +125,8 @@ void Discovery::lateAnswersStored() {
 
 void Discovery::completeRun() {
     flushStores();
+    if (!m_storeFailure.ok())
+        undoRun(std::exchange(m_storeFailure, {}));
     // The network check finds two elements on one address only among the answers; they are
     // kept beside the database until the next run. Losing them loses no element.
     (void)WriteFileAtomically(DiscoveryAnswersPath(m_settings.databasePath),
@@ -132,31 +135,54 @@ void Discovery::completeRun() {
                  QStringLiteral("Discovery ended: %1 elements answered, %2 stored")
                      .arg(m_answered.size())
                      .arg(m_stored.size()));
-    if (!m_storeFailure.ok()) {
-        const StoreResult failure = std::exchange(m_storeFailure, {});
-        m_dialogs.critical(
-            kApplicationTitle,
-            storeFailureMessage(failure, QStringLiteral("%1 of the %2 answering elements "
-                                                        "were not stored.")
-                                             .arg(m_answered.size() - m_stored.size())
-                                             .arg(m_answered.size())));
-    }
     m_tree.Load_Config();
     compareWithPrevious();
+}
+
+void Discovery::undoRun(const StoreResult& failure) {
+    const QString lost = QStringLiteral("%1 of the %2 answering elements were not stored.")
+                             .arg(m_answered.size() - m_stored.size())
+                             .arg(m_answered.size());
+    if (m_previous.empty()) {
+        m_dialogs.critical(kApplicationTitle, storeFailureMessage(failure, lost));
+        return;
+    }
+    // A database that holds only some of what answered, or nothing, is worse than the one the
+    // operator had: that one comes back, and the answers that arrive late are not stored.
+    const std::string& path = m_settings.databasePath;
+    if (const StoreResult restored = restoreDatabaseBackup(path, m_previous); !restored.ok()) {
+        m_dialogs.critical(
+            kApplicationTitle,
+            storeFailureMessage(
+                failure,
+                joinLines({lost, QStringLiteral("The previous database could not be put back: "
+                                                "%1. It is kept as '%2'.")
+                                     .arg(QString::fromStdString(restored.reason),
+                                          QString::fromStdString(m_previous))})));
+        return;
+    }
+    m_undone = true;
+    m_stored.clear();
+    m_dialogs.critical(kApplicationTitle,
+                       storeFailureMessage(failure, QStringLiteral("The discovery was undone: the "
+                                                                   "previous database has been "
+                                                                   "put back.")));
 }
 
 void Discovery::compareWithPrevious() {
     const IniLoad current = readIniFile(m_settings.databasePath);
     std::optional<IniLoad> previous;
-    if (!m_previous.empty())
+    // An undone run leaves the database it found: compared with itself, nothing changed.
+    if (m_undone)
+        previous = current;
+    else if (!m_previous.empty())
         previous = readIniFile(m_previous);
     const bool comparable = previous && previous->state == FileState::Loaded;
     const DatabaseDiff diff =
         CompareDatabases(comparable ? &previous->document : nullptr, current.document);
     for (const DiffLine& line : DiffDetails(diff))
-        m_log.record(event_category::kDiscovery, QString::fromStdString(line.element),
-                     QString::fromStdString(line.text));
-    const QString summary = QString::fromStdString(DiffSummary(diff));
+        m_log.record(event_category::kDiscovery, fromBytes(line.element), fromBytes(line.text));
+    const QString summary = fromBytes(DiffSummary(diff));
     m_log.record(event_category::kDiscovery, {}, summary);
     std::set<std::string> added, changed;
     for (const DiffElement& element : diff.added)
@@ -199,6 +225,8 @@ void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
 }
 
 void Discovery::flushStores() {
+    if (m_undone)
+        m_pendingStores.clear();
     if (m_pendingStores.empty())
         return;
     const StoreResult stored = WriteSectionsToINI(m_pendingStores, m_settings.databasePath);

@@ -73,6 +73,8 @@ private:
     void endSteps();
     void recreateDatabase();
     void completeRun();
+    // Puts the database the run replaced back, because the run could not store what answered.
+    void undoRun(const StoreResult& failure);
     void compareWithPrevious();
 
     PagingView& m_window;
@@ -89,6 +91,7 @@ private:
     std::set<std::string> m_answered, m_stored;
     std::vector<FeedbackRecord> m_runAnswers;
     StoreResult m_storeFailure; // the first store of this run that failed
+    bool m_undone = false;      // the run's database was given up for the one it replaced
     std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
 };
 

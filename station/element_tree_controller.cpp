@@ -22,7 +22,10 @@ void ElementTreeController::Load_Config() {
     // One reading of the file serves the whole rebuild, so that even a large database is shown
     // at once and the window never waits on it.
     const IniLoad load = readIniFile(m_databasePath);
+    // Every rebuild tells the watch what it found, also when that is nothing, and before any
+    // box: the elements that left are not watched while the box waits.
     if (load.state == FileState::Unreadable) {
+        emit elementsListed({});
         // An empty list here must not read as an empty database.
         m_dialogs.critical(
             kApplicationTitle,
@@ -33,6 +36,7 @@ void ElementTreeController::Load_Config() {
     }
     ElementTree tree = BuildElementTree(load.document, load.state == FileState::Loaded);
     if (tree.database != ElementTree::Database::Loaded) {
+        emit elementsListed({});
         const QString second =
             tree.database == ElementTree::Database::Missing
                 ? QStringLiteral("Please click 'Auto Discover' icon to probe the network.")

@@ -37,7 +37,8 @@ signals:
     void encodersListed(const QStringList& encoders);
     // A rebuild has emptied the lists; the level bar goes empty with them.
     void listsEmptied();
-    // The elements of the database as a rebuild read them.
+    // The elements of the database as a rebuild read them; none when it found none or could not
+    // read the file. Every rebuild sends it once.
     void elementsListed(const std::vector<varnetix::ElementNode>& elements);
 
 private:

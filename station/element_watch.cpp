@@ -69,7 +69,7 @@ void ElementWatch::round() {
         const quint64 token = m_nextToken++;
         m_inFlight[token] = section;
         m_tokenOf[section] = token;
-        m_sweeper.send(QString::fromStdString(element.ip), token);
+        m_sweeper.send(fromBytes(element.ip), token);
     }
 }
 

@@ -112,7 +112,8 @@ private slots:
         m_s.settings.preferencesPath = m_s.dir.filePath(u"varnetix-nms.conf"_s).toStdString();
         QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s.settings.preferencesPath))
                     .save({1, 2, 1024, 5}));
-        m_instance = std::make_unique<varnetix::SingleInstance>(m_s.dir.path(), m_s.dir.path());
+        m_instance = std::make_unique<varnetix::SingleInstance>(m_s.settings.databasePath,
+                                                                m_s.settings.localPort);
         int exitCode = -1;
         m_s.window = varnetix::startStation(m_s.settings, m_s.dialogs, m_resolver, m_probe,
                                             *m_instance, exitCode, &m_sweeper);

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@ using varnetix::SingleInstance;
 namespace {
 
 const RecordedBox kEmptyDatabase = emptyDatabaseBox(true);
+const QString kUndone = u"The discovery was undone: the previous database has been put back."_s;
 
 bool portIsFree(quint16 port) {
     return QUdpSocket().bind(QHostAddress::AnyIPv4, port, QUdpSocket::DontShareAddress);
@@ -39,6 +41,14 @@ QByteArray decoderAnswer() {
     r.RemoteIP = "0.0.0.0", r.ElementName = "D1", r.ElementRole = 2, r.SerialNumber = 77;
     r.Attenuation = 200, r.BufferSize = 3;
     return packet(r, 45, 2, 0);
+}
+
+// Runs the command (a test function of this program at its end) with the variable set.
+int runWith(const char* variable, const QString& value, QStringList command) {
+    qputenv(variable, value.toLocal8Bit());
+    const int code = QProcess::execute(command.takeFirst(), command);
+    qunsetenv(variable);
+    return code;
 }
 
 } // namespace
@@ -97,7 +107,8 @@ private slots:
         QVERIFY(holder.bind(address, 0, QUdpSocket::BindMode(mode)));
         Station s;
         s.settings.localPort = holder.localPort();
-        SingleInstance first(s.dir.path(), s.dir.path()), instance(s.dir.path(), s.dir.path());
+        SingleInstance first(s.settings.databasePath, s.settings.localPort),
+            instance(s.settings.databasePath, s.settings.localPort);
         QVERIFY(!running || first.acquire());
         int exitCode = -1;
         QVERIFY(!varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, instance,
@@ -110,26 +121,35 @@ private slots:
                                         u"icon in system tray)!"_s}}
                     : QList{kEmptyDatabase, critical(u"Unable to use UDP port 2976: occupied."_s)};
         QCOMPARE(s.dialogs.boxes, boxes);
-        QVERIFY(!running || !SingleInstance(s.dir.path(), s.dir.path()).acquire());
+        QVERIFY(!running || !SingleInstance(s.settings.databasePath, 0).acquire());
     }
 
-    void instancePerExecutableDirectoryAndStaleLock() {
-        QTemporaryDir locks, base;
+    // Whatever the runtime directory, a station on the same database (by any of its names) or on
+    // the same port in this network namespace is the one already running.
+    void instancePerDatabaseAndPortAndStaleLock() {
+        QTemporaryDir base;
         QVERIFY(QDir(base.path()).mkpath(u"a"_s) && QDir(base.path()).mkpath(u"b"_s));
-        SingleInstance a(base.filePath(u"a"_s), locks.path());
-        SingleInstance b(base.filePath(u"b"_s), locks.path());
-        QVERIFY(a.acquire() && b.acquire());
-        // The same directory named another way is the same station.
-        QVERIFY(!SingleInstance(base.filePath(u"b/../a"_s), locks.path()).acquire());
-        // A copy that crashes while it holds its lock leaves the lock file behind.
+        const auto in = [&](const char* dir) {
+            return base.filePath(QLatin1String(dir) + u"/nms.ini"_s).toStdString();
+        };
+        QUdpSocket ports[2]; // ports that nobody else claims while they are bound here
+        for (QUdpSocket& port : ports)
+            QVERIFY(port.bind(QHostAddress::LocalHost, 0));
+        SingleInstance a(in("a"), ports[0].localPort());
+        QVERIFY(a.acquire());
+        qputenv("XDG_RUNTIME_DIR", base.path().toLocal8Bit());
+        QVERIFY(!SingleInstance(in("b/../a"), ports[1].localPort()).acquire());
+        QVERIFY(!SingleInstance(in("b"), ports[0].localPort()).acquire());
+        qunsetenv("XDG_RUNTIME_DIR");
+        // A copy that crashes while it holds its claims leaves the lock file behind.
         const pid_t copy = ::fork();
         if (copy == 0) {
-            (new SingleInstance(base.path(), locks.path()))->acquire();
+            (new SingleInstance(in("b"), ports[1].localPort()))->acquire();
             ::_exit(0);
         }
         QVERIFY(copy > 0 && ::waitpid(copy, nullptr, 0) == copy);
-        QVERIFY(QFile::exists(SingleInstance(base.path(), locks.path()).lockPath()));
-        QVERIFY(SingleInstance(base.path(), locks.path()).acquire());
+        QVERIFY(QFile::exists(SingleInstance(in("b"), 0).lockPath()));
+        QVERIFY(SingleInstance(in("b"), ports[1].localPort()).acquire());
     }
 
     void databaseLocation_data() {
@@ -162,14 +182,40 @@ private slots:
     void cleanup() { varnetix::SetIniCommitHookForTesting({}); }
 
     // A full disk: the answer and the attenuation steps are told once each and no success box
-    // follows; the command still reaches the decoder; a discovery says how many answers were
-    // lost, and its backup of the old database is whole.
+    // follows; the command still reaches the decoder; a discovery that cannot store what
+    // answered puts the old database back, whole.
+    void storesThatFailAreTold_data() {
+        QTest::addColumn<bool>("tmpfs");
+        QTest::newRow("every write refused") << false;
+        // A small tmpfs, filled, in a mount namespace of the test's own: the discovery's new
+        // database is made, but the answer does not fit.
+        QTest::newRow("full tmpfs") << true;
+    }
     void storesThatFailAreTold() {
+        QFETCH(bool, tmpfs);
+        if (tmpfs && !qEnvironmentVariableIsSet("VARNETIX_FULL_DISK")) {
+            if (::geteuid() != 0)
+                QSKIP("needs root for a mount namespace with a tmpfs (CI runs as root)");
+            QCOMPARE(runWith("VARNETIX_FULL_DISK", u"1"_s,
+                             {u"unshare"_s, u"--mount"_s, u"--propagation"_s, u"private"_s,
+                              QCoreApplication::applicationFilePath(),
+                              u"storesThatFailAreTold:full tmpfs"_s}),
+                     0);
+            return;
+        }
         Station s;
+        const QByteArray dir = s.dir.path().toLocal8Bit();
+        QVERIFY(!tmpfs || ::mount("tmpfs", dir.constData(), "tmpfs", 0, "size=64k") == 0);
+        const auto unmount = qScopeGuard([&] { ::umount2(dir.constData(), MNT_DETACH); });
         s.resolver.macs["127.0.0.1"] = kDecoderKey.toStdString();
         s.start(sampleDatabase());
         QVERIFY(s.selectNode(kDecoderKey));
-        varnetix::SetIniCommitHookForTesting([] { return ENOSPC; });
+        QFile filler(s.dir.filePath(u"filler"_s));
+        QVERIFY(!tmpfs || filler.open(QIODevice::WriteOnly));
+        while (tmpfs && filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) {
+        }
+        if (!tmpfs)
+            varnetix::SetIniCommitHookForTesting([] { return ENOSPC; });
         const QString full = u"No space left on device"_s;
         QVERIFY(s.deliver(decoderAnswer()));
         QCOMPARE(s.dialogs.texts(),
@@ -182,19 +228,15 @@ private slots:
             QCOMPARE(Station::receive(s.commandPeer).data(), QByteArray(1, step) + '\0');
         QCOMPARE(s.dialogs.texts().mid(1),
                  QStringList{cannotSave(s, full, u"The attenuation was changed but not saved."_s)});
-        QCOMPARE(s.database(), sampleDatabase());
 
         s.dialogs.boxes.clear();
         s.discover([&] {
             s.sendToStation(decoderAnswer());
             QTRY_COMPARE(s.window->findChild<varnetix::Discovery*>()->answers().size(), 1u);
         });
-        QCOMPARE(
-            s.dialogs.texts().mid(1, 1),
-            QStringList{cannotSave(s, full, u"1 of the 1 answering elements were not stored."_s)});
-        const auto backups = varnetix::listDatabaseBackups(s.settings.databasePath);
-        QCOMPARE(backups.size(), 1u);
-        QCOMPARE(readFile(QString::fromStdString(backups.front())), sampleDatabase());
+        QCOMPARE(s.dialogs.texts().mid(1), QStringList{cannotSave(s, full, kUndone)});
+        QCOMPARE(s.database(), sampleDatabase());
+        QCOMPARE(s.tree()->topLevelItemCount(), 2);
     }
 
     // A root-owned 0600 database in a directory the station's user may write: the station,
@@ -213,15 +255,10 @@ private slots:
         // A copy nobody may run, wherever this build lives.
         const QString self = QDir(dir.path()).filePath(u"test_startup_and_database"_s);
         QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), self));
-        QProcess run;
-        run.setProcessChannelMode(QProcess::ForwardedChannels);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"VARNETIX_UNREADABLE"_s, database);
-        run.setProcessEnvironment(environment);
-        run.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, self,
-                                 u"asTheOtherUser"_s});
-        QVERIFY(run.waitForFinished(60000));
-        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(runWith("VARNETIX_UNREADABLE", database,
+                         {u"setpriv"_s, u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                          self, u"asTheOtherUser"_s}),
+                 0);
         const auto backups = varnetix::listDatabaseBackups(database.toStdString());
         QCOMPARE(backups.size(), 1u);
         QCOMPARE(readFile(QString::fromStdString(backups.front())), sampleDatabase());

@@ -61,6 +61,9 @@ private slots:
                          u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is online (was offline)"_s}));
         QVERIFY(m_s->probe.addresses.isEmpty()); // the ping test's echo is its own
         QVERIFY(m_s->dialogs.boxes.isEmpty());
+        m_s->writeDatabase({}); // an emptied database leaves nothing to watch or count
+        m_s->button(2)->trigger();
+        QCOMPARE(m_s->text("lblWatchSummary"), u"0 online, 0 offline, 0 unknown - every 1 s"_s);
     }
     void withoutIcmpTheStatusBarSaysSo() {
         m_s->sweeper.available = false;
@@ -78,7 +81,7 @@ private slots:
     void discoveryMarksWhatChanged() {
         m_s->start(sampleDatabase());
         varnetix::FeedbackRecord renamed = studioEncoder(), added = studioEncoder();
-        renamed.ElementIP = "127.0.0.1", renamed.ElementName = "E1 RENAMED";
+        renamed.ElementIP = "127.0.0.1", renamed.ElementName = "STUDIO \xC9"; // byte n is U+00nn
         added.ElementIP = "127.0.0.2", added.SerialNumber = 5;
         m_s->resolver.macs = {{"127.0.0.1", kEncoderKey.toStdString()},
                               {"127.0.0.2", "00:00:00:00:00:AA"}};
@@ -94,8 +97,8 @@ private slots:
         const QStringList details = m_s->logged("discovery");
         QVERIFY(details.contains(u"00:00:00:00:00:0D Missing element D1 [00:00:00:00:00:0D] at "
                                  u"127.0.0.1"_s));
-        QVERIFY(details.contains(u"00:1A:2B:3C:4D:5E E1 RENAMED [00:1A:2B:3C:4D:5E]: name E1 -> "
-                                 u"E1 RENAMED"_s));
+        QVERIFY(details.contains(u"00:1A:2B:3C:4D:5E STUDIO \u00C9 [00:1A:2B:3C:4D:5E]: name E1 -> "
+                                 u"STUDIO \u00C9"_s));
     }
 
     // Every event in the file as one tab-separated line; the view filters by element and text

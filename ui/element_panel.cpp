@@ -155,7 +155,6 @@ void ElementPanel::createControls() {
         dropDown("cmbAudioInput", {QStringLiteral("Digital"), QStringLiteral("Analog")});
     m_txTypeList = dropDown("cmbAudioTX", {QStringLiteral("Unicast"), QStringLiteral("Multicast")});
     m_encoderList = dropDown("cmbEncoders", {QStringLiteral("<None>")});
-    m_encoderList->setCurrentIndex(0);
     m_attenuationBar =
         scrollBar("scrlAtten", kAttenuationMinimum, kAttenuationMaximum, kAttenuationMaximum);
     m_bufferBar = scrollBar("scrlBuffer", kBufferMinimum, kBufferMaximum, kBufferMinimum);
@@ -320,7 +319,8 @@ void ElementPanel::showStoredFields(const StoredFields& fields) {
     selectStoredIndex(m_audioTypeList, fields.audioType);
     selectStoredIndex(m_txTypeList, fields.txType);
     m_versionLabel->setText(fields.version);
-    selectStoredIndex(m_encoderList, fields.bound);
+    m_storedBinding = fields.bound;
+    selectStoredIndex(m_encoderList, m_storedBinding);
     m_sfnCheck->setChecked(fields.sfnEnabled);
 }
 
@@ -346,7 +346,8 @@ void ElementPanel::clearFields() {
     m_latencyReadout->setText(QStringLiteral("0mS"));
     for (QLineEdit* field : {m_nameEdit, m_ipEdit, m_maskEdit, m_gatewayEdit, m_remoteEdit})
         field->clear();
-    for (QComboBox* list : {m_audioInputList, m_audioTypeList, m_txTypeList})
+    m_storedBinding.reset();
+    for (QComboBox* list : {m_audioInputList, m_audioTypeList, m_txTypeList, m_encoderList})
         list->setCurrentIndex(-1);
 }
 
@@ -358,6 +359,9 @@ void ElementPanel::setEncoderChoices(const QStringList& encoders) {
     m_encoderList->clear();
     m_encoderList->addItem(QStringLiteral("<None>"));
     m_encoderList->addItems(encoders);
+    // The first item added is not a choice: the list shows what the loaded record is bound to,
+    // and nothing while no record is loaded.
+    selectStoredIndex(m_encoderList, m_storedBinding);
 }
 
 void ElementPanel::arrange(ElementRole role) {

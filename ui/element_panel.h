@@ -33,7 +33,8 @@ public:
     // The role caption and the arrangement that goes with it.
     void arrange(ElementRole role);
     void showMacCaption(const QString& caption);
-    // "<None>" followed by the encoders a decoder can be bound to.
+    // "<None>" followed by the encoders a decoder can be bound to; the loaded record's binding
+    // stays selected.
     void setEncoderChoices(const QStringList& encoders);
     // The widgets that start and end the panel's tab chain.
     QWidget* firstField() const;
@@ -71,6 +72,7 @@ private:
     QComboBox* m_audioInputList = nullptr;
     QComboBox* m_txTypeList = nullptr;
     QComboBox* m_encoderList = nullptr;
+    std::optional<int> m_storedBinding; // the loaded record's "bound", an index of m_encoderList
     QScrollBar* m_attenuationBar = nullptr;
     QScrollBar* m_bufferBar = nullptr;
     QLabel* m_attenuationReadout = nullptr;
