@@ -95,6 +95,7 @@ struct Attenuation {
     QByteArray command = {};
     QByteArray after = sampleDatabase();
     QList<RecordedBox> boxes = {};
+    QString notice = {};
 };
 
 } // namespace
@@ -109,7 +110,8 @@ class TestElementExchange : public QObject {
 private slots:
 
     void checksInOrder_data() {
-        QTest::addColumn<QStringList>("edits"); // "refresh" and "no database" do what they say
+        // "refresh" and "no database" do what they say; "stored IP=..." changes the database.
+        QTest::addColumn<QStringList>("edits");
         QTest::addColumn<RecordedBox>("box");
         const auto check = [](const char* row, const QStringList& edits, const QString& line) {
             QTest::newRow(row) << edits << critical(line + u"\rCannot save."_s, u"Error!"_s);
@@ -128,6 +130,11 @@ private slots:
         check("empty remote ip", {u"txtRemoteIP="_s}, ip);
         check("no database", {u"no database"_s},
               u"The local database in your computer, is corrupted!"_s);
+        // The loopback network's broadcast address stands for any of the station's networks';
+        // none of these leaves the machine, were it sent.
+        for (const char* ip : {"0.0.0.0", "127.255.255.255"})
+            check(ip, {u"stored IP="_s + QLatin1String(ip)},
+                  u"The stored address of this element is not a unicast address!"_s);
         QTest::newRow("answered No") << QStringList{u"answer No"_s} << kQuestion;
     }
     void checksInOrder() {
@@ -140,6 +147,9 @@ private slots:
                 m_s->button(2)->trigger();
             else if (edit == u"no database")
                 QFile::remove(m_s->databasePath());
+            else if (edit.startsWith(u"stored "_s))
+                m_s->writeDatabase(recordText("001A2B3C4D5E",
+                                              replaced(kEncoderEntries, {edit.mid(7).toLatin1()})));
             else if (edit != u"answer No")
                 m_s->edit({edit});
         }
@@ -199,6 +209,14 @@ private slots:
                            .after = noAddress,
                            .boxes = {critical(u"Unable to reach the Network Element at ''.\r"
                                               u"The attenuation was not changed."_s)}};
+        const QByteArray group =
+            recordText("00000000000D", replaced(kDecoderEntries, {"IP=127.255.255.255"}));
+        QTest::newRow("decoder at a broadcast address")
+            << Attenuation{.database = group,
+                           .value = 30,
+                           .after = group,
+                           .notice = u"Attenuation not sent: 127.255.255.255 is not the address "
+                                     u"of one element"_s};
     }
     void attenuation() {
         QFETCH(Attenuation, c);
@@ -209,6 +227,8 @@ private slots:
         expectOnly(m_s->commandPeer, c.command);
         QCOMPARE(m_s->database(), c.after);
         QCOMPARE(m_s->dialogs.boxes, c.boxes);
+        bar->setValue(c.value + 1); // told once
+        QCOMPARE(m_s->text("lblNotice"), c.notice);
     }
     void audioLevelIsRequestedShownAndStopped() {
         selectOn(sampleDatabase(), kEncoderKey);
@@ -235,14 +255,34 @@ private slots:
         };
         answer(4194304);
         QCOMPARE(state(), (QVariantList{false, true, true, u"-6dBFS"_s, 1050}));
+        QUdpSocket stranger; // another host's audio is not this encoder's
+        QVERIFY(stranger.bind(QHostAddress(u"127.0.0.2"_s), 0));
+        stranger.writeDatagram(levelDatagram(8388607), request.senderAddress(),
+                               quint16(request.senderPort()));
+        QVERIFY(arrived.wait());
+        QCOMPARE(state(), (QVariantList{false, true, true, u"-6dBFS"_s, 1050}));
+        QCOMPARE(m_s->window->findChild<varnetix::LevelMonitor*>()->foreignDatagrams(), 1u);
         m_s->button(7)->trigger();
         QCOMPARE(state(), (QVariantList{true, false, false, u"-oodBFS"_s, 0}));
         answer(8388607); // a late answer after the stop shows nothing
         QCOMPARE(state(), (QVariantList{true, false, false, u"-oodBFS"_s, 0}));
         QVERIFY(m_s->dialogs.boxes.isEmpty());
     }
+    void audioLevelSendFailureStopsOnce_data() {
+        QTest::addColumn<QByteArray>("database");
+        QTest::addColumn<QStringList>("texts"); // the box, or the status bar's notice
+        QTest::newRow("no address") << kWithoutAddress
+                                    << QStringList{u"Unable to reach the Network Element at ''.\r"
+                                                   u"Audio monitoring has been stopped."_s};
+        QTest::newRow("broadcast address")
+            << recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"IP=127.255.255.255"}))
+            << QStringList{u"Audio monitoring stopped: 127.255.255.255 is not the address of one "
+                           u"element"_s};
+    }
     void audioLevelSendFailureStopsOnce() {
-        selectOn(kWithoutAddress, kEncoderKey);
+        QFETCH(QByteArray, database);
+        QFETCH(QStringList, texts);
+        selectOn(database, kEncoderKey);
         // Further ticks would come while the box is open, were the polling not stopped first.
         int ticksWhileOpen = -1;
         m_s->dialogs.whileOpen = [&] {
@@ -251,12 +291,12 @@ private slots:
             ticksWhileOpen = int(ticks.count());
         };
         m_s->button(6)->trigger();
-        QTRY_COMPARE(m_s->dialogs.boxes.size(), 1);
+        QTRY_VERIFY(!m_s->timer("tmrVolume")->isActive());
         m_s->dialogs.whileOpen = nullptr;
-        QCOMPARE(ticksWhileOpen, 0);
-        QCOMPARE(m_s->dialogs.boxes[0], critical(u"Unable to reach the Network Element at ''.\r"
-                                                 u"Audio monitoring has been stopped."_s));
-        QVERIFY(!m_s->timer("tmrVolume")->isActive());
+        const bool box = database == kWithoutAddress;
+        QCOMPARE(ticksWhileOpen, box ? 0 : -1);
+        QCOMPARE(m_s->dialogs.texts(), box ? texts : QStringList());
+        QCOMPARE(m_s->text("lblNotice"), box ? QString() : texts[0]);
         QCOMPARE(m_s->text("lblVolume"), u"-oodBFS"_s);
         QVERIFY(m_s->button(6)->isEnabled() && !m_s->button(7)->isEnabled());
     }
