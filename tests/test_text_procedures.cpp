@@ -51,18 +51,15 @@ private slots:
         QTest::addColumn<bool>("valid");   // IsValidIp
         QTest::addColumn<uint>("address"); // ParseIpAddress
         QTest::addColumn<bool>("refused"); // IsRefusedDestination for the networks of ipAddresses
+        // clang-format off
         const std::tuple<const char*, uint, bool> valid[] = {
-            {"192.168.1.10", 0xC0A8010A, false},
-            {"010.001.000.001", 0x0A010001, false},
-            {"0.0.0.0", 0, true},
-            {"255.255.255.255", 0xFFFFFFFF, true},
-            {"0000000000255.0.0.1", 0xFF000001, true},
-            {"224.0.0.1", 0xE0000001, true},
-            {"223.255.255.255", 0xDFFFFFFF, false},
-            {"198.18.0.255", 0xC61200FF, true},
-            {"10.1.2.3", 0x0A010203, false},
-            {"127.0.0.1", 0x7F000001, false},
+            {"192.168.1.10", 0xC0A8010A, false}, {"010.001.000.001", 0x0A010001, false},
+            {"0.0.0.0", 0, true}, {"255.255.255.255", 0xFFFFFFFF, true},
+            {"0000000000255.0.0.1", 0xFF000001, true}, {"224.0.0.1", 0xE0000001, true},
+            {"223.255.255.255", 0xDFFFFFFF, false}, {"198.18.0.255", 0xC61200FF, true},
+            {"10.1.2.3", 0x0A010203, false}, {"127.0.0.1", 0x7F000001, false},
             {"127.255.255.255", 0x7FFFFFFF, true}};
+        // clang-format on
         for (const auto& [text, address, refused] : valid)
             QTest::newRow(text) << QByteArray(text) << true << address << refused;
         for (const char* text :
