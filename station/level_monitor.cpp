@@ -96,7 +96,7 @@ void LevelMonitor::RequestAudioLevel() {
         return;
     }
     if (m_link.sendDatagram(toByteArray(AudioLevelRequest()), address, m_settings.commandPort)) {
-        m_requestedFrom = ParseIpAddress(address.toStdString());
+        m_requestedAddress = ParseIpAddress(address.toStdString());
         return;
     }
     // Stop before telling, so that the box is not repeated at every tick.
@@ -110,7 +110,7 @@ void LevelMonitor::ShowAudioLevel(const QByteArray& datagram, const QHostAddress
     // Another host's audio shown as this encoder's would be a wrong reading.
     bool ipv4 = false;
     const quint32 from = sender.toIPv4Address(&ipv4);
-    if (!ipv4 || !m_requestedFrom || from != *m_requestedFrom) {
+    if (!ipv4 || !m_requestedAddress || from != *m_requestedAddress) {
         ++m_foreignDatagrams;
         qCDebug(lcLevel) << "level datagram from" << sender.toString() << "dropped,"
                          << m_foreignDatagrams << "so far";

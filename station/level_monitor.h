@@ -75,7 +75,7 @@ private:
     std::function<std::vector<Subnet>()> m_subnets;
     QTimer m_tmrVolume;
     bool m_running = false;
-    std::optional<quint32> m_requestedFrom; // where the last request went
+    std::optional<quint32> m_requestedAddress; // where the last request went
     quint64 m_foreignDatagrams = 0;
 };
 
