@@ -1,7 +1,9 @@
 // The kernel's neighbour table, read through rtnetlink (RTM_GETNEIGH dump). Netlink gives the
 // entry's state and the hardware address with its length, which /proc/net/arp only hints at.
 #include "core/mac_format.h"
+#include "core/unicast_destination.h"
 #include "platform/mac_resolver.h"
+#include "platform/station_networks.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -20,9 +22,11 @@ namespace varnetix {
 
 namespace {
 
-// States in which the entry holds an address the kernel itself would send to.
+// States in which the entry holds an address that ARP resolved or an administrator set. Not
+// NUD_NOARP: the kernel makes such entries itself, without asking anyone, for broadcast and
+// multicast destinations (the station's own paging broadcast leaves one for 255.255.255.255).
 constexpr std::uint16_t kCompleteStates =
-    NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT | NUD_NOARP;
+    NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE | NUD_PERMANENT;
 
 // The discard service: a datagram to it makes the kernel resolve the neighbour, and a host
 // that answers at all ignores it.
@@ -82,6 +86,9 @@ std::optional<Neighbour> completeEntry(const nlmsghdr* message) {
     // A cleared address is what an unanswered resolution leaves behind, not a host.
     if (hardware->size() >= 4 && (*hardware)[0] == 0 && (*hardware)[1] == 0 &&
         (*hardware)[2] == 0 && (*hardware)[3] == 0)
+        return std::nullopt;
+    // The group bit: a broadcast or multicast address names many hosts, never one element.
+    if (((*hardware)[0] & 0x01) != 0)
         return std::nullopt;
     return Neighbour{*address, std::move(*hardware)};
 }
@@ -190,8 +197,8 @@ bool LinuxMacResolver::LookupMac(const std::string& ip, std::string& mac,
         mac = FormatMac(*hardware, delimiter);
         return true;
     }
-    // No text that is not an address, and never a broadcast, leaves this machine.
-    if (value != kInvalidIpAddress)
+    // Only a host is asked for: no text that is not an address, and never a group of hosts.
+    if (value != kInvalidIpAddress && IsUnicastDestination(value, stationSubnets()))
         provokeResolution(address);
     return false;
 }

@@ -4,6 +4,9 @@
 #include <QNetworkInterface>
 #include <QVariant>
 
+#include "core/mac_format.h"
+#include "core/text_procedures.h"
+
 namespace varnetix {
 
 UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent) {
@@ -40,15 +43,17 @@ void UdpEndpoint::readPending() {
         const QNetworkDatagram datagram = m_socket.receiveDatagram();
         if (!datagram.isValid())
             continue;
-        emit DataArrival(datagram.data());
+        emit DataArrival(datagram.data(), datagram.senderAddress());
     }
 }
 
 bool UdpEndpoint::sendDatagram(const QByteArray& data, const QString& host, quint16 port) {
-    QHostAddress address;
-    if (!isBound() || !address.setAddress(host) ||
-        address.protocol() != QAbstractSocket::IPv4Protocol)
+    // Only a plain dotted quad: the short and hexadecimal forms Qt would also read (4294967295
+    // is 255.255.255.255) would slip past the callers' check of the destination.
+    const std::string dotted = host.toStdString();
+    if (!isBound() || !IsValidIp(dotted))
         return false;
+    const QHostAddress address(ParseIpAddress(dotted));
     return m_socket.writeDatagram(data, address, port) == data.size();
 }
 

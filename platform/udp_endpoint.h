@@ -2,6 +2,7 @@
 // datagram leaves from it and every answer arrives on it, whole, on the UI thread.
 #pragma once
 
+#include <QHostAddress>
 #include <QObject>
 #include <QUdpSocket>
 
@@ -25,7 +26,7 @@ public:
                        bool everyInterface) override;
 
 signals:
-    void DataArrival(const QByteArray& datagram);
+    void DataArrival(const QByteArray& datagram, const QHostAddress& sender);
 
 private:
     void readPending();

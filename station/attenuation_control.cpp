@@ -5,6 +5,7 @@
 #include "core/event_log_line.h"
 
 #include "core/ini_store.h"
+#include "core/unicast_destination.h"
 #include "platform/byte_text.h"
 #include "station/database_messages.h"
 
@@ -14,9 +15,11 @@ namespace varnetix {
 
 AttenuationControl::AttenuationControl(const ElementSelection& selection, DatagramLink& link,
                                        OperatorDialogs& dialogs, EventSink& log,
-                                       const StationSettings& settings, QObject* parent)
+                                       const StationSettings& settings,
+                                       std::function<std::vector<Subnet>()> subnets,
+                                       QObject* parent)
     : QObject(parent), m_selection(selection), m_link(link), m_dialogs(dialogs), m_log(log),
-      m_settings(settings) {}
+      m_settings(settings), m_subnets(std::move(subnets)) {}
 
 void AttenuationControl::attenuationChanged(int value, bool active) {
     if (m_selection.role() != ElementRole::Decoder || !active)
@@ -49,6 +52,12 @@ void AttenuationControl::attenuationChanged(int value, bool active) {
 
 bool AttenuationControl::SendAttenuation(std::uint8_t step) {
     const QString address = m_selection.storedAddress(m_settings.databasePath);
+    if (IsRefusedDestination(address.toStdString(), m_subnets())) {
+        // Every step of the scroll bar comes here; the status bar shows the notice once.
+        emit notice(QStringLiteral("Attenuation not sent: %1 is not the address of one element")
+                        .arg(address));
+        return false;
+    }
     if (m_link.sendDatagram(toByteArray(AttenuationCommand(step)), address, m_settings.commandPort))
         return true;
     m_dialogs.critical(

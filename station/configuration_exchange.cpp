@@ -13,6 +13,7 @@
 #include "core/ini_store.h"
 #include "core/number_text.h"
 #include "core/text_procedures.h"
+#include "core/unicast_destination.h"
 #include "platform/byte_text.h"
 #include "station/database_messages.h"
 
@@ -34,9 +35,11 @@ std::string decimal(long long value) {
 ConfigurationExchange::ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
                                              ElementTreeController& tree, DatagramLink& link,
                                              OperatorDialogs& dialogs, EventSink& log,
-                                             const StationSettings& settings, QObject* parent)
+                                             const StationSettings& settings,
+                                             std::function<std::vector<Subnet>()> subnets,
+                                             QObject* parent)
     : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_link(link),
-      m_dialogs(dialogs), m_log(log), m_settings(settings) {
+      m_dialogs(dialogs), m_log(log), m_settings(settings), m_subnets(std::move(subnets)) {
     m_timerRemoteSent.setObjectName(QStringLiteral("timerRemoteSent"));
     m_timerRemoteSent.setParent(this);
     m_timerRemoteSent.setInterval(settings.remoteSentMs);
@@ -47,6 +50,13 @@ ConfigurationExchange::ConfigurationExchange(ElementEditor& editor, ElementSelec
 
 void ConfigurationExchange::error(const QString& line) {
     m_dialogs.critical(QStringLiteral("Error!"), joinLines({line, QStringLiteral("Cannot save.")}));
+}
+
+bool ConfigurationExchange::refusedDestination(const QString& address) {
+    if (!IsRefusedDestination(address.toStdString(), m_subnets()))
+        return false;
+    error(QStringLiteral("The stored address of this element is not a unicast address!"));
+    return true;
 }
 
 void ConfigurationExchange::SendConfig() {
@@ -81,6 +91,8 @@ void ConfigurationExchange::SendConfig() {
                            storeFailureMessage(writable, QStringLiteral("Cannot save.")));
         return;
     }
+    if (refusedDestination(m_selection.storedAddress(m_settings.databasePath)))
+        return;
     const bool yes = m_dialogs.question(
         QStringLiteral("Send configuration"),
         joinLines(
@@ -106,6 +118,9 @@ void ConfigurationExchange::SendConfigPacket() {
 
     // The packet goes to the address the database holds, not to an edited one in the panel.
     const QString address = m_selection.storedAddress(m_settings.databasePath);
+    // Read again: the database may have changed while the question was open.
+    if (refusedDestination(address))
+        return;
     m_timerRemoteSent.start();
     if (m_link.sendDatagram(packet, address, m_settings.configPort)) {
         m_log.record(

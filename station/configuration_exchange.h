@@ -6,8 +6,11 @@
 
 #include <QObject>
 #include <QTimer>
+#include <functional>
+#include <vector>
 
 #include "core/feedback_packet.h"
+#include "core/network_check.h"
 #include "core/station_settings.h"
 #include "platform/datagram_link.h"
 #include "station/element_editor.h"
@@ -25,7 +28,7 @@ public:
     ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
                           ElementTreeController& tree, DatagramLink& link, OperatorDialogs& dialogs,
                           EventSink& log, const StationSettings& settings,
-                          QObject* parent = nullptr);
+                          std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     // The toolbar's "Save changes": checks, asks, sends.
     void SendConfig();
@@ -41,6 +44,8 @@ signals:
 
 private:
     void error(const QString& line);
+    // True (after telling the operator) when the address is not one element's.
+    bool refusedDestination(const QString& address);
     void timedOut();
     void refused(const QString& box);
     // The fields whose sent value differs from the stored one: "name OLD -> NEW, ...".
@@ -53,6 +58,7 @@ private:
     OperatorDialogs& m_dialogs;
     EventSink& m_log;
     const StationSettings& m_settings;
+    std::function<std::vector<Subnet>()> m_subnets;
     QTimer m_timerRemoteSent;
 };
 

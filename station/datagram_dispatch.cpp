@@ -6,10 +6,11 @@
 
 namespace varnetix {
 
-void dispatchDatagram(const QByteArray& datagram, LevelMonitor& level, FeedbackHandler& feedback) {
+void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
+                      FeedbackHandler& feedback) {
     switch (RouteDatagram(static_cast<std::size_t>(datagram.size()))) {
     case DatagramRoute::AudioLevel:
-        level.ShowAudioLevel(datagram);
+        level.ShowAudioLevel(datagram, sender);
         break;
     case DatagramRoute::Feedback:
         feedback.ProcessFeedback(datagram);

@@ -1,21 +1,29 @@
 #include "station/level_monitor.h"
 
+#include <QLoggingCategory>
 #include <string_view>
 
 #include "core/audio_level.h"
 #include "core/commands.h"
 #include "core/event_log_line.h"
+#include "core/mac_format.h"
+#include "core/unicast_destination.h"
 
 #include "platform/byte_text.h"
 #include "station/unreachable_message.h"
 
 namespace varnetix {
 
+namespace {
+Q_LOGGING_CATEGORY(lcLevel, "varnetix.level", QtWarningMsg)
+} // namespace
+
 LevelMonitor::LevelMonitor(LevelDisplay& display, const ElementSelection& selection,
                            DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
-                           const StationSettings& settings, QObject* parent)
+                           const StationSettings& settings,
+                           std::function<std::vector<Subnet>()> subnets, QObject* parent)
     : QObject(parent), m_display(display), m_selection(selection), m_link(link), m_dialogs(dialogs),
-      m_log(log), m_settings(settings) {
+      m_log(log), m_settings(settings), m_subnets(std::move(subnets)) {
     m_tmrVolume.setObjectName(QStringLiteral("tmrVolume"));
     m_tmrVolume.setParent(this);
     m_tmrVolume.setInterval(settings.volumeMs);
@@ -81,8 +89,16 @@ void LevelMonitor::showNoLevel() {
 
 void LevelMonitor::RequestAudioLevel() {
     const QString address = m_selection.storedAddress(m_settings.databasePath);
-    if (m_link.sendDatagram(toByteArray(AudioLevelRequest()), address, m_settings.commandPort))
+    if (IsRefusedDestination(address.toStdString(), m_subnets())) {
+        stop();
+        emit notice(QStringLiteral("Audio monitoring stopped: %1 is not the address of one element")
+                        .arg(address));
         return;
+    }
+    if (m_link.sendDatagram(toByteArray(AudioLevelRequest()), address, m_settings.commandPort)) {
+        m_requestedAddress = ParseIpAddress(address.toStdString());
+        return;
+    }
     // Stop before telling, so that the box is not repeated at every tick.
     stop();
     m_dialogs.critical(
@@ -90,7 +106,16 @@ void LevelMonitor::RequestAudioLevel() {
         unreachableMessage(address, QStringLiteral("Audio monitoring has been stopped.")));
 }
 
-void LevelMonitor::ShowAudioLevel(const QByteArray& datagram) {
+void LevelMonitor::ShowAudioLevel(const QByteArray& datagram, const QHostAddress& sender) {
+    // Another host's audio shown as this encoder's would be a wrong reading.
+    bool ipv4 = false;
+    const quint32 from = sender.toIPv4Address(&ipv4);
+    if (!ipv4 || !m_requestedAddress || from != *m_requestedAddress) {
+        ++m_foreignDatagrams;
+        qCDebug(lcLevel) << "level datagram from" << sender.toString() << "dropped,"
+                         << m_foreignDatagrams << "so far";
+        return;
+    }
     const AudioLevel level = EvaluateAudioLevel(
         std::string_view(datagram.constData(), static_cast<std::size_t>(datagram.size())));
     // A late answer after the display was stopped shows nothing.

@@ -4,9 +4,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QTimer>
+#include <functional>
+#include <optional>
+#include <vector>
 
+#include "core/network_check.h"
 #include "core/station_settings.h"
 #include "platform/datagram_link.h"
 #include "station/element_selection.h"
@@ -30,7 +35,7 @@ class LevelMonitor : public QObject {
 public:
     LevelMonitor(LevelDisplay& display, const ElementSelection& selection, DatagramLink& link,
                  OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
-                 QObject* parent = nullptr);
+                 std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     bool isRunning() const { return m_running; }
     // The toolbar's "Start audio monitoring" and "Stop audio monitoring".
@@ -46,10 +51,15 @@ public:
     void setPollingInterval(int milliseconds);
 
     void RequestAudioLevel();
-    void ShowAudioLevel(const QByteArray& datagram);
+    // A 1440-byte datagram; shown only when it comes from the address the requests went to.
+    void ShowAudioLevel(const QByteArray& datagram, const QHostAddress& sender);
+    // Level datagrams dropped because another host sent them.
+    quint64 foreignDatagrams() const { return m_foreignDatagrams; }
 
 signals:
     void commandsChanged(bool startEnabled, bool stopEnabled);
+    // Why the display stopped by itself, for the status bar.
+    void notice(const QString& notice);
 
 private:
     void setRunning(bool running);
@@ -62,8 +72,11 @@ private:
     OperatorDialogs& m_dialogs;
     EventSink& m_log;
     const StationSettings& m_settings;
+    std::function<std::vector<Subnet>()> m_subnets;
     QTimer m_tmrVolume;
     bool m_running = false;
+    std::optional<quint32> m_requestedAddress; // where the last request went
+    quint64 m_foreignDatagrams = 0;
 };
 
 } // namespace varnetix

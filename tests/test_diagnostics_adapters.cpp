@@ -49,6 +49,10 @@ void TestDiagnosticsAdapters::macLookup_data() {
     row("first four bytes zero", "198.18.200.50", ":", 1, u"-"_s, 1);
     row("permanent, no delimiter", "198.18.200.51", "", 1, u"021A2B3C4D0A"_s, 0);
     row("stale, dashes", "198.18.200.52", "-", 1, u"02-00-00-00-00-52"_s, 0);
+    // Not resolved by ARP, or a group of hosts: never an element's address.
+    row("noarp", "198.18.200.53", ":", 1, u"-"_s, 1);
+    row("multicast, permanent", "198.18.200.54", ":", 1, u"-"_s, 1);
+    row("multicast group", "224.0.0.251", ":", 2, u"-"_s, 0);
     for (const char* address : {"0.0.0.0", "255.255.255.255", "198.18.200", ""})
         row(address, address, ":", 3, u"-"_s, 0);
 }

@@ -95,6 +95,7 @@ struct Attenuation {
     QByteArray command = {};
     QByteArray after = sampleDatabase();
     QList<RecordedBox> boxes = {};
+    QString notice = {};
 };
 
 } // namespace
@@ -109,7 +110,8 @@ class TestElementExchange : public QObject {
 private slots:
 
     void checksInOrder_data() {
-        QTest::addColumn<QStringList>("edits"); // "refresh" and "no database" do what they say
+        // "refresh" and "no database" do what they say; "stored IP=..." changes the database.
+        QTest::addColumn<QStringList>("edits");
         QTest::addColumn<RecordedBox>("box");
         const auto check = [](const char* row, const QStringList& edits, const QString& line) {
             QTest::newRow(row) << edits << critical(line + u"\rCannot save."_s, u"Error!"_s);
@@ -128,6 +130,11 @@ private slots:
         check("empty remote ip", {u"txtRemoteIP="_s}, ip);
         check("no database", {u"no database"_s},
               u"The local database in your computer, is corrupted!"_s);
+        // The loopback network's broadcast address stands for any of the station's networks';
+        // none of these leaves the machine, were it sent.
+        for (const char* ip : {"0.0.0.0", "127.255.255.255"})
+            check(ip, {u"stored IP="_s + QLatin1String(ip)},
+                  u"The stored address of this element is not a unicast address!"_s);
         QTest::newRow("answered No") << QStringList{u"answer No"_s} << kQuestion;
     }
     void checksInOrder() {
@@ -140,6 +147,9 @@ private slots:
                 m_s->button(2)->trigger();
             else if (edit == u"no database")
                 QFile::remove(m_s->databasePath());
+            else if (edit.startsWith(u"stored "_s))
+                m_s->writeDatabase(recordText("001A2B3C4D5E",
+                                              replaced(kEncoderEntries, {edit.mid(7).toLatin1()})));
             else if (edit != u"answer No")
                 m_s->edit({edit});
         }
@@ -199,6 +209,14 @@ private slots:
                            .after = noAddress,
                            .boxes = {critical(u"Unable to reach the Network Element at ''.\r"
                                               u"The attenuation was not changed."_s)}};
+        const QByteArray group =
+            recordText("00000000000D", replaced(kDecoderEntries, {"IP=127.255.255.255"}));
+        QTest::newRow("decoder at a broadcast address")
+            << Attenuation{.database = group,
+                           .value = 30,
+                           .after = group,
+                           .notice = u"Attenuation not sent: 127.255.255.255 is not the address "
+                                     u"of one element"_s};
     }
     void attenuation() {
         QFETCH(Attenuation, c);
@@ -209,6 +227,7 @@ private slots:
         expectOnly(m_s->commandPeer, c.command);
         QCOMPARE(m_s->database(), c.after);
         QCOMPARE(m_s->dialogs.boxes, c.boxes);
+        QCOMPARE(m_s->text("lblNotice"), c.notice);
     }
     void audioLevelIsRequestedShownAndStopped() {
         selectOn(sampleDatabase(), kEncoderKey);
@@ -259,6 +278,13 @@ private slots:
         QVERIFY(!m_s->timer("tmrVolume")->isActive());
         QCOMPARE(m_s->text("lblVolume"), u"-oodBFS"_s);
         QVERIFY(m_s->button(6)->isEnabled() && !m_s->button(7)->isEnabled());
+        // An address that is not one element's stops it too, told once in the status bar.
+        m_s->writeDatabase(studioSection(replaced(kEncoderEntries, {"IP=127.255.255.255"})));
+        m_s->button(6)->trigger();
+        QTRY_VERIFY(!m_s->timer("tmrVolume")->isActive());
+        QCOMPARE(m_s->dialogs.boxes.size(), 1);
+        QCOMPARE(m_s->text("lblNotice"),
+                 u"Audio monitoring stopped: 127.255.255.255 is not the address of one element"_s);
     }
 
     void init() {

@@ -105,8 +105,11 @@ private slots:
     void routeByLength() {
         QFETCH(int, length);
         QFETCH(QString, route);
-        m_s->start();
-        m_s->timer("tmrVolume")->start(24 * 3600 * 1000); // the display runs; no request leaves
+        // The display runs for an element at 127.0.0.1, where the datagrams come from.
+        m_s->start(sampleDatabase());
+        m_s->selectNode(kEncoderKey);
+        m_s->button(6)->trigger();
+        QCOMPARE(Station::receive(m_s->commandPeer).data(), QByteArray("VOL"));
         QSignalSpy handled(m_s->feedback(), &varnetix::FeedbackHandler::packetFinished);
         QByteArray datagram(length, '\0');
         if (length > 0)

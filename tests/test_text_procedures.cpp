@@ -7,6 +7,7 @@
 #include "core/mac_format.h"
 #include "core/number_text.h"
 #include "core/text_procedures.h"
+#include "core/unicast_destination.h"
 
 #include <QTest>
 
@@ -49,24 +50,34 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("valid");   // IsValidIp
         QTest::addColumn<uint>("address"); // ParseIpAddress
-        const std::pair<const char*, uint> valid[] = {{"192.168.1.10", 0xC0A8010A},
-                                                      {"010.001.000.001", 0x0A010001},
-                                                      {"0.0.0.0", 0},
-                                                      {"255.255.255.255", 0xFFFFFFFF},
-                                                      {"0000000000255.0.0.1", 0xFF000001}};
-        for (const auto& [text, address] : valid)
-            QTest::newRow(text) << QByteArray(text) << true << address;
+        QTest::addColumn<bool>("refused"); // IsRefusedDestination for the networks of ipAddresses
+        // clang-format off
+        const std::tuple<const char*, uint, bool> valid[] = {
+            {"192.168.1.10", 0xC0A8010A, false}, {"010.001.000.001", 0x0A010001, false},
+            {"0.0.0.0", 0, true}, {"255.255.255.255", 0xFFFFFFFF, true},
+            {"0000000000255.0.0.1", 0xFF000001, true}, {"224.0.0.1", 0xE0000001, true},
+            {"223.255.255.255", 0xDFFFFFFF, false}, {"198.18.0.255", 0xC61200FF, true},
+            {"10.1.2.3", 0x0A010203, false}, {"127.0.0.1", 0x7F000001, false},
+            {"127.255.255.255", 0x7FFFFFFF, true}};
+        // clang-format on
+        for (const auto& [text, address, refused] : valid)
+            QTest::newRow(text) << QByteArray(text) << true << address << refused;
         for (const char* text :
              {"", "192.168.1", "192.168.1.10.5", "192.168.1.256", "192.168..10", "a.b.c.d",
               "1.2.3.4.", ".1.2.3", "300.1.1.1", " 1.2.3.4", "+1.2.3.4", "-1.2.3.4",
               "4294967297.1.1.1", "99999999999999999999999.1.1.1"})
-            QTest::addRow("'%s'", text) << QByteArray(text) << false << kInvalidIpAddress;
-        QTest::newRow("embedded NUL") << QByteArray("1.2.3.4\0", 8) << false << kInvalidIpAddress;
+            QTest::addRow("'%s'", text) << QByteArray(text) << false << kInvalidIpAddress << false;
+        QTest::newRow("embedded NUL")
+            << QByteArray("1.2.3.4\0", 8) << false << kInvalidIpAddress << false;
     }
     void ipAddresses() {
         QFETCH(QByteArray, text);
         QTEST(IsValidIp(text.toStdString()), "valid");
         QTEST(uint(ParseIpAddress(text.toStdString())), "address");
+        // A /24 with its broadcast address, a /31 without one, and loopback.
+        const std::vector<Subnet> station = {
+            {0xC6120001, 0xFFFFFF00}, {0x0A010202, 0xFFFFFFFE}, {0x7F000001, 0xFF000000}};
+        QTEST(IsRefusedDestination(text.toStdString(), station), "refused");
     }
 
     // Names are Latin-1 and upper case never changes their length. Octal: \337 sharp s, \377 y

@@ -284,17 +284,18 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe, Echo
     m_selection = std::make_unique<ElementSelection>(this);
     m_tree = std::make_unique<ElementTreeController>(*m_treePanel, dialogs, path, this);
     m_level = std::make_unique<LevelMonitor>(*m_diagnosticsPanel, *m_selection, m_udpClient,
-                                             dialogs, log, m_settings, this);
+                                             dialogs, log, m_settings, &stationSubnets, this);
     m_ping = std::make_unique<PingController>(
         *m_diagnosticsPanel, probe, dialogs, log,
         [panel = m_elementPanel] { return panel->editedConfiguration().ip; },
         [selection = m_selection.get()] { return selection->mac(); }, m_settings.pingRetryMs, this);
     m_view = std::make_unique<ElementView>(*m_elementPanel, *m_selection, *m_tree, *m_level,
                                            *m_ping, dialogs, path, this);
-    m_exchange = std::make_unique<ConfigurationExchange>(
-        *m_elementPanel, *m_selection, *m_tree, m_udpClient, dialogs, log, m_settings, this);
+    m_exchange =
+        std::make_unique<ConfigurationExchange>(*m_elementPanel, *m_selection, *m_tree, m_udpClient,
+                                                dialogs, log, m_settings, &stationSubnets, this);
     m_attenuation = std::make_unique<AttenuationControl>(*m_selection, m_udpClient, dialogs, log,
-                                                         m_settings, this);
+                                                         m_settings, &stationSubnets, this);
     m_discovery = std::make_unique<Discovery>(*m_pagingWindow, *m_view, *m_tree, *m_level,
                                               m_udpClient, dialogs, log, m_settings, this);
     m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
@@ -336,9 +337,12 @@ void MainWindow::connectControllers() {
     connect(m_diagnosticsPanel, &DiagnosticsPanel::pingClicked, m_ping.get(),
             &PingController::clicked);
     connect(m_treePanel, &ElementTreePanel::nodeActivated, m_view.get(), &ElementView::NodeClick);
-    connect(&m_udpClient, &UdpEndpoint::DataArrival, this, [this](const QByteArray& datagram) {
-        dispatchDatagram(datagram, *m_level, *m_feedback);
-    });
+    connect(&m_udpClient, &UdpEndpoint::DataArrival, this,
+            [this](const QByteArray& datagram, const QHostAddress& sender) {
+                dispatchDatagram(datagram, sender, *m_level, *m_feedback);
+            });
+    connect(m_level.get(), &LevelMonitor::notice, this, &MainWindow::showNotice);
+    connect(m_attenuation.get(), &AttenuationControl::notice, this, &MainWindow::showNotice);
     connect(m_discovery.get(), &Discovery::changesFound, this,
             [this](const std::set<std::string>& added, const std::set<std::string>& changed,
                    const QString& summary) {
