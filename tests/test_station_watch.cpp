@@ -167,8 +167,8 @@ private slots:
     }
 
     // A preference out of its range reads as its default, the others are kept and the status
-    // bar names it. The log begins with the start, before the start-up's box; the notice of a
-    // log the disk refuses ends when the disk takes it again.
+    // bar names it until they are saved. The log begins with the start, before the start-up's
+    // box; the notice of a log the disk refuses ends when the disk takes it again.
     void badPreferenceAndUnwritableLog() {
         const QString preferences = QString::fromStdString(m_s->settings.preferencesPath);
         QFile file(preferences);
@@ -193,6 +193,13 @@ private slots:
         QVERIFY(blocker.remove());
         m_s->find<QAction>("actionAbout")->trigger();
         QTRY_COMPARE(m_s->text("lblNotice"), badPreference);
+        QTimer::singleShot(0, this, [] { // saved preferences are all valid
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            dialog->findChild<QSpinBox*>(u"spnWatchInterval"_s)->setValue(3);
+            dialog->accept();
+        });
+        m_s->find<QAction>("actionPreferences")->trigger();
+        QCOMPARE(m_s->text("lblNotice"), QString());
     }
 
     // The findings in their dock and on the tree; a finding chosen selects its element. The

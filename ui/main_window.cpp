@@ -257,6 +257,12 @@ void MainWindow::clearNotice(const QString& notice) {
         m_notice->setText(m_notices.join(QStringLiteral("; ")));
 }
 
+QString MainWindow::badPreferencesNotice() const {
+    return QStringLiteral("Invalid preferences read as their defaults: %1 (%2)")
+        .arg(m_badPreferences.join(QStringLiteral(", ")),
+             QString::fromStdString(m_settings.preferencesPath));
+}
+
 void MainWindow::editPreferences() {
     PreferencesDialog dialog(m_preferences, *m_dialogs, this);
     if (dialog.exec() != QDialog::Accepted || dialog.preferences() == m_preferences)
@@ -268,6 +274,10 @@ void MainWindow::editPreferences() {
                             joinLines({QStringLiteral("Unable to save the preferences to '%1'.")
                                            .arg(QString::fromStdString(m_settings.preferencesPath)),
                                        QStringLiteral("They apply until the station ends.")}));
+    } else if (!m_badPreferences.isEmpty()) {
+        // Every value is written, the invalid ones too.
+        clearNotice(badPreferencesNotice());
+        m_badPreferences.clear();
     }
     m_preferences = chosen;
     applyPreferences();
@@ -373,9 +383,7 @@ bool MainWindow::Form_Load() {
                   QStringLiteral("%1 started, database %2")
                       .arg(stationTitle(), QString::fromStdString(m_settings.databasePath)));
     if (!m_badPreferences.isEmpty())
-        showNotice(QStringLiteral("Invalid preferences read as their defaults: %1 (%2)")
-                       .arg(m_badPreferences.join(QStringLiteral(", ")),
-                            QString::fromStdString(m_settings.preferencesPath)));
+        showNotice(badPreferencesNotice());
     m_level->disableCommands();
     m_tree->Load_Config();
     if (!m_udpClient.Bind(m_settings.localPort)) {

@@ -75,6 +75,7 @@ private:
     void applyPreferences();
     void showNotice(const QString& notice);
     void clearNotice(const QString& notice);
+    QString badPreferencesNotice() const;
 
     StationSettings m_settings;
     StationPreferences m_preferences;
