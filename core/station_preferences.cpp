@@ -4,23 +4,44 @@ namespace varnetix {
 
 namespace {
 
-std::string outside(const char* what, int minimum, int maximum, const char* unit) {
-    return std::string(what) + " must be between " + std::to_string(minimum) + " and " +
-           std::to_string(maximum) + unit + ".";
+struct Limit {
+    int StationPreferences::*member;
+    int minimum;
+    int maximum;
+    const char* what;
+    const char* unit;
+};
+
+constexpr Limit kLimits[] = {
+    {&StationPreferences::watchIntervalSeconds, 0, kWatchIntervalMax, "The watch interval",
+     " seconds (0 turns it off)"},
+    {&StationPreferences::missesUntilOffline, 1, kMissesMax, "The number of missed echoes", ""},
+    {&StationPreferences::logFileKiB, kLogFileKiBMin, kLogFileKiBMax, "The size of a log file",
+     " KiB"},
+    {&StationPreferences::logFileCount, 1, kLogFileCountMax, "The number of log files", ""},
+};
+
+bool within(const Limit& limit, int value) {
+    return value >= limit.minimum && value <= limit.maximum;
 }
 
 } // namespace
 
 std::optional<std::string> PreferencesProblem(const StationPreferences& p) {
-    if (p.watchIntervalSeconds < 0 || p.watchIntervalSeconds > kWatchIntervalMax)
-        return outside("The watch interval", 0, kWatchIntervalMax, " seconds (0 turns it off)");
-    if (p.missesUntilOffline < 1 || p.missesUntilOffline > kMissesMax)
-        return outside("The number of missed echoes", 1, kMissesMax, "");
-    if (p.logFileKiB < kLogFileKiBMin || p.logFileKiB > kLogFileKiBMax)
-        return outside("The size of a log file", kLogFileKiBMin, kLogFileKiBMax, " KiB");
-    if (p.logFileCount < 1 || p.logFileCount > kLogFileCountMax)
-        return outside("The number of log files", 1, kLogFileCountMax, "");
+    for (const Limit& limit : kLimits) {
+        if (!within(limit, p.*limit.member))
+            return std::string(limit.what) + " must be between " + std::to_string(limit.minimum) +
+                   " and " + std::to_string(limit.maximum) + limit.unit + ".";
+    }
     return std::nullopt;
+}
+
+bool PreferenceValid(int StationPreferences::*member, int value) {
+    for (const Limit& limit : kLimits) {
+        if (limit.member == member)
+            return within(limit, value);
+    }
+    return false;
 }
 
 } // namespace varnetix

@@ -28,4 +28,7 @@ inline constexpr int kLogFileCountMax = 50;
 // Why the preferences cannot be stored, for the operator; nullopt when every value is valid.
 std::optional<std::string> PreferencesProblem(const StationPreferences& preferences);
 
+// Whether the value of one member keeps that member's limits.
+bool PreferenceValid(int StationPreferences::*member, int value);
+
 } // namespace varnetix

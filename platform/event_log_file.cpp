@@ -106,10 +106,12 @@ void EventLogFile::appendAt(std::int64_t msSinceEpoch, std::string_view category
     std::string line = FormatEventLine(msSinceEpoch, category, element, text) + '\n';
     if (m_bufferedBytes + line.size() > m_limits.maxBufferedBytes) {
         ++m_dropped;
-        return;
+        ++m_droppedUntold;
+    } else {
+        m_bufferedBytes += line.size();
+        m_buffer.push_back(std::move(line));
     }
-    m_bufferedBytes += line.size();
-    m_buffer.push_back(std::move(line));
+    // Also a dropped line tries the disk again: a full buffer empties only by a write.
     if (!m_timer.isActive())
         m_timer.start();
 }
@@ -117,10 +119,15 @@ void EventLogFile::appendAt(std::int64_t msSinceEpoch, std::string_view category
 bool EventLogFile::flush() {
     m_timer.stop();
     QString failure;
-    if (writeBuffered(failure))
-        return true;
-    report(failure);
-    return false;
+    if (!writeBuffered(failure)) {
+        report(failure);
+        return false;
+    }
+    if (m_reported) {
+        m_reported = false;
+        emit writeResumed();
+    }
+    return true;
 }
 
 QString EventLogFile::filePath() const {
@@ -191,7 +198,27 @@ std::optional<std::size_t> EventLogFile::appendThatFit(std::size_t from, QString
     return ok ? std::optional<std::size_t>(to) : std::nullopt;
 }
 
+// The lines that found no room are told of after the ones before them; the telling line itself
+// may pass the buffer's limit, by one line.
 bool EventLogFile::writeBuffered(QString& failure) {
+    if (!writeLines(failure))
+        return false;
+    if (m_droppedUntold == 0)
+        return true;
+    const std::string text =
+        m_droppedUntold == 1 ? std::string("1 event line was dropped: the log's buffer was full")
+                             : std::to_string(m_droppedUntold) +
+                                   " event lines were dropped: the log's buffer was full";
+    std::string line =
+        FormatEventLine(QDateTime::currentMSecsSinceEpoch(), event_category::kStation, "", text) +
+        '\n';
+    m_droppedUntold = 0;
+    m_bufferedBytes += line.size();
+    m_buffer.push_back(std::move(line));
+    return writeLines(failure);
+}
+
+bool EventLogFile::writeLines(QString& failure) {
     if (m_buffer.empty())
         return true;
     if (!ensureDirectory(failure))

@@ -4,7 +4,8 @@
 //
 // A log that cannot be written is reported once through writeFailed() ("Event log not
 // written: <path>: <reason>"); the station goes on, lines wait in a bounded buffer and the
-// ones beyond it are counted and dropped.
+// ones beyond it are counted and dropped. Once lines can be written again, a line tells how many
+// were dropped and writeResumed() ends the report.
 #pragma once
 
 #include <QObject>
@@ -56,10 +57,12 @@ public:
 
 signals:
     void writeFailed(const QString& reason);
+    void writeResumed();
 
 private:
     QString rotatedPath(int index) const;
     bool writeBuffered(QString& failure);
+    bool writeLines(QString& failure);
     // Index past the buffered lines from `from` on that a file of this size still takes.
     std::size_t linesThatFit(std::size_t from, std::int64_t fileSize) const;
     // Appends those lines to events.log; the index past them, nullopt when the write failed.
@@ -74,6 +77,7 @@ private:
     std::vector<std::string> m_buffer; // lines with their LF
     std::size_t m_bufferedBytes = 0;
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_droppedUntold = 0; // since the last line that told of dropped ones
     bool m_reported = false;
 };
 

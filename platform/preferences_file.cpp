@@ -11,11 +11,16 @@ std::unique_ptr<QSettings> open(const QString& path) {
     return std::make_unique<QSettings>(path, QSettings::IniFormat);
 }
 
-int read(const QSettings& settings, const char* key, int fallback) {
-    bool ok = false;
-    const int value = settings.value(QLatin1String(key)).toInt(&ok);
-    return ok ? value : fallback;
-}
+// Every preference with its key in the file.
+const struct {
+    const char* key;
+    int StationPreferences::*member;
+} kKeys[] = {
+    {"watch/intervalSeconds", &StationPreferences::watchIntervalSeconds},
+    {"watch/missesUntilOffline", &StationPreferences::missesUntilOffline},
+    {"log/fileKiB", &StationPreferences::logFileKiB},
+    {"log/fileCount", &StationPreferences::logFileCount},
+};
 
 } // namespace
 
@@ -27,28 +32,31 @@ QString PreferencesFile::userPath() {
 
 PreferencesFile::PreferencesFile(QString path) : m_path(std::move(path)) {}
 
-StationPreferences PreferencesFile::load() const {
+StationPreferences PreferencesFile::load(QStringList* invalidKeys) const {
     const auto settings = open(m_path);
-    StationPreferences defaults;
     StationPreferences stored;
-    stored.watchIntervalSeconds =
-        read(*settings, "watch/intervalSeconds", defaults.watchIntervalSeconds);
-    stored.missesUntilOffline =
-        read(*settings, "watch/missesUntilOffline", defaults.missesUntilOffline);
-    stored.logFileKiB = read(*settings, "log/fileKiB", defaults.logFileKiB);
-    stored.logFileCount = read(*settings, "log/fileCount", defaults.logFileCount);
-    // A file edited by hand into nonsense gives the defaults, not a broken watch.
-    return PreferencesProblem(stored) ? defaults : stored;
+    // A value edited by hand into nonsense gives its default, not a broken watch; the others
+    // are kept.
+    for (const auto& [key, member] : kKeys) {
+        const QVariant value = settings->value(QLatin1String(key));
+        if (!value.isValid())
+            continue;
+        bool ok = false;
+        const int number = value.toInt(&ok);
+        if (ok && PreferenceValid(member, number))
+            stored.*member = number;
+        else if (invalidKeys)
+            *invalidKeys << QLatin1String(key);
+    }
+    return stored;
 }
 
 bool PreferencesFile::save(const StationPreferences& p) const {
     if (PreferencesProblem(p))
         return false;
     const auto settings = open(m_path);
-    settings->setValue(QStringLiteral("watch/intervalSeconds"), p.watchIntervalSeconds);
-    settings->setValue(QStringLiteral("watch/missesUntilOffline"), p.missesUntilOffline);
-    settings->setValue(QStringLiteral("log/fileKiB"), p.logFileKiB);
-    settings->setValue(QStringLiteral("log/fileCount"), p.logFileCount);
+    for (const auto& [key, member] : kKeys)
+        settings->setValue(QLatin1String(key), p.*member);
     settings->sync();
     return settings->status() == QSettings::NoError;
 }

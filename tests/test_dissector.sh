@@ -4,13 +4,13 @@
 # of short feedback packets marked, and datagrams of lengths no packet has marked as malformed
 # without a single Lua error. The expected values are worked out from the packet formats.
 #   tests/test_dissector.sh <varnetix-pcap-sample> <varnetix.lua>
-# Exits 77 (skipped) when tshark is missing.
+# Exits 77 (skipped) when tshark or editcap (installed with it) is missing.
 set -euo pipefail
 
 sampler=$1
 dissector=$2
 
-if ! command -v tshark >/dev/null; then
+if ! command -v tshark >/dev/null || ! command -v editcap >/dev/null; then
     echo "SKIP: tshark is missing (apt-get install tshark; tools/ensure-deps.sh installs it)"
     exit 77
 fi
@@ -89,6 +89,9 @@ check "every frame named" "frame" _ws.col.Protocol _ws.col.Info varnetix.packet 
 29|VARNETIX|Datagram the station drops, malformed (3 bytes)|Datagram the station drops
 30|VARNETIX|Command, malformed (5 bytes)|Command
 31|VARNETIX|Attenuation command, Mute (2 bytes)|Attenuation command
+32|VARNETIX|Feedback packet, ENCODER "ÜBERTRAGUNG SÜD" 198.18.0.11 (44 bytes)|Feedback packet
+33|VARNETIX|Feedback packet, ENCODER "ÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉ" 198.18.0.11 (44 bytes)|Feedback packet
+34|VARNETIX|Feedback packet, ENCODER "TX SITE 1" 198.18.0.11 (44 bytes)|Feedback packet
 EOF
 
 # Offsets 0 to 39 (0 to 34 in the configuration packet and in datagrams too short for more).
@@ -110,6 +113,13 @@ check "element settings, role and serial number" "varnetix.ip" \
 22|198.18.0.11|255.254.0.0|198.18.0.1|198.18.0.12|1|0|0|STUDIO A TX|STUDIO A TX     |1|12345
 23|198.18.0.11|255.254.0.0|198.18.0.1|198.18.0.12|1|1|0|STUDIO A TX|STUDIO A TX     ||
 27|198.18.0.11|255.254.0.0|198.18.0.1|198.18.0.12|1|0|0|STUDIO A TX|STUDIO A TX     ||
+32|198.18.0.11|255.254.0.0|198.18.0.1|198.18.0.12|1|0|0|ÜBERTRAGUNG SÜD|ÜBERTRAGUNG SÜD |1|12345
+33|198.18.0.11|255.254.0.0|198.18.0.1|198.18.0.12|1|0|0|ÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉÉ|éééééééééééééééé|1|12345
+34|198.18.0.11|255.254.0.0|198.18.0.1|198.18.0.12|1|0|0|TX SITE 1|TX\x00SITE\x0D1       |1|12345
+EOF
+# Names are Latin-1, one character a byte, and stored as the station stores them.
+check "a display filter on a whole name" 'varnetix.name == "ÜBERTRAGUNG SÜD"' <<'EOF'
+32
 EOF
 
 # The tail by role and length; an encoder's 41st and 45th bytes are not read.
@@ -127,6 +137,9 @@ check "feedback tails and their defaults" "varnetix.version" \
 9|240|-7.5 dB|11.2|1|12|0|1|2.5mS||Buffer size
 10|||3.0|3|0|1|5|12.5mS||
 11|||2.0|2|0|1|5|12.5mS||
+32|||2.1|2|1|1|5|12.5mS||
+33|||2.1|2|1|1|5|12.5mS||
+34|||2.1|2|1|1|5|12.5mS||
 EOF
 
 check "paging request and commands" \
@@ -264,6 +277,20 @@ EOF
 if ! diff -u "$work/expected" "$work/actual"; then
     fail "the packet tree"
 fi
+
+# Cut by a snapshot length to 30 bytes of each datagram: each is still the packet its length
+# makes it, shown as far as it was captured, and malformed only when its length is.
+editcap -s 72 "$capture" "$work/cut.pcap"
+capture=$work/cut.pcap
+check "datagrams cut by the capture" "frame.number in {1, 2, 12, 16, 17, 22}" _ws.col.Info \
+    varnetix.captured varnetix.remote varnetix.tx_type varnetix.name <<'EOF'
+1|Paging request, 30 bytes captured (32 bytes)|30|||
+2|Feedback packet, 30 bytes captured (44 bytes)|30|198.18.0.12|0|
+12|Configuration packet, 30 bytes captured (35 bytes)|30|198.18.0.12|0|
+16|Audio-level request (3 bytes)||||
+17|Audio-level datagram, 30 bytes captured (1440 bytes)|30|||
+22|Feedback packet, 30 bytes captured, malformed (42 bytes)|30|198.18.0.12|0|
+EOF
 
 if ((failures > 0)); then
     echo "$failures check(s) failed"

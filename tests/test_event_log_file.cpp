@@ -1,5 +1,5 @@
 // The event log on disk: where it lives, buffered appends, rotation by size, and a log that
-// cannot be written.
+// cannot be written for a while.
 #include "platform/event_log_file.h"
 
 #include <QFile>
@@ -75,6 +75,17 @@ private slots:
         QCOMPARE(failed[0][0].toString(),
                  QStringLiteral("Event log not written: %1: Not a directory").arg(dir));
         QCOMPARE(log.droppedLines(), 4u);
+
+        // Once the disk takes lines again, the log says how many it lost and the report ends.
+        QSignalSpy resumed(&log, &EventLogFile::writeResumed);
+        QVERIFY(blocker.remove());
+        QVERIFY(log.flush());
+        QCOMPARE(resumed.size(), 1);
+        const std::vector<std::string> lines = log.lastLines(100);
+        QCOMPARE(lines.size(), std::size_t(7));
+        QVERIFY(lines[5].ends_with("\t" + numbered(5)));
+        QVERIFY(lines[6].ends_with(
+            "\tstation\t-\t4 event lines were dropped: the log's buffer was full"));
     }
 };
 

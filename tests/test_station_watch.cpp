@@ -157,6 +157,42 @@ private slots:
         QVERIFY(m_s->text("lblWatchSummary").endsWith(u" - every 20 s"_s));
     }
 
+    // A preference out of its range reads as its default, the others are kept and the status
+    // bar names it until they are saved. The log begins with the start, before the start-up's
+    // box; the notice of a log the disk refuses ends when the disk takes it again.
+    void badPreferenceAndUnwritableLog() {
+        const QString preferences = QString::fromStdString(m_s->settings.preferencesPath);
+        QFile file(preferences);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[watch]\nintervalSeconds=2\n[log]\nfileCount=999\n");
+        file.close();
+        QFile blocker(m_s->dir.filePath(u"blocker"_s));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        const QString logDirectory = blocker.fileName() + u"/state"_s;
+        m_s->settings.eventLogDirectory = logDirectory.toStdString();
+        m_s->watched = true;
+        m_s->start(QByteArray());
+        const auto& lines = m_s->window->findChild<varnetix::EventLog*>()->lines();
+        QVERIFY(lines.front().text.endsWith(u" started, database "_s + m_s->databasePath()));
+        QCOMPARE(lines[2].category, u"box"_s); // the empty database, after the notice
+        QCOMPARE(m_s->text("lblWatchSummary"), u"0 online, 0 offline, 0 unknown - every 2 s"_s);
+        const QString badPreference =
+            u"Invalid preferences read as their defaults: log/fileCount (%1)"_s.arg(preferences);
+        QTRY_COMPARE(m_s->text("lblNotice"),
+                     badPreference +
+                         u"; Event log not written: %1: Not a directory"_s.arg(logDirectory));
+        QVERIFY(blocker.remove());
+        m_s->find<QAction>("actionAbout")->trigger();
+        QTRY_COMPARE(m_s->text("lblNotice"), badPreference);
+        QTimer::singleShot(0, this, [] { // saved preferences are all valid
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            dialog->findChild<QSpinBox*>(u"spnWatchInterval"_s)->setValue(3);
+            dialog->accept();
+        });
+        m_s->find<QAction>("actionPreferences")->trigger();
+        QCOMPARE(m_s->text("lblNotice"), QString());
+    }
+
     // The findings in their dock and on the tree; a finding chosen selects its element. The
     // inventory written where the operator says, as a .csv file.
     void networkCheckAndExport() {

@@ -1,14 +1,18 @@
 // The window: its own texts (captions, list items, limits, tooltips, initial texts, accessible
-// names), menus and shortcuts, the keyboard order of its fields, timers that wait to be started;
-// and the window drawn at the desktop's default font, at 14 pt and at scale factor 2 (one CTest
-// run each, see CMakeLists.txt): nothing cut, nothing overlapping, the element tree given the
-// extra room. With VARNETIX_PICTURES_DIR set, the pictures are saved there.
+// names), menus and shortcuts, the keyboard order of its fields, timers that wait to be started
+// and the station's own timings; the desktop's message boxes; and the window drawn at the
+// desktop's default font, at 14 pt and at scale factor 2 (one CTest run each, see
+// CMakeLists.txt): nothing cut, nothing overlapping, the element tree given the extra room. With
+// VARNETIX_PICTURES_DIR set, the pictures are saved there.
 #include "station_fixture.h"
+#include "ui/message_box_dialogs.h"
 
 #include <QAccessible>
 
 #include <QAbstractButton>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QToolBar>
 #include <algorithm>
 
@@ -165,6 +169,39 @@ private slots:
                  (RecordedBox{RecordedBox::Information, u"About Varnetix NMS"_s,
                               u"Varnetix NMS v.3.0.0 - Halvoren Broadcast\rNetwork management "
                               u"station of the Varnetix IP studio-to-transmitter audio link."_s}));
+    }
+
+    // The station's own timings, which every other test shortens.
+    void productionTimings() {
+        const varnetix::StationSettings production;
+        QCOMPARE(production.macBudgetMs, 5000);
+        QCOMPARE(production.pagingWaitMs, 3000);
+        varnetix::MainWindow window(production, m_s.dialogs, m_s.resolver, m_s.probe, nullptr);
+        for (const auto& [name, ms] : {std::pair{"timerRemoteSent", 3000},
+                                       {"timerGetMAC", 50},
+                                       {"tmrVolume", 50},
+                                       {"tmrRetryPing", 1000}})
+            QCOMPARE(window.findChild<QTimer*>(QLatin1String(name))->interval(), ms);
+    }
+
+    // The desktop's boxes, each answered with its default button: the icon, "No" the default
+    // answer of a question, each line that a carriage return ends on a line of its own.
+    void messageBoxes() {
+        QStringList shown;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&shown] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown << u"%1 %2"_s.arg(box->icon()).arg(box->text());
+                box->defaultButton()->click();
+            }
+        });
+        answer.start(0);
+        varnetix::MessageBoxDialogs boxes;
+        QVERIFY(!boxes.question(u"Q"_s, u"Send?\rSure?"_s));
+        boxes.critical(u"C"_s, u"Failed.\rCannot save."_s);
+        boxes.information(u"I"_s, u"Done."_s);
+        QCOMPARE(shown,
+                 (QStringList{u"4 Send?\nSure?"_s, u"3 Failed.\nCannot save."_s, u"1 Done."_s}));
     }
 
     void tabOrder() {

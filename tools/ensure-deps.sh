@@ -35,3 +35,11 @@ varnetix_configure_and_build() {
     cmake -S . -B "$dir" -G Ninja "$@"
     cmake --build "$dir" -j "$(nproc)"
 }
+
+# Only the targets named, for ./run: the tests and fuzz replays wait for ./test.
+varnetix_configure_and_build_targets() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja
+    cmake --build "$dir" -j "$(nproc)" --target "$@"
+}

@@ -68,7 +68,8 @@ MainWindow::MainWindow(StationSettings settings, OperatorDialogs& dialogs, MacRe
     m_udpClient.setObjectName(QStringLiteral("udpClient"));
     m_udpClient.setParent(this);
     if (!m_settings.preferencesPath.empty())
-        m_preferences = PreferencesFile(QString::fromStdString(m_settings.preferencesPath)).load();
+        m_preferences = PreferencesFile(QString::fromStdString(m_settings.preferencesPath))
+                            .load(&m_badPreferences);
     createLog(dialogs);
     createToolbar();
 
@@ -152,7 +153,12 @@ void MainWindow::createLog(OperatorDialogs& dialogs) {
     if (!m_settings.eventLogDirectory.empty()) {
         m_logFile = std::make_unique<EventLogFile>(
             QString::fromStdString(m_settings.eventLogDirectory), logLimits(m_preferences));
-        connect(m_logFile.get(), &EventLogFile::writeFailed, this, &MainWindow::showNotice);
+        connect(m_logFile.get(), &EventLogFile::writeFailed, this, [this](const QString& notice) {
+            m_logFailure = notice;
+            showNotice(notice);
+        });
+        connect(m_logFile.get(), &EventLogFile::writeResumed, this,
+                [this] { clearNotice(m_logFailure); });
     }
     m_log = std::make_unique<EventLog>(m_logFile.get(), this);
     m_dialogs = std::make_unique<LoggedDialogs>(dialogs, *m_log);
@@ -239,11 +245,22 @@ void MainWindow::createStatusBar() {
 
 void MainWindow::showNotice(const QString& notice) {
     // Background trouble is told once, here, never in a box.
-    if (m_notice->text().contains(notice))
+    if (m_notices.contains(notice))
         return;
-    m_notice->setText(
-        m_notice->text().isEmpty() ? notice : m_notice->text() + QStringLiteral("; ") + notice);
+    m_notices << notice;
+    m_notice->setText(m_notices.join(QStringLiteral("; ")));
     m_log->record(event_category::kStation, {}, notice);
+}
+
+void MainWindow::clearNotice(const QString& notice) {
+    if (m_notices.removeAll(notice) > 0)
+        m_notice->setText(m_notices.join(QStringLiteral("; ")));
+}
+
+QString MainWindow::badPreferencesNotice() const {
+    return QStringLiteral("Invalid preferences read as their defaults: %1 (%2)")
+        .arg(m_badPreferences.join(QStringLiteral(", ")),
+             QString::fromStdString(m_settings.preferencesPath));
 }
 
 void MainWindow::editPreferences() {
@@ -257,6 +274,10 @@ void MainWindow::editPreferences() {
                             joinLines({QStringLiteral("Unable to save the preferences to '%1'.")
                                            .arg(QString::fromStdString(m_settings.preferencesPath)),
                                        QStringLiteral("They apply until the station ends.")}));
+    } else if (!m_badPreferences.isEmpty()) {
+        // Every value is written, the invalid ones too.
+        clearNotice(badPreferencesNotice());
+        m_badPreferences.clear();
     }
     m_preferences = chosen;
     applyPreferences();
@@ -364,6 +385,12 @@ void MainWindow::connectControllers() {
 }
 
 bool MainWindow::Form_Load() {
+    // First, so that the boxes of the start-up follow it in the log.
+    m_log->record(event_category::kStation, {},
+                  QStringLiteral("%1 started, database %2")
+                      .arg(stationTitle(), QString::fromStdString(m_settings.databasePath)));
+    if (!m_badPreferences.isEmpty())
+        showNotice(badPreferencesNotice());
     m_level->disableCommands();
     m_tree->Load_Config();
     if (!m_udpClient.Bind(m_settings.localPort)) {
@@ -373,9 +400,6 @@ bool MainWindow::Form_Load() {
     }
     m_ping->setCountdown(3);
     setWindowTitle(stationTitle());
-    m_log->record(event_category::kStation, {},
-                  QStringLiteral("%1 started, database %2")
-                      .arg(stationTitle(), QString::fromStdString(m_settings.databasePath)));
     applyPreferences();
     m_check->check();
     return true;

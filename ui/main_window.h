@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <array>
 #include <memory>
 
@@ -73,6 +74,8 @@ private:
     void editPreferences();
     void applyPreferences();
     void showNotice(const QString& notice);
+    void clearNotice(const QString& notice);
+    QString badPreferencesNotice() const;
 
     StationSettings m_settings;
     StationPreferences m_preferences;
@@ -89,6 +92,9 @@ private:
     QLabel* m_watchSummary = nullptr;
     QLabel* m_discoverySummary = nullptr;
     QLabel* m_notice = nullptr;
+    QStringList m_notices;        // shown in m_notice, joined by "; "
+    QString m_logFailure;         // the notice of an event log that cannot be written
+    QStringList m_badPreferences; // keys of the preferences file that read as their defaults
 
     std::unique_ptr<EventLogFile> m_logFile;
     std::unique_ptr<EventLog> m_log;

@@ -61,6 +61,13 @@ std::string decoderFeedback(std::size_t length) {
     return EncodeFeedback(decoderRecord(), length, 1, 12);
 }
 
+// The encoder's 44-byte answer with the name bytes given.
+std::string encoderNamed(const std::string& name) {
+    FeedbackRecord record = encoderRecord();
+    record.ElementName = name;
+    return EncodeFeedback(record, 44, 2, 1);
+}
+
 ConfigFields encoderConfiguration() {
     return {"198.18.0.11", "255.254.0.0", "198.18.0.1", "198.18.0.12", 1, 1, 0, "studio a tx"};
 }
@@ -156,6 +163,10 @@ std::vector<SampleDatagram> SampleCapture() {
         {station, encoderCommand, "VOLUP"},
         // An attenuation command off the scale, with a second byte that is not 0.
         {station, decoderCommand, std::string{'\x0D', '\x01'}},
+        // Names as elements report them: Latin-1 letters, lower case ones, a NUL.
+        {encoderPaging, station, encoderNamed("\334BERTRAGUNG S\334D")}, // Ü is 0xDC
+        {encoderPaging, station, encoderNamed(std::string(16, '\xE9'))},
+        {encoderPaging, station, encoderNamed(std::string("TX\0SITE\r1", 9))},
     };
 }
 

@@ -47,6 +47,7 @@ local f = {
         { [0] = "Unicast", [1] = "Multicast" }),
     name = ProtoField.string("varnetix.name", "Name"),
     nameRaw = ProtoField.string("varnetix.name.raw", "Name, 16 bytes"),
+    captured = ProtoField.uint16("varnetix.captured", "Bytes captured", base.DEC),
     role = ProtoField.uint8("varnetix.role", "Role", base.DEC, roleNames()),
     serial = ProtoField.int32("varnetix.serial", "Serial number", base.DEC),
     attenuation = ProtoField.uint8("varnetix.attenuation", "Attenuation step", base.DEC),
@@ -136,11 +137,39 @@ local function levelTexts(peak)
     return plainTenths(roundHalfEven(decibels * 10)) .. "dBFS", width
 end
 
-local function trimmedName(raw)
-    return (raw:gsub("[ \0]+$", ""))
+-- Byte n is the character U+00nn (Latin-1), in UTF-8 as Wireshark takes text.
+local function latin1(bytes)
+    return (bytes:gsub("[\128-\255]", function(c)
+        local b = c:byte()
+        return string.char(0xC0 + math.floor(b / 64), 0x80 + b % 64)
+    end))
+end
+
+-- The name as the station stores it: a NUL, CR or LF as a space, Latin-1 letters in upper case
+-- (the division and y-diaeresis stay as they are), trailing spaces left out as in the tree.
+local function storedName(bytes)
+    local name = bytes:gsub("[\0\r\n]", " "):gsub(".", function(c)
+        local b = c:byte()
+        if (b >= 0x61 and b <= 0x7A) or (b >= 0xE0 and b <= 0xFE and b ~= 0xF7) then
+            return string.char(b - 0x20)
+        end
+    end)
+    return latin1((name:gsub(" +$", "")))
+end
+
+-- All 16 bytes, control characters written as \xHH.
+local function rawName(bytes)
+    return latin1((bytes:gsub("[\0-\31\127]", function(c)
+        return string.format("\\x%02X", c:byte())
+    end)))
 end
 
 -- Tree helpers ----------------------------------------------------------------------------------
+
+-- A capture's snapshot length may have cut the datagram: its length is the one it was sent with.
+local function datagramLength(tvb)
+    return tvb:reported_len()
+end
 
 local function addExtra(tvb, tree, from)
     if tvb:len() > from then
@@ -152,9 +181,14 @@ local function byteCount(length)
     return length == 1 and "1 byte" or string.format("%d bytes", length)
 end
 
+-- Whether the datagram being dissected was marked malformed: known also when a capture cut it
+-- before all its fields were shown.
+local markedMalformed = false
+
 -- Marks a datagram whose length (or content) no packet of the link has.
 local function malformed(tree, length, text)
     tree:add_proto_expert_info(e.length, byteCount(length) .. text)
+    markedMalformed = true
 end
 
 -- A field read from the packet, or one the packet does not hold: then the station's default,
@@ -224,10 +258,10 @@ local function addSettings(tvb, tree)
     tree:add(f.audioInput, tvb(16, 1))
     tree:add(f.audioType, tvb(17, 1))
     tree:add(f.txType, tvb(18, 1))
-    local raw = tvb(19, 16):string(ENC_ISO_8859_1)
-    local name = trimmedName(raw)
+    local bytes = tvb(19, 16):raw()
+    local name = storedName(bytes)
     tree:add(f.name, tvb(19, 16), name)
-    tree:add(f.nameRaw, tvb(19, 16), raw)
+    tree:add(f.nameRaw, tvb(19, 16), rawName(bytes))
     return name
 end
 
@@ -285,23 +319,25 @@ local function rejection(tvb)
 end
 
 local function dissectFeedback(tvb, tree)
-    local length = tvb:len()
+    local length = datagramLength(tvb)
     if length < 40 then
         malformed(tree, length, NOT_FEEDBACK)
         if length >= CONFIG_LENGTH then
             addSettings(tvb, tree)
         end
         addExtra(tvb, tree, length >= CONFIG_LENGTH and CONFIG_LENGTH or 0)
-        return nil, true
+        return nil
+    end
+    if length ~= 40 and length ~= 41 and length ~= 44 and length ~= 45 then
+        malformed(tree, length, NOT_FEEDBACK)
+        addSettings(tvb, tree)
+        addRoleAndSerial(tvb, tree)
+        addExtra(tvb, tree, 40)
+        return nil
     end
     local name = addSettings(tvb, tree)
     addRoleAndSerial(tvb, tree)
     local role = tvb(35, 1):uint()
-    if length ~= 40 and length ~= 41 and length ~= 44 and length ~= 45 then
-        malformed(tree, length, NOT_FEEDBACK)
-        addExtra(tvb, tree, 40)
-        return nil, true
-    end
     if role == DECODER_ROLE then
         addDecoderTail(tvb, tree, length)
     else
@@ -321,7 +357,7 @@ end
 
 -- To the configuration port, between a configuration packet's length and a feedback packet's.
 local function dissectConfigurationOrFeedback(tvb, tree)
-    local length = tvb:len()
+    local length = datagramLength(tvb)
     malformed(tree, length,
         ": a configuration packet has 35 bytes, a feedback packet 40, 41, 44 or 45")
     if length >= CONFIG_LENGTH then
@@ -330,23 +366,23 @@ local function dissectConfigurationOrFeedback(tvb, tree)
     else
         addExtra(tvb, tree, 0)
     end
-    return nil, true
+    return nil
 end
 
 local function dissectPaging(tvb, tree)
-    local length = tvb:len()
+    local length = datagramLength(tvb)
     if length > 0 then
         tree:add(f.paging, tvb(), tvb():string(ENC_ISO_8859_1))
     end
-    if length == #PAGING_TEXT and tvb():raw() == PAGING_TEXT then
+    if length == #PAGING_TEXT and tvb():raw() == PAGING_TEXT:sub(1, tvb:len()) then
         return nil
     end
     malformed(tree, length, ": the paging request is the 32 bytes \"" .. PAGING_TEXT .. "\"")
-    return nil, true
+    return nil
 end
 
 local function dissectAttenuation(tvb, tree)
-    local length = tvb:len()
+    local length = datagramLength(tvb)
     local readout
     if length >= 1 then
         readout = addAttenuation(tree, tvb, 0, length)
@@ -362,27 +398,30 @@ local function dissectAttenuation(tvb, tree)
     end
     malformed(tree, length, ": an attenuation command has 2 bytes")
     addExtra(tvb, tree, 2)
-    return readout, true
+    return readout
 end
 
 local function dissectLevelRequest(tvb, tree)
     tree:add(f.request, tvb(), tvb():string(ENC_ISO_8859_1))
-    if tvb():raw() == LEVEL_REQUEST_TEXT then
+    if tvb():raw() == LEVEL_REQUEST_TEXT:sub(1, tvb:len()) then
         return nil
     end
     malformed(tree, 3, " to port 2977 that are not the audio-level request \"VOL\"")
-    return nil, true
+    return nil
 end
 
 local function dissectUnknownCommand(tvb, tree)
-    malformed(tree, tvb:len(),
+    malformed(tree, datagramLength(tvb),
         " to port 2977: the commands are the 2-byte attenuation and the 3 bytes \"VOL\"")
     addExtra(tvb, tree, 0)
-    return nil, true
+    return nil
 end
 
 -- 480 samples of 24 bits, most significant byte first; the station keeps the largest positive one.
 local function dissectLevel(tvb, tree)
+    if tvb:len() < LEVEL_LENGTH then
+        return nil -- the peak may be among the samples not captured
+    end
     local bytes = tvb:bytes()
     local peak, peakOffset = 0, nil
     for offset = 0, LEVEL_LENGTH - 3, 3 do
@@ -407,10 +446,10 @@ local function dissectLevel(tvb, tree)
 end
 
 local function dissectDropped(tvb, tree)
-    malformed(tree, tvb:len(),
+    malformed(tree, datagramLength(tvb),
         ": the station drops it (1440 bytes are audio level, fewer than 46 but 3 feedback)")
     addExtra(tvb, tree, 0)
-    return nil, true
+    return nil
 end
 
 local packets = {
@@ -457,18 +496,28 @@ local function packetKind(srcPort, dstPort, length)
 end
 
 function varnetix.dissector(tvb, pinfo, tree)
-    local length = tvb:len()
+    local length = datagramLength(tvb)
+    local captured = tvb:len()
     local name, dissect = table.unpack(packetKind(pinfo.src_port, pinfo.dst_port, length))
     pinfo.cols.protocol:set("VARNETIX")
     local subtree = tree:add(varnetix, tvb())
     subtree:append_text(", " .. name)
     subtree:add(f.packet, name):set_generated()
-    local detail, isMalformed = dissect(tvb, subtree)
+    markedMalformed = false
+    local done, detail = pcall(dissect, tvb, subtree)
+    -- Fields past the captured bytes are not shown; any other failure is the dissector's own.
+    if not done and captured == length then
+        error(detail, 0)
+    end
     local info = name
-    if detail then
+    if captured < length then
+        subtree:add(f.captured, captured):set_generated():append_text(
+            string.format(" of %d: the capture's snapshot length cut the datagram", length))
+        info = info .. string.format(", %d bytes captured", captured)
+    elseif detail then
         info = info .. ", " .. detail
     end
-    if isMalformed then
+    if markedMalformed then
         info = info .. ", malformed"
     end
     pinfo.cols.info:set(info .. " (" .. byteCount(length) .. ")")
