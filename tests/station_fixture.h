@@ -211,6 +211,9 @@ struct Station {
         settings.pagingDestination = "127.0.0.1", settings.watchSecondMs = 50;
         settings.remoteSentMs = 300, settings.macBudgetMs = 300, settings.macRetryMs = 10;
         settings.volumeMs = 20, settings.pingRetryMs = 20, settings.pagingWaitMs = 400;
+        // Loopback only, whatever this machine's networks are: no element is off them, and
+        // 127.255.255.255 is a network's broadcast address.
+        settings.stationNetworks = {{0x7F000000, 0xFF000000}};
         settings.databasePath = dir.filePath(QStringLiteral("nms.ini")).toStdString();
         settings.preferencesPath = dir.filePath(QStringLiteral("varnetix-nms.conf")).toStdString();
         settings.eventLogDirectory = dir.filePath(QStringLiteral("state")).toStdString();

@@ -302,10 +302,14 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe, Echo
     const std::string& path = m_settings.databasePath;
     OperatorDialogs& dialogs = *m_dialogs;
     EventSink& log = *m_log;
+    // The senders and the check judge addresses against the same networks of the station.
+    std::function<std::vector<Subnet>()> networks = &stationSubnets;
+    if (m_settings.stationNetworks)
+        networks = [fixed = *m_settings.stationNetworks] { return fixed; };
     m_selection = std::make_unique<ElementSelection>(this);
     m_tree = std::make_unique<ElementTreeController>(*m_treePanel, dialogs, path, this);
     m_level = std::make_unique<LevelMonitor>(*m_diagnosticsPanel, *m_selection, m_udpClient,
-                                             dialogs, log, m_settings, &stationSubnets, this);
+                                             dialogs, log, m_settings, networks, this);
     m_ping = std::make_unique<PingController>(
         *m_diagnosticsPanel, probe, dialogs, log,
         [panel = m_elementPanel] { return panel->editedConfiguration().ip; },
@@ -314,9 +318,9 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe, Echo
                                            *m_ping, dialogs, path, this);
     m_exchange =
         std::make_unique<ConfigurationExchange>(*m_elementPanel, *m_selection, *m_tree, m_udpClient,
-                                                dialogs, log, m_settings, &stationSubnets, this);
+                                                dialogs, log, m_settings, networks, this);
     m_attenuation = std::make_unique<AttenuationControl>(*m_selection, m_udpClient, dialogs, log,
-                                                         m_settings, &stationSubnets, this);
+                                                         m_settings, networks, this);
     m_discovery = std::make_unique<Discovery>(*m_pagingWindow, *m_view, *m_tree, *m_level,
                                               m_udpClient, dialogs, log, m_settings, this);
     m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
@@ -324,11 +328,7 @@ void MainWindow::createControllers(MacResolver& resolver, EchoProbe& probe, Echo
     if (sweeper)
         m_watch = std::make_unique<ElementWatch>(*m_treePanel, *sweeper, log,
                                                  m_settings.watchSecondMs, this);
-    std::function<std::vector<Subnet>()> networks = &stationSubnets;
-    if (m_settings.stationNetworks)
-        networks = [fixed = *m_settings.stationNetworks] { return fixed; };
-    m_check = std::make_unique<NetworkCheckController>(*m_findingsDock, log, path,
-                                                       std::move(networks), this);
+    m_check = std::make_unique<NetworkCheckController>(*m_findingsDock, log, path, networks, this);
     m_export = std::make_unique<InventoryExport>(
         dialogs, log, path,
         [watch = m_watch.get()](const std::string& section) {
