@@ -149,7 +149,9 @@ private slots:
         varnetix::FeedbackRecord north = studioEncoder();
         north.ElementIP = "192.168.1.30", north.ElementName = "NORTH", north.ElementRole = 2;
         north.SerialNumber = 7, north.Attenuation = 240, north.SfnOption = 0, north.BufferSize = 3;
+        // Each element answers twice.
         m_answers = {packet(studioEncoder(), 44, 2, 1), packet(north, 45, 2, 3)};
+        m_answers += m_answers;
         auto* run = m_s->window->findChild<varnetix::Discovery*>();
         QVariantList atStart;
         connect(run, &varnetix::Discovery::runStarted, this, [&] {
@@ -165,7 +167,9 @@ private slots:
         QCOMPARE(m_requests.size(), 1); // none for the No
         QCOMPARE(m_requests[0].data(), QByteArray("IPMPXSTL HALVOREN PAGING REQUEST"));
         QCOMPARE(m_requests[0].senderPort(), int(m_s->stationPort()));
-        QCOMPARE(awaitingWhenHandled, (QList<bool>{true, true}));
+        QCOMPARE(awaitingWhenHandled, QList<bool>(4, true));
+        QCOMPARE(readFile(m_s->databasePath() + u".answers"_s),
+                 QByteArray("192.168.1.10\t12345\t1\n192.168.1.30\t7\t2\n"));
         QCOMPARE(m_s->dialogs.boxes, (QList{kQuestion, kQuestion}));
         const QByteArray both =
             recordText("001A2B3C4D5E", kStudioEntries) +
