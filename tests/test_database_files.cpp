@@ -201,12 +201,15 @@ private slots:
         QVERIFY(QFileInfo(m_dir.filePath(u"nms.ini"_s)).isSymLink() &&
                 QFileInfo(m_dir.filePath(u"dangling.ini"_s)).isSymLink());
 
-        // Leftovers of crashed writes: only those of this database's real file go.
-        for (const QString& name : {u"data/.real.ini.Ab12Cd"_s, u"data/.real.ini.Ab12C"_s,
-                                    u"data/.real.ini.Ab1-Cd"_s, u"data/.new.ini.Ab12Cd"_s})
+        // Leftovers of crashed writes: only those of this database's real file go, and those of
+        // the discovery answers kept beside the database.
+        for (const QString& name :
+             {u"data/.real.ini.Ab12Cd"_s, u"data/.real.ini.Ab12C"_s, u"data/.real.ini.Ab1-Cd"_s,
+              u"data/.new.ini.Ab12Cd"_s, u".nms.ini.answers.Ef34Gh"_s})
             QVERIFY(put(file(name), "x"));
         QVERIFY(QDir(m_dir.path()).mkdir(u"data/.real.ini.Zz99Yy"_s));
-        QCOMPARE(removeStaleTemporaries(path()), 1);
+        QCOMPARE(removeStaleTemporaries(path()), 2);
+        QVERIFY(!entries().contains(u".nms.ini.answers.Ef34Gh"_s));
         QCOMPARE(entries(u"data"_s),
                  (QStringList{u".new.ini.Ab12Cd"_s, u".real.ini.Ab1-Cd"_s, u".real.ini.Ab12C"_s,
                               u".real.ini.Zz99Yy"_s, u"new.ini"_s, u"real.ini"_s}));
