@@ -157,6 +157,7 @@ void FeedbackHandler::concluded(std::map<quint64, Packet>::iterator it) {
         if (packet.duringDiscovery) {
             // A discovered element is stored silently, without waiting for any box.
             m_discovery.StoreDiscoveredElement(packet.record);
+            m_storedLate = m_storedLate || !m_discovery.awaitingAnswers();
             finish(it);
             return;
         }
@@ -212,10 +213,9 @@ void FeedbackHandler::discoveryAnswerDone() {
         return;
     const bool more = std::any_of(m_packets.begin(), m_packets.end(),
                                   [](const auto& entry) { return entry.second.duringDiscovery; });
-    if (more)
-        return;
-    // Answers that arrived during the run and were done after it: the tree shows them too.
-    m_discovery.lateAnswersStored();
+    // Answers that arrived during the run and were stored after it: the tree shows them too.
+    if (!more && std::exchange(m_storedLate, false))
+        m_discovery.lateAnswersStored();
 }
 
 void FeedbackHandler::present() {

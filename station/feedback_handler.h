@@ -95,6 +95,7 @@ private:
     std::map<quint64, Packet> m_packets; // by arrival order
     quint64 m_nextSequence = 0;
     bool m_presenting = false;
+    bool m_storedLate = false;      // a discovery answer was stored after its run had ended
     std::optional<quint64> m_shown; // the packet whose box is open
     std::set<quint64> m_boxes;      // failed packets kept for their box, the open one among them
     bool m_boxesTaken = false;      // this burst has discarded a packet that ended in a box

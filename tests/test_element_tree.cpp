@@ -189,12 +189,18 @@ private slots:
     }
     void runWithoutAnswers_data() {
         QTest::addColumn<QString>("end");
-        for (const QString& end : {u"wait over"_s, u"window closed"_s, u"request failed"_s})
+        for (const QString& end :
+             {u"wait over"_s, u"window closed"_s, u"request failed"_s, u"MAC never found"_s})
             QTest::newRow(qPrintable(end)) << end;
     }
     void runWithoutAnswers() {
         QFETCH(QString, end);
         const bool closed = end == u"window closed", failed = end == u"request failed";
+        // The answer's lookup is given up after the run: nothing was stored late.
+        varnetix::FeedbackRecord unknown = studioEncoder();
+        unknown.ElementIP = "10.9.9.9";
+        if (end == u"MAC never found")
+            m_answers = {packet(unknown)}, m_s->settings.macBudgetMs = 800;
         if (closed)
             m_s->settings.pagingWaitMs = 60000;
         if (failed)
@@ -205,8 +211,12 @@ private slots:
             m_s->discover([&] { shown = m_s->find<QDialog>("frmPaging")->isVisible(); });
         else
             m_s->discover();
+        QTRY_VERIFY(m_s->feedback()->idle());
         QCOMPARE(shown, closed);
         QList boxes = {kQuestion, kEmptyDatabase};
+        if (!m_answers.isEmpty())
+            boxes << critical(u"An error occured while retrieving 'Element MAC':\rFeedback is "
+                              u"corrupted."_s);
         if (failed)
             boxes.insert(1, critical(u"Unable to send the paging request.\rNo Network Element can "
                                      u"answer it."_s));
