@@ -15,8 +15,9 @@
 namespace varnetix {
 
 // The answers of one run, each element once: an element that answers again, or a sender that
-// floods the station with answers, adds nothing after its first, and a run keeps at most
-// kKept, far more elements than one broadcast domain holds.
+// floods the station with answers, adds nothing after its first. A run keeps at most kKept,
+// several times the largest network the station is meant for, so that what the network check
+// reads after every run stays small whatever was sent.
 class DiscoveryAnswerSet {
 public:
     static constexpr std::size_t kKept = 4096;
