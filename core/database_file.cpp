@@ -1,5 +1,7 @@
 #include "core/database_file.h"
 
+#include "core/discovery_answers.h"
+
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -149,6 +151,27 @@ bool isTemporaryOf(std::string_view name, const std::string& base) {
     return true;
 }
 
+int removeTemporariesOf(const std::string& path) {
+    std::string target;
+    if (!resolveLinkTarget(path, target).ok())
+        return 0;
+    const std::string dir = directoryOf(target);
+    const std::string base = nameOf(target);
+    DIR* listing = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!listing)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat st {};
+        if (isTemporaryOf(entry->d_name, base) &&
+            ::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && ::unlinkat(::dirfd(listing), entry->d_name, 0) == 0)
+            ++removed;
+    }
+    ::closedir(listing);
+    return removed;
+}
+
 } // namespace
 
 FileContent readWholeFile(const std::string& path) {
@@ -237,23 +260,10 @@ void syncDirectoryOf(const std::string& path) {
 }
 
 int removeStaleTemporaries(const std::string& path) {
-    std::string target;
-    if (!resolveLinkTarget(path, target).ok())
-        return 0;
-    const std::string dir = directoryOf(target);
-    const std::string base = nameOf(target);
-    DIR* listing = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (!listing)
-        return 0;
+    // The answers of the last discovery are written beside the database the same way.
     int removed = 0;
-    while (const dirent* entry = ::readdir(listing)) {
-        struct stat st {};
-        if (isTemporaryOf(entry->d_name, base) &&
-            ::fstatat(::dirfd(listing), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode) && ::unlinkat(::dirfd(listing), entry->d_name, 0) == 0)
-            ++removed;
-    }
-    ::closedir(listing);
+    for (const std::string& file : {path, DiscoveryAnswersPath(path)})
+        removed += removeTemporariesOf(file);
     return removed;
 }
 

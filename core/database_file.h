@@ -39,8 +39,9 @@ StoreResult checkDatabaseWritable(const std::string& path);
 void syncDirectoryOf(const std::string& path);
 
 // Removes what writes cut short by a crash left behind: the regular files named "." + the
-// target's name + "." + six temporary-name characters, in the directory of the path's target.
-// Returns how many were removed. Only while no other process writes this database.
+// target's name + "." + six temporary-name characters, in the directory of the path's target,
+// for the database and for the discovery answers kept beside it. Returns how many were removed.
+// Only while no other process writes this database.
 int removeStaleTemporaries(const std::string& path);
 
 // Test seams. The commit hook runs after the temporary is complete and before the rename; it

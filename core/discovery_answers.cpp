@@ -5,6 +5,27 @@
 
 namespace varnetix {
 
+namespace {
+
+std::string answerLine(const FeedbackRecord& answer) {
+    return answer.ElementIP + '\t' + std::to_string(answer.SerialNumber) + '\t' +
+           std::to_string(answer.ElementRole) + '\n';
+}
+
+} // namespace
+
+bool DiscoveryAnswerSet::add(const FeedbackRecord& answer) {
+    if (m_records.size() >= kKept || !m_known.insert(answerLine(answer)).second)
+        return false;
+    m_records.push_back(answer);
+    return true;
+}
+
+void DiscoveryAnswerSet::clear() {
+    m_records.clear();
+    m_known.clear();
+}
+
 std::string DiscoveryAnswersPath(const std::string& databasePath) {
     return databasePath + ".answers";
 }
@@ -12,15 +33,15 @@ std::string DiscoveryAnswersPath(const std::string& databasePath) {
 std::string DiscoveryAnswersText(const std::vector<FeedbackRecord>& answers) {
     std::string text;
     for (const FeedbackRecord& answer : answers)
-        text += answer.ElementIP + '\t' + std::to_string(answer.SerialNumber) + '\t' +
-                std::to_string(answer.ElementRole) + '\n';
+        text += answerLine(answer);
     return text;
 }
 
 std::vector<FeedbackRecord> ParseDiscoveryAnswers(const std::string& text) {
-    std::vector<FeedbackRecord> answers;
+    DiscoveryAnswerSet answers;
     std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
+    for (std::string line;
+         answers.records().size() < DiscoveryAnswerSet::kKept && std::getline(lines, line);) {
         const std::size_t first = line.find('\t');
         const std::size_t second = line.find('\t', first + 1);
         if (first == std::string::npos || second == std::string::npos)
@@ -35,9 +56,9 @@ std::vector<FeedbackRecord> ParseDiscoveryAnswers(const std::string& text) {
         if (serial.ec != std::errc() || kind.ec != std::errc() || role < 0 || role > 255)
             continue;
         answer.ElementRole = static_cast<std::uint8_t>(role);
-        answers.push_back(std::move(answer));
+        answers.add(answer);
     }
-    return answers;
+    return answers.records();
 }
 
 } // namespace varnetix

@@ -130,7 +130,7 @@ void Discovery::completeRun() {
     // The network check finds two elements on one address only among the answers; they are
     // kept beside the database until the next run. Losing them loses no element.
     (void)WriteFileAtomically(DiscoveryAnswersPath(m_settings.databasePath),
-                              DiscoveryAnswersText(m_runAnswers));
+                              DiscoveryAnswersText(m_runAnswers.records()));
     m_log.record(event_category::kDiscovery, {},
                  QStringLiteral("Discovery ended: %1 elements answered, %2 stored")
                      .arg(m_answered.size())
@@ -214,7 +214,7 @@ void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
         entries.emplace_back(std::string(record::kAttenuation), decimal(r.Attenuation));
     const std::string section = MacWithoutColons(r.ElementMAC);
     m_answered.insert(section);
-    m_runAnswers.push_back(answer);
+    m_runAnswers.add(answer);
     m_pendingStores.emplace_back(section, std::move(entries));
     m_log.record(event_category::kDiscovery, fromBytes(r.ElementMAC),
                  QStringLiteral("Found %1 [%2] at %3")

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/discovery_answers.h"
 #include "core/feedback_packet.h"
 #include "core/ini_store.h"
 #include "core/store_result.h"
@@ -58,8 +59,8 @@ public:
     void flushStores();
     // Answers that arrived during the run and were done after it have been stored.
     void lateAnswersStored();
-    // Every answer of the last run, as decoded, until the next run.
-    const std::vector<FeedbackRecord>& answers() const { return m_runAnswers; }
+    // The last run's answers, each element once, until the next run.
+    const std::vector<FeedbackRecord>& answers() const { return m_runAnswers.records(); }
 
 signals:
     void runStarted();
@@ -89,7 +90,7 @@ private:
     bool m_awaiting = false;
     std::string m_previous; // the backup this run made of the database it replaced
     std::set<std::string> m_answered, m_stored;
-    std::vector<FeedbackRecord> m_runAnswers;
+    DiscoveryAnswerSet m_runAnswers;
     StoreResult m_storeFailure; // the first store of this run that failed
     bool m_undone = false;      // the run's database was given up for the one it replaced
     std::vector<std::pair<std::string, IniEntries>> m_pendingStores;

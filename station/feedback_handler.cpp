@@ -17,7 +17,7 @@ const QString kFeedbackCorrupted = QStringLiteral("Feedback is corrupted.");
 constexpr std::size_t kArrivalsPerTurn = 64;
 
 QString discardedMessage(std::size_t count) {
-    return joinLines({QStringLiteral("%1 further feedback %2 failed their checks while a message "
+    return joinLines({QStringLiteral("%1 further feedback %2 could not be used while a message "
                                      "was shown.")
                           .arg(count)
                           .arg(count == 1 ? QStringLiteral("packet") : QStringLiteral("packets")),
@@ -48,7 +48,9 @@ FeedbackHandler::FeedbackHandler(Discovery& discovery, ConfigurationExchange& ex
 
 void FeedbackHandler::ProcessFeedback(const QByteArray& datagram) {
     if (m_arrivals.size() + m_packets.size() >= kPendingLimit) {
+        // Told with the packets discarded: nothing is lost without a word.
         ++m_dropped;
+        ++m_discarded;
         return;
     }
     // An answer that arrives while a discovery waits belongs to it, however long its MAC takes.
@@ -72,6 +74,8 @@ void FeedbackHandler::processArrivals() {
         m_discovery.flushStores();
     else
         m_next.start();
+    if (m_discarded > 0)
+        m_present.start();
 }
 
 void FeedbackHandler::accept(const Arrival& arrival) {
@@ -90,19 +94,9 @@ void FeedbackHandler::accept(const Arrival& arrival) {
     packet.record = std::move(record);
     const FeedbackCheck check = CheckFeedback(packet.record);
     if (check != FeedbackCheck::Passed) {
-        // A flood of bad packets must not lock the operator out with box after box: behind the
-        // box that is (or is about to be) shown, three wait their turn.
-        if (waitingFailures() >= kWaitingFailuresKept + (m_presenting ? 0 : 1)) {
-            ++m_discarded;
-            ++m_discardedTotal;
-            emit packetFinished();
-            return;
-        }
         packet.stage = Packet::Stage::Failed;
-        packet.failedCheck = true;
         packet.failure = joinLines({fromBytes(FeedbackCheckLine(check)), kFeedbackCorrupted});
-        m_packets.emplace(m_nextSequence++, std::move(packet));
-        m_present.start();
+        admitBox(m_packets.emplace(m_nextSequence++, std::move(packet)).first);
         return;
     }
 
@@ -133,15 +127,18 @@ bool FeedbackHandler::lookup(Packet& packet) {
 }
 
 void FeedbackHandler::retryLookups() {
-    std::vector<std::map<quint64, Packet>::iterator> over;
+    std::vector<quint64> over;
     m_resolver.beginLookups();
-    for (auto it = m_packets.begin(); it != m_packets.end(); ++it) {
-        if (it->second.stage == Packet::Stage::Resolving && lookup(it->second))
-            over.push_back(it);
+    for (auto& [sequence, packet] : m_packets) {
+        if (packet.stage == Packet::Stage::Resolving && lookup(packet))
+            over.push_back(sequence);
     }
     m_resolver.endLookups();
-    for (const auto& it : over)
-        concluded(it);
+    // Concluding one may open a box, and its loop may finish others of these.
+    for (const quint64 sequence : over) {
+        if (const auto it = m_packets.find(sequence); it != m_packets.end())
+            concluded(it);
+    }
     m_discovery.flushStores();
     const bool waiting = std::any_of(m_packets.begin(), m_packets.end(), [](const auto& entry) {
         return entry.second.stage == Packet::Stage::Resolving;
@@ -152,10 +149,15 @@ void FeedbackHandler::retryLookups() {
 
 void FeedbackHandler::concluded(std::map<quint64, Packet>::iterator it) {
     Packet& packet = it->second;
+    if (packet.stage == Packet::Stage::Failed) {
+        admitBox(it);
+        return;
+    }
     if (packet.stage == Packet::Stage::Resolving) {
         if (packet.duringDiscovery) {
             // A discovered element is stored silently, without waiting for any box.
             m_discovery.StoreDiscoveredElement(packet.record);
+            m_storedLate = m_storedLate || !m_discovery.awaitingAnswers();
             finish(it);
             return;
         }
@@ -164,12 +166,43 @@ void FeedbackHandler::concluded(std::map<quint64, Packet>::iterator it) {
     m_present.start();
 }
 
+void FeedbackHandler::admitBox(std::map<quint64, Packet>::iterator it) {
+    // A flood of bad packets must not lock the operator out with box after box: behind the box
+    // that is (or is about to be) open, a few wait their turn, and once they are taken the rest
+    // of the burst waits for nothing but the one box that tells it.
+    const bool openIsBox = m_shown && m_boxes.count(*m_shown);
+    const std::size_t waiting = m_boxes.size() - (openIsBox ? 1 : 0);
+    if (!m_boxesTaken && waiting < kBoxesWaiting + (m_presenting ? 0 : 1)) {
+        m_boxes.insert(it->first);
+        m_present.start();
+        return;
+    }
+    m_boxesTaken = true;
+    // A lookup given up late still arrived before the packets behind it: its box takes the place
+    // of the last one that waits.
+    if (!m_boxes.empty() && *m_boxes.rbegin() > it->first && *m_boxes.rbegin() != m_shown) {
+        const auto last = m_packets.find(*m_boxes.rbegin());
+        m_boxes.erase(last->first);
+        m_boxes.insert(it->first);
+        it = last;
+    }
+    discard(it);
+}
+
+void FeedbackHandler::discard(std::map<quint64, Packet>::iterator it) {
+    ++m_discarded;
+    ++m_discardedTotal;
+    finish(it);
+}
+
 void FeedbackHandler::finish(std::map<quint64, Packet>::iterator it) {
     const bool discoveryAnswer = it->second.duringDiscovery;
+    m_boxes.erase(it->first);
     m_packets.erase(it);
     emit packetFinished();
-    // A box held back by this packet may now be shown.
-    if (!m_packets.empty())
+    // A box held back by this packet, or the one that tells what was discarded, may now be
+    // shown.
+    if (!m_packets.empty() || m_discarded > 0)
         m_present.start();
     if (discoveryAnswer)
         discoveryAnswerDone();
@@ -180,39 +213,39 @@ void FeedbackHandler::discoveryAnswerDone() {
         return;
     const bool more = std::any_of(m_packets.begin(), m_packets.end(),
                                   [](const auto& entry) { return entry.second.duringDiscovery; });
-    if (more)
-        return;
-    // Answers that arrived during the run and were done after it: the tree shows them too.
-    m_discovery.lateAnswersStored();
-}
-
-std::size_t FeedbackHandler::waitingFailures() const {
-    return static_cast<std::size_t>(
-        std::count_if(m_packets.begin(), m_packets.end(), [this](const auto& entry) {
-            return entry.second.failedCheck && entry.first != m_shown;
-        }));
+    // Answers that arrived during the run and were stored after it: the tree shows them too.
+    if (!more && std::exchange(m_storedLate, false))
+        m_discovery.lateAnswersStored();
 }
 
 void FeedbackHandler::present() {
     // A box runs a nested event loop; what arrives meanwhile waits for its turn here.
     if (m_presenting)
         return;
-    while (!m_packets.empty()) {
-        const auto it = m_packets.begin();
-        // Boxes come in the order the packets arrived: one still looking for its MAC may yet
-        // need one.
-        if (it->second.stage == Packet::Stage::Resolving)
-            break;
-        m_presenting = true;
-        m_shown = it->first;
-        presentPacket(it->second);
-        if (m_discarded > 0) {
-            const std::size_t discarded = std::exchange(m_discarded, 0);
-            m_dialogs.critical(kApplicationTitle, discardedMessage(discarded));
+    for (;;) {
+        if (!m_packets.empty()) {
+            const auto it = m_packets.begin();
+            // Boxes come in the order the packets arrived: one still looking for its MAC may yet
+            // need one.
+            if (it->second.stage == Packet::Stage::Resolving)
+                return;
+            m_presenting = true;
+            m_shown = it->first;
+            presentPacket(it->second);
+            m_presenting = false;
+            m_shown.reset();
+            finish(it);
+            continue;
         }
+        // What was discarded is told after the last box of its burst, once nothing more of the
+        // burst can end in a box.
+        if (m_discarded == 0 || !m_arrivals.empty())
+            return;
+        m_presenting = true;
+        m_boxesTaken = false;
+        m_dialogs.critical(kApplicationTitle, discardedMessage(std::exchange(m_discarded, 0)));
         m_presenting = false;
-        m_shown.reset();
-        finish(it);
+        emit packetFinished();
     }
 }
 

@@ -16,6 +16,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "core/feedback_packet.h"
@@ -31,11 +32,12 @@ namespace varnetix {
 class FeedbackHandler : public QObject {
     Q_OBJECT
 public:
-    // Packets received and not yet done; further ones are dropped and counted.
+    // Packets received and not yet done; further ones are dropped, and told with those
+    // discarded.
     static constexpr std::size_t kPendingLimit = 4096;
-    // Packets that failed their checks and wait for the operator: a flood beyond these is
-    // discarded and told in one box.
-    static constexpr std::size_t kWaitingFailuresKept = 3;
+    // Boxes of failed checks and lookups that wait behind the open box. Once a burst has taken
+    // them all, the rest of it is discarded and told in one box after them.
+    static constexpr std::size_t kBoxesWaiting = 8;
 
     FeedbackHandler(Discovery& discovery, ConfigurationExchange& exchange,
                     ElementTreeController& tree, MacResolver& resolver, OperatorDialogs& dialogs,
@@ -44,12 +46,15 @@ public:
     // Called for every datagram the dispatch routes here, as it arrives.
     void ProcessFeedback(const QByteArray& datagram);
 
-    bool idle() const { return m_arrivals.empty() && m_packets.empty() && !m_presenting; }
+    bool idle() const {
+        return m_arrivals.empty() && m_packets.empty() && !m_presenting && m_discarded == 0;
+    }
     std::size_t dropped() const { return m_dropped; }
     std::size_t discarded() const { return m_discardedTotal; }
 
 signals:
-    // A packet has been handled completely (stored, refused, or dropped).
+    // A packet has been handled completely (stored, refused, or dropped), or the packets
+    // discarded have been told.
     void packetFinished();
 
 private:
@@ -61,7 +66,6 @@ private:
         enum class Stage { Resolving, Failed, Answer };
         Stage stage = Stage::Resolving;
         bool duringDiscovery = false;
-        bool failedCheck = false;
         FeedbackRecord record;
         QString failure; // the box of a failed check or lookup
         QElapsedTimer lookupStarted;
@@ -72,10 +76,11 @@ private:
     void retryLookups();
     bool lookup(Packet& packet); // true when the lookup is over, found or given up
     void concluded(std::map<quint64, Packet>::iterator packet);
+    void admitBox(std::map<quint64, Packet>::iterator packet);
+    void discard(std::map<quint64, Packet>::iterator packet);
     void finish(std::map<quint64, Packet>::iterator packet);
     void present();
     void presentPacket(Packet& packet);
-    std::size_t waitingFailures() const;
     void discoveryAnswerDone();
 
     Discovery& m_discovery;
@@ -90,8 +95,11 @@ private:
     std::map<quint64, Packet> m_packets; // by arrival order
     quint64 m_nextSequence = 0;
     bool m_presenting = false;
+    bool m_storedLate = false;      // a discovery answer was stored after its run had ended
     std::optional<quint64> m_shown; // the packet whose box is open
-    std::size_t m_discarded = 0;    // since the last box told it
+    std::set<quint64> m_boxes;      // failed packets kept for their box, the open one among them
+    bool m_boxesTaken = false;      // this burst has discarded a packet that ended in a box
+    std::size_t m_discarded = 0;    // not yet told, with those dropped
     std::size_t m_discardedTotal = 0;
     std::size_t m_dropped = 0;
     QTimer m_next;    // zero-interval: arrivals are worked on from the event loop

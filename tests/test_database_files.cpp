@@ -2,6 +2,7 @@
 // be read never replaced, symbolic links written through, crash leftovers removed, dated
 // backups, and writes killed at random moments by a real SIGKILL.
 #include "core/database_backup.h"
+#include "core/discovery_answers.h"
 #include "core/ini_store.h"
 
 #include <QDir>
@@ -200,15 +201,29 @@ private slots:
         QVERIFY(QFileInfo(m_dir.filePath(u"nms.ini"_s)).isSymLink() &&
                 QFileInfo(m_dir.filePath(u"dangling.ini"_s)).isSymLink());
 
-        // Leftovers of crashed writes: only those of this database's real file go.
-        for (const QString& name : {u"data/.real.ini.Ab12Cd"_s, u"data/.real.ini.Ab12C"_s,
-                                    u"data/.real.ini.Ab1-Cd"_s, u"data/.new.ini.Ab12Cd"_s})
+        // Leftovers of crashed writes: only those of this database's real file go, and those of
+        // the discovery answers kept beside the database.
+        for (const QString& name :
+             {u"data/.real.ini.Ab12Cd"_s, u"data/.real.ini.Ab12C"_s, u"data/.real.ini.Ab1-Cd"_s,
+              u"data/.new.ini.Ab12Cd"_s, u".nms.ini.answers.Ef34Gh"_s})
             QVERIFY(put(file(name), "x"));
         QVERIFY(QDir(m_dir.path()).mkdir(u"data/.real.ini.Zz99Yy"_s));
-        QCOMPARE(removeStaleTemporaries(path()), 1);
+        QCOMPARE(removeStaleTemporaries(path()), 2);
+        QVERIFY(!entries().contains(u".nms.ini.answers.Ef34Gh"_s));
         QCOMPARE(entries(u"data"_s),
                  (QStringList{u".new.ini.Ab12Cd"_s, u".real.ini.Ab1-Cd"_s, u".real.ini.Ab12C"_s,
                               u".real.ini.Zz99Yy"_s, u"new.ini"_s, u"real.ini"_s}));
+    }
+
+    // A flood of answers from one address keeps each element once, and a bounded number of them.
+    void discoveryAnswersAreBounded() {
+        std::string text;
+        for (std::size_t i = 0; i < 3 * DiscoveryAnswerSet::kKept; ++i)
+            text += "10.0.0.1\t" + std::to_string(i % 2 ? 7 : i) + "\t1\n";
+        const std::vector<FeedbackRecord> answers = ParseDiscoveryAnswers(text);
+        QCOMPARE(answers.size(), DiscoveryAnswerSet::kKept);
+        QCOMPARE(DiscoveryAnswersText({answers.begin(), answers.begin() + 3}),
+                 "10.0.0.1\t0\t1\n10.0.0.1\t7\t1\n10.0.0.1\t2\t1\n");
     }
 
     // Discoveries on a dead network leave empty databases: they never push the last good

@@ -152,7 +152,9 @@ private slots:
         varnetix::FeedbackRecord north = studioEncoder();
         north.ElementIP = "192.168.1.30", north.ElementName = "NORTH", north.ElementRole = 2;
         north.SerialNumber = 7, north.Attenuation = 240, north.SfnOption = 0, north.BufferSize = 3;
+        // Each element answers twice.
         m_answers = {packet(studioEncoder(), 44, 2, 1), packet(north, 45, 2, 3)};
+        m_answers += m_answers;
         auto* run = m_s->window->findChild<varnetix::Discovery*>();
         QVariantList atStart;
         connect(run, &varnetix::Discovery::runStarted, this, [&] {
@@ -168,7 +170,9 @@ private slots:
         QCOMPARE(m_requests.size(), 1); // none for the No
         QCOMPARE(m_requests[0].data(), QByteArray("IPMPXSTL HALVOREN PAGING REQUEST"));
         QCOMPARE(m_requests[0].senderPort(), int(m_s->stationPort()));
-        QCOMPARE(awaitingWhenHandled, (QList<bool>{true, true}));
+        QCOMPARE(awaitingWhenHandled, QList<bool>(4, true));
+        QCOMPARE(readFile(m_s->databasePath() + u".answers"_s),
+                 QByteArray("192.168.1.10\t12345\t1\n192.168.1.30\t7\t2\n"));
         QCOMPARE(m_s->dialogs.boxes, (QList{kQuestion, kQuestion}));
         const QByteArray both =
             recordText("001A2B3C4D5E", kStudioEntries) +
@@ -188,12 +192,18 @@ private slots:
     }
     void runWithoutAnswers_data() {
         QTest::addColumn<QString>("end");
-        for (const QString& end : {u"wait over"_s, u"window closed"_s, u"request failed"_s})
+        for (const QString& end :
+             {u"wait over"_s, u"window closed"_s, u"request failed"_s, u"MAC never found"_s})
             QTest::newRow(qPrintable(end)) << end;
     }
     void runWithoutAnswers() {
         QFETCH(QString, end);
         const bool closed = end == u"window closed", failed = end == u"request failed";
+        // The answer's lookup is given up after the run: nothing was stored late.
+        varnetix::FeedbackRecord unknown = studioEncoder();
+        unknown.ElementIP = "10.9.9.9";
+        if (end == u"MAC never found")
+            m_answers = {packet(unknown)}, m_s->settings.macBudgetMs = 800;
         if (closed)
             m_s->settings.pagingWaitMs = 60000;
         if (failed)
@@ -204,8 +214,12 @@ private slots:
             m_s->discover([&] { shown = m_s->find<QDialog>("frmPaging")->isVisible(); });
         else
             m_s->discover();
+        QTRY_VERIFY(m_s->feedback()->idle());
         QCOMPARE(shown, closed);
         QList boxes = {kQuestion, kEmptyDatabase};
+        if (!m_answers.isEmpty())
+            boxes << critical(u"An error occured while retrieving 'Element MAC':\rFeedback is "
+                              u"corrupted."_s);
         if (failed)
             boxes.insert(1, critical(u"Unable to send the paging request.\rNo Network Element can "
                                      u"answer it."_s));
