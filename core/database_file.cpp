@@ -66,18 +66,6 @@ int readAll(int fd, std::string& text) {
     return 0;
 }
 
-int writeAll(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t n = ::write(fd, content.data(), content.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        content.remove_prefix(std::size_t(n));
-    }
-    return 0;
-}
-
 // Whether the target may be replaced, and the permissions its replacement gets.
 StoreResult checkWritable(const std::string& target, struct stat& old, bool& exists) {
     exists = ::stat(target.c_str(), &old) == 0;
@@ -273,6 +261,18 @@ void SetIniCommitHookForTesting(std::function<int()> hook) {
 
 void FailNextIniReadForTesting(int error) {
     injectedReadError() = error;
+}
+
+int writeAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd, content.data(), content.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        content.remove_prefix(std::size_t(n));
+    }
+    return 0;
 }
 
 } // namespace varnetix

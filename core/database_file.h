@@ -38,6 +38,9 @@ StoreResult checkDatabaseWritable(const std::string& path);
 // Makes a rename in the directory of the path durable (as far as the file system allows).
 void syncDirectoryOf(const std::string& path);
 
+// Writes all of `content` to `fd`; 0, or the errno that stopped it (ENOSPC for a write of 0).
+int writeAll(int fd, std::string_view content);
+
 // Removes what writes cut short by a crash left behind: the regular files named "." + the
 // target's name + "." + six temporary-name characters, in the directory of the path's target,
 // for the database and for the discovery answers kept beside it. Returns how many were removed.

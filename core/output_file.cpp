@@ -41,17 +41,10 @@ private:
     bool m_wasPending = false;
 };
 
-int writeAll(int fd, std::string_view content) {
+// A reader that goes away ends the write with EPIPE, not the program.
+int writeAllHoldingPipeSignal(int fd, std::string_view content) {
     const PipeSignalHeld held;
-    while (!content.empty()) {
-        const ssize_t n = ::write(fd, content.data(), content.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : ENOSPC;
-        content.remove_prefix(std::size_t(n));
-    }
-    return 0;
+    return writeAll(fd, content);
 }
 
 // The standard output or error when the path leads to the same file, else -1.
@@ -79,7 +72,7 @@ StoreResult WriteOutputFile(const std::string& path, std::string_view content) {
         fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return StoreResult::failure(errno, path);
-    int error = writeAll(fd, content);
+    int error = writeAllHoldingPipeSignal(fd, content);
     if (!standard && ::close(fd) != 0 && error == 0)
         error = errno;
     return error == 0 ? StoreResult{} : StoreResult::failure(error, path);
