@@ -213,6 +213,7 @@ private slots:
         QCOMPARE(kinds,
                  (QStringList{u"error 00:1A:2B:3C:4D:5E, 00:00:00:00:00:0D"_s,
                               u"error 00:1A:2B:3C:4D:5E"_s, u"warning 00:00:00:00:00:0D"_s}));
+        QCOMPARE(m_s->logged("check", varnetix::EventSeverity::Warning).size(), 1);
         QVERIFY(findings->topLevelItem(1)->text(2).contains(u"10.0.0.9"_s));
         QCOMPARE(m_s->described(kEncoderKey), u"unknown, warning"_s);
         emit findings->itemActivated(findings->topLevelItem(1), 0);
