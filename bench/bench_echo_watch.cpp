@@ -190,7 +190,8 @@ std::vector<varnetix::ElementNode> elements() {
 
 class NoLog : public varnetix::EventSink {
 public:
-    void record(std::string_view, const QString&, const QString&) override {}
+    void record(varnetix::EventSeverity, std::string_view, const QString&,
+                const QString&) override {}
 };
 
 class Watch : public QObject {

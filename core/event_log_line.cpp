@@ -128,20 +128,56 @@ std::string UnescapeLogField(std::string_view field) {
     return text;
 }
 
-std::string FormatEventLine(std::int64_t msSinceEpoch, std::string_view category,
-                            std::string_view element, std::string_view text) {
-    return LocalIsoTime(msSinceEpoch) + '\t' + EscapeLogField(category) + '\t' +
+std::string_view SeverityWord(EventSeverity severity) {
+    switch (severity) {
+    case EventSeverity::Warning:
+        return "warning";
+    case EventSeverity::Error:
+        return "error";
+    case EventSeverity::Info:
+        break;
+    }
+    return "info";
+}
+
+std::optional<EventSeverity> SeverityFromWord(std::string_view word) {
+    for (const EventSeverity severity :
+         {EventSeverity::Info, EventSeverity::Warning, EventSeverity::Error}) {
+        if (word == SeverityWord(severity))
+            return severity;
+    }
+    return std::nullopt;
+}
+
+std::string FormatEventFields(std::string_view time, EventSeverity severity,
+                              std::string_view category, std::string_view element,
+                              std::string_view text) {
+    return EscapeLogField(time) + '\t' + std::string(SeverityWord(severity)) + '\t' +
+           EscapeLogField(category) + '\t' +
            (element.empty() ? std::string("-") : EscapeLogField(element)) + '\t' +
            EscapeLogField(text);
+}
+
+std::string FormatEventLine(std::int64_t msSinceEpoch, EventSeverity severity,
+                            std::string_view category, std::string_view element,
+                            std::string_view text) {
+    return FormatEventFields(LocalIsoTime(msSinceEpoch), severity, category, element, text);
 }
 
 std::optional<EventLogEntry> ParseEventLine(std::string_view line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
-    const std::vector<std::string_view> fields = splitAtTabs(line);
-    if (fields.size() != 4)
+    std::vector<std::string_view> fields = splitAtTabs(line);
+    const std::optional<EventSeverity> named =
+        fields.size() > 1 ? SeverityFromWord(fields[1]) : std::nullopt;
+    // Five fields name a severity; four of the old form name a category in its place, and a
+    // severity there is what is left of a cut line.
+    if (fields.size() == 5 && named)
+        fields.erase(fields.begin() + 1);
+    else if (fields.size() != 4 || named)
         return std::nullopt;
-    EventLogEntry entry{UnescapeLogField(fields[0]), UnescapeLogField(fields[1]),
+    const EventSeverity severity = named.value_or(EventSeverity::Info);
+    EventLogEntry entry{UnescapeLogField(fields[0]), severity, UnescapeLogField(fields[1]),
                         UnescapeLogField(fields[2]), UnescapeLogField(fields[3])};
     if (entry.element == "-")
         entry.element.clear();

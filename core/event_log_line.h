@@ -1,10 +1,11 @@
-// One line of the station's event log, written and read back. A line is four fields joined by
+// One line of the station's event log, written and read back. A line is five fields joined by
 // tabs, so that grep, cut and awk -F'\t' read it:
 //
-//   <time>\t<category>\t<element>\t<text>
+//   <time>\t<severity>\t<category>\t<element>\t<text>
 //
 //   time      local time, ISO 8601 with milliseconds and the UTC offset:
 //             2026-12-06T13:04:05.123+01:00
+//   severity  info, warning or error
 //   category  one of the words below
 //   element   the element's MAC in colon form (00:1A:2B:3C:4D:5E), "-" for none
 //   text      what happened, in the words the operator saw
@@ -13,6 +14,11 @@
 // so one event is always one line, and every other control character as \xHH (EscapeControls),
 // so that a name off the wire cannot command the terminal of someone reading the log. The line
 // end (LF) is not part of the formatted line.
+//
+// Logs written before lines had a severity hold four fields, <time> <category> <element> <text>;
+// they read as info. Escaped fields hold no tab, so the count of fields tells the two forms
+// apart; a five-field line must also name one of the three severities, which are no category
+// words, so that a line of neither form is never half-read as one.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +40,14 @@ inline constexpr std::string_view kBox = "box";                 // message boxes
 inline constexpr std::string_view kCheck = "check";             // network checks
 } // namespace event_category
 
+enum class EventSeverity { Info, Warning, Error };
+
+std::string_view SeverityWord(EventSeverity severity); // "info", "warning", "error"
+std::optional<EventSeverity> SeverityFromWord(std::string_view word);
+
 struct EventLogEntry {
     std::string time; // as written; the log view shows it unchanged
+    EventSeverity severity = EventSeverity::Info;
     std::string category;
     std::string element; // "" where the line has "-"
     std::string text;
@@ -49,9 +61,15 @@ std::string EscapeLogField(std::string_view field);
 // backslash are kept as they stand.
 std::string UnescapeLogField(std::string_view field);
 
-std::string FormatEventLine(std::int64_t msSinceEpoch, std::string_view category,
-                            std::string_view element, std::string_view text);
-// nullopt unless the line has exactly four fields; a trailing CR or LF is ignored.
+std::string FormatEventLine(std::int64_t msSinceEpoch, EventSeverity severity,
+                            std::string_view category, std::string_view element,
+                            std::string_view text);
+// The same line from a time already written out (the log view copies what it read back).
+std::string FormatEventFields(std::string_view time, EventSeverity severity,
+                              std::string_view category, std::string_view element,
+                              std::string_view text);
+// nullopt unless the line has five fields with a known severity, or four of the old form (with
+// no severity word in the second); a trailing CR or LF is ignored.
 std::optional<EventLogEntry> ParseEventLine(std::string_view line);
 
 } // namespace varnetix

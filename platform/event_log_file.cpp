@@ -97,13 +97,14 @@ EventLogFile::~EventLogFile() {
 }
 
 void EventLogFile::append(std::string_view category, std::string_view element,
-                          std::string_view text) {
-    appendAt(QDateTime::currentMSecsSinceEpoch(), category, element, text);
+                          std::string_view text, EventSeverity severity) {
+    appendAt(QDateTime::currentMSecsSinceEpoch(), category, element, text, severity);
 }
 
 void EventLogFile::appendAt(std::int64_t msSinceEpoch, std::string_view category,
-                            std::string_view element, std::string_view text) {
-    std::string line = FormatEventLine(msSinceEpoch, category, element, text) + '\n';
+                            std::string_view element, std::string_view text,
+                            EventSeverity severity) {
+    std::string line = FormatEventLine(msSinceEpoch, severity, category, element, text) + '\n';
     if (m_bufferedBytes + line.size() > m_limits.maxBufferedBytes) {
         ++m_dropped;
         ++m_droppedUntold;
@@ -209,9 +210,9 @@ bool EventLogFile::writeBuffered(QString& failure) {
         m_droppedUntold == 1 ? std::string("1 event line was dropped: the log's buffer was full")
                              : std::to_string(m_droppedUntold) +
                                    " event lines were dropped: the log's buffer was full";
-    std::string line =
-        FormatEventLine(QDateTime::currentMSecsSinceEpoch(), event_category::kStation, "", text) +
-        '\n';
+    std::string line = FormatEventLine(QDateTime::currentMSecsSinceEpoch(), EventSeverity::Warning,
+                                       event_category::kStation, "", text) +
+                       '\n';
     m_droppedUntold = 0;
     m_bufferedBytes += line.size();
     m_buffer.push_back(std::move(line));

@@ -8,6 +8,8 @@
 // were dropped and writeResumed() ends the report.
 #pragma once
 
+#include "core/event_log_line.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -39,9 +41,10 @@ public:
     ~EventLogFile() override; // writes what is buffered, reports nothing
 
     // Stamped with the current time; written within flushIntervalMs.
-    void append(std::string_view category, std::string_view element, std::string_view text);
+    void append(std::string_view category, std::string_view element, std::string_view text,
+                EventSeverity severity = EventSeverity::Info);
     void appendAt(std::int64_t msSinceEpoch, std::string_view category, std::string_view element,
-                  std::string_view text);
+                  std::string_view text, EventSeverity severity = EventSeverity::Info);
     // Writes the buffered lines now; false when they could not all be written.
     bool flush();
 

@@ -166,13 +166,13 @@ QString ConfigurationExchange::changedFields(const EditedConfiguration& edited) 
 }
 
 void ConfigurationExchange::refused(const QString& box) {
-    m_log.record(event_category::kConfig, m_selection.mac(),
+    m_log.record(EventSeverity::Error, event_category::kConfig, m_selection.mac(),
                  QStringLiteral("Configuration answer refused: %1")
                      .arg(QString(box).replace(QLatin1Char('\r'), QLatin1Char(' '))));
 }
 
 void ConfigurationExchange::timedOut() {
-    m_log.record(event_category::kConfig, m_selection.mac(),
+    m_log.record(EventSeverity::Error, event_category::kConfig, m_selection.mac(),
                  QStringLiteral("No answer to the configuration"));
     m_timerRemoteSent.stop();
     error(QStringLiteral("Waiting for a response from Network Element has timed out!"));
@@ -278,7 +278,10 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
     else if (!differences.isEmpty())
         outcome = QStringLiteral("Configuration answered; not taken by the element: %1")
                       .arg(differences.join(QStringLiteral(", ")));
-    m_log.record(event_category::kConfig, m_selection.mac(), outcome);
+    // A field the element did not take is refused as much as a whole answer is.
+    const bool failed = !storeFailure.ok() || !differences.isEmpty();
+    m_log.record(failed ? EventSeverity::Error : EventSeverity::Info, event_category::kConfig,
+                 m_selection.mac(), outcome);
     if (storeFailure.ok())
         emit answerStored();
     if (!answerError)

@@ -1,10 +1,16 @@
 #include "station/datagram_dispatch.h"
 
+#include <QLoggingCategory>
+
 #include "core/datagram_route.h"
 #include "station/feedback_handler.h"
 #include "station/level_monitor.h"
 
 namespace varnetix {
+
+namespace {
+Q_LOGGING_CATEGORY(lcDatagram, "varnetix.datagram", QtWarningMsg)
+} // namespace
 
 void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
                       FeedbackHandler& feedback) {
@@ -16,6 +22,8 @@ void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, Le
         feedback.ProcessFeedback(datagram);
         break;
     case DatagramRoute::Dropped:
+        qCDebug(lcDatagram) << "datagram of" << datagram.size() << "bytes from" << sender.toString()
+                            << "dropped: no packet of the link has that length";
         break;
     }
 }

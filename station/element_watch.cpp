@@ -27,7 +27,7 @@ void ElementWatch::setPreferences(int intervalSeconds, int missesUntilOffline) {
         m_available = false;
         m_unavailableReason = m_sweeper.unavailableReason();
         emit notice(QStringLiteral("Elements are not watched: %1").arg(m_unavailableReason));
-        m_log.record(event_category::kStation, {},
+        m_log.record(EventSeverity::Warning, event_category::kStation, {},
                      QStringLiteral("Elements are not watched: %1").arg(m_unavailableReason));
         for (const auto& [section, element] : m_elements)
             showElement(section);
@@ -91,7 +91,8 @@ void ElementWatch::onFinished(quint64 token, const EchoReply& reply) {
     showElement(section);
     if (!change)
         return;
-    m_log.record(event_category::kStatus, element->second.mac,
+    m_log.record(change->to == ElementState::Offline ? EventSeverity::Warning : EventSeverity::Info,
+                 event_category::kStatus, element->second.mac,
                  QStringLiteral("%1 is %2 (was %3)")
                      .arg(element->second.label, QString::fromStdString(StateWord(change->to)),
                           QString::fromStdString(StateWord(change->from))));

@@ -13,18 +13,20 @@ EventLog::EventLog(EventLogFile* file, QObject* parent) : QObject(parent), m_fil
     // The view starts with what the log already holds from earlier runs.
     for (const std::string& text : m_file->lastLines(kKeptLines / 4)) {
         if (const auto entry = ParseEventLine(text))
-            keep({QString::fromStdString(entry->time), QString::fromStdString(entry->category),
-                  QString::fromStdString(entry->element), QString::fromStdString(entry->text)});
+            keep({QString::fromStdString(entry->time), entry->severity,
+                  QString::fromStdString(entry->category), QString::fromStdString(entry->element),
+                  QString::fromStdString(entry->text)});
     }
 }
 
-void EventLog::record(std::string_view category, const QString& element, const QString& text) {
+void EventLog::record(EventSeverity severity, std::string_view category, const QString& element,
+                      const QString& text) {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const std::string elementText = element.toStdString();
     const std::string message = text.toStdString();
     if (m_file)
-        m_file->appendAt(now, category, elementText, message);
-    Line line{QString::fromStdString(LocalIsoTime(now)),
+        m_file->appendAt(now, category, elementText, message, severity);
+    Line line{QString::fromStdString(LocalIsoTime(now)), severity,
               QString::fromUtf8(category.data(), static_cast<qsizetype>(category.size())), element,
               text};
     keep(line);

@@ -8,6 +8,8 @@
 #include <deque>
 #include <string_view>
 
+#include "core/event_log_line.h"
+
 namespace varnetix {
 
 class EventLogFile;
@@ -17,7 +19,12 @@ class EventSink {
 public:
     virtual ~EventSink() = default;
     // `element` is the element's MAC in colon form, or empty.
-    virtual void record(std::string_view category, const QString& element, const QString& text) = 0;
+    virtual void record(EventSeverity severity, std::string_view category, const QString& element,
+                        const QString& text) = 0;
+    // Most events are news, not trouble.
+    void record(std::string_view category, const QString& element, const QString& text) {
+        record(EventSeverity::Info, category, element, text);
+    }
 };
 
 class EventLog : public QObject, public EventSink {
@@ -28,6 +35,7 @@ public:
 
     struct Line {
         QString time; // as the file writes it
+        EventSeverity severity = EventSeverity::Info;
         QString category;
         QString element;
         QString text;
@@ -36,7 +44,9 @@ public:
     // Without a file, events are only kept in memory.
     explicit EventLog(EventLogFile* file, QObject* parent = nullptr);
 
-    void record(std::string_view category, const QString& element, const QString& text) override;
+    using EventSink::record;
+    void record(EventSeverity severity, std::string_view category, const QString& element,
+                const QString& text) override;
     const std::deque<Line>& lines() const { return m_lines; }
 
 signals:

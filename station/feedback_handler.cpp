@@ -1,5 +1,6 @@
 #include "station/feedback_handler.h"
 
+#include <QLoggingCategory>
 #include <algorithm>
 #include <string_view>
 #include <utility>
@@ -10,6 +11,8 @@
 namespace varnetix {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcFeedback, "varnetix.feedback", QtWarningMsg)
 
 const QString kFeedbackCorrupted = QStringLiteral("Feedback is corrupted.");
 // Arrivals worked on in one turn of the event loop: a burst is taken in a few turns while the
@@ -51,6 +54,9 @@ void FeedbackHandler::ProcessFeedback(const QByteArray& datagram) {
         // Told with the packets discarded: nothing is lost without a word.
         ++m_dropped;
         ++m_discarded;
+        qCDebug(lcFeedback) << "feedback packet of" << datagram.size()
+                            << "bytes dropped: pending limit" << kPendingLimit << "reached,"
+                            << m_dropped << "so far";
         return;
     }
     // An answer that arrives while a discovery waits belongs to it, however long its MAC takes.
@@ -192,6 +198,8 @@ void FeedbackHandler::admitBox(std::map<quint64, Packet>::iterator it) {
 void FeedbackHandler::discard(std::map<quint64, Packet>::iterator it) {
     ++m_discarded;
     ++m_discardedTotal;
+    qCDebug(lcFeedback) << "feedback packet discarded: its box found no room," << m_discardedTotal
+                        << "so far";
     finish(it);
 }
 

@@ -1,4 +1,5 @@
-// The operator's boxes, each also written to the event log with its title and text.
+// The operator's boxes, each also written to the event log with its title and text, and with
+// the severity of its icon: a critical box is an error, an information or a question is info.
 #pragma once
 
 #include "station/event_log.h"
@@ -19,7 +20,8 @@ public:
     }
 
 private:
-    void record(const QString& title, const QString& text, const QString& answer = {});
+    void record(EventSeverity severity, const QString& title, const QString& text,
+                const QString& answer = {});
 
     OperatorDialogs& m_shown;
     EventSink& m_log;

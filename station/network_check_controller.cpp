@@ -42,7 +42,9 @@ void NetworkCheckController::check() {
         const QString element = finding.sections.empty()
                                     ? QString()
                                     : QString::fromStdString(MacWithColons(finding.sections[0]));
-        m_log.record(event_category::kCheck, element, QString::fromStdString(line));
+        m_log.record(findingSeverity(finding.kind) == Severity::Error ? EventSeverity::Error
+                                                                      : EventSeverity::Warning,
+                     event_category::kCheck, element, QString::fromStdString(line));
     }
     // A finding that went away and comes back is new again.
     m_logged = std::move(current);

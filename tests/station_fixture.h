@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "core/database_backup.h"
 #include "core/feedback_packet.h"
@@ -306,11 +307,14 @@ struct Station {
     QString described(const QString& key) const {
         return node(key) ? node(key)->data(0, Qt::AccessibleDescriptionRole).toString() : QString();
     }
-    // The event log's lines of a category, each "element text".
-    QStringList logged(const char* category) const {
+    // The event log's lines of a category (and of a severity, where one is given), each
+    // "element text".
+    QStringList logged(const char* category,
+                       std::optional<varnetix::EventSeverity> severity = {}) const {
         QStringList lines;
         for (const auto& line : window->findChild<varnetix::EventLog*>()->lines())
-            if (line.category == QLatin1String(category))
+            if (line.category == QLatin1String(category) &&
+                line.severity == severity.value_or(line.severity))
                 lines << line.element + u' ' + line.text;
         return lines;
     }

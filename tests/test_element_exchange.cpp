@@ -185,6 +185,8 @@ private slots:
         expectOnly(m_s->configPeer, sent);
         QTRY_COMPARE(m_s->dialogs.boxes.size(), 2);
         QCOMPARE(m_s->dialogs.boxes, (QList{kQuestion, box})); // one time-out at most
+        QCOMPARE(m_s->logged("config", varnetix::EventSeverity::Error).size(),
+                 int(!sent.isEmpty()));
         QVERIFY(!m_s->timer("timerRemoteSent")->isActive());
         QCOMPARE(m_s->database(), database);
         // With its address (back), the element is reached again.

@@ -42,15 +42,16 @@ private slots:
         }
         const std::vector<std::string> lines = EventLogFile(dir).lastLines(3);
         QCOMPARE(lines.size(), std::size_t(2));
-        QVERIFY(lines[0].ends_with("\tstation\t-\tstarted") && lines[1].ends_with("\tstopped"));
+        QVERIFY(lines[0].ends_with("\tinfo\tstation\t-\tstarted") &&
+                lines[1].ends_with("\tstopped"));
         QCOMPARE(QFile::permissions(dir) & 0x0077, QFile::Permissions()); // the user's alone
     }
 
     void rotatesBySizeIntoBoundedFiles() {
         QTemporaryDir tmp;
-        EventLogFile log(tmp.path(), {.maxFileBytes = 200, .fileCount = 3});
+        EventLogFile log(tmp.path(), {.maxFileBytes = 220, .fileCount = 3});
         for (int i = 0; i < 40; ++i)
-            log.appendAt(0, "status", "", numbered(i)); // 47 or 48 bytes a line: four fit in a file
+            log.appendAt(0, "status", "", numbered(i)); // 52 or 53 bytes a line: four fit in a file
         QVERIFY(log.flush());
         QVERIFY(!QFile::exists(log.filePath() + QStringLiteral(".3")));
         log.appendAt(0, "status", "", numbered(40)); // still buffered
@@ -65,10 +66,10 @@ private slots:
         QFile blocker(tmp.filePath(QStringLiteral("file")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         const QString dir = tmp.filePath(QStringLiteral("file/sub")); // fails for root too
-        EventLogFile log(dir, {.maxBufferedBytes = 300});
+        EventLogFile log(dir, {.maxBufferedBytes = 330});
         QSignalSpy failed(&log, &EventLogFile::writeFailed);
         for (int i = 0; i < 10; ++i)
-            log.appendAt(0, "status", "", numbered(i)); // 47 bytes a line: six fit
+            log.appendAt(0, "status", "", numbered(i)); // 52 bytes a line: six fit
         QVERIFY(!log.flush());
         QVERIFY(!log.flush());
         QCOMPARE(failed.size(), 1);
@@ -85,7 +86,7 @@ private slots:
         QCOMPARE(lines.size(), std::size_t(7));
         QVERIFY(lines[5].ends_with("\t" + numbered(5)));
         QVERIFY(lines[6].ends_with(
-            "\tstation\t-\t4 event lines were dropped: the log's buffer was full"));
+            "\twarning\tstation\t-\t4 event lines were dropped: the log's buffer was full"));
     }
 };
 

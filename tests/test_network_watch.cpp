@@ -129,47 +129,59 @@ private slots:
     void logLine_data() {
         QTest::addColumn<QByteArray>("zone");
         QTest::addColumn<qint64>("ms");
+        QTest::addColumn<int>("severity");
         QTest::addColumn<QByteArray>("element");
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("line");
         QTest::newRow("one hour east")
-            << QByteArray("UTC-1") << Q_INT64_C(1796558645123) << QByteArray("00:1A:2B:3C:4D:5E")
-            << QByteArray("Online")
-            << QByteArray("2026-12-06T13:04:05.123+01:00\tstatus\t00:1A:2B:3C:4D:5E\tOnline");
+            << QByteArray("UTC-1") << Q_INT64_C(1796558645123) << int(EventSeverity::Info)
+            << QByteArray("00:1A:2B:3C:4D:5E") << QByteArray("Online")
+            << QByteArray("2026-12-06T13:04:05.123+01:00\tinfo\tstatus\t00:1A:2B:3C:4D:5E\tOnline");
         QTest::newRow("west, half hour, escapes")
-            << QByteArray("XST3:30") << Q_INT64_C(1796558645000) << QByteArray()
-            << QByteArray("a\tb\\c\r\nd")
-            << QByteArray("2026-12-06T08:34:05.000-03:30\tstatus\t-\ta\\tb\\\\c\\r\\nd");
+            << QByteArray("XST3:30") << Q_INT64_C(1796558645000) << int(EventSeverity::Warning)
+            << QByteArray() << QByteArray("a\tb\\c\r\nd")
+            << QByteArray("2026-12-06T08:34:05.000-03:30\twarning\tstatus\t-\ta\\tb\\\\c\\r\\nd");
         // A name off the wire must not command the terminal of whoever reads the log: C0, DEL
         // and C1 (U+009B in UTF-8) as \xHH; a backslash stays apart from an escape.
         QTest::newRow("control characters")
-            << QByteArray("UTC0") << Q_INT64_C(0) << QByteArray("A\x1B")
-            << QByteArray("\x1B]0;PWN\x07\x1B[31m\x7F\xC2\x9B\xC3\xA9\\x1B")
-            << QByteArray("1970-01-01T00:00:00.000+00:00\tstatus\tA\\x1B\t\\x1B]0;PWN\\x07\\x1B[31m"
-                          "\\x7F\\x9B\xC3\xA9\\\\x1B");
+            << QByteArray("UTC0") << Q_INT64_C(0) << int(EventSeverity::Error)
+            << QByteArray("A\x1B") << QByteArray("\x1B]0;PWN\x07\x1B[31m\x7F\xC2\x9B\xC3\xA9\\x1B")
+            << QByteArray(
+                   "1970-01-01T00:00:00.000+00:00\terror\tstatus\tA\\x1B\t\\x1B]0;PWN\\x07\\x1B[31m"
+                   "\\x7F\\x9B\xC3\xA9\\\\x1B");
         QTest::newRow("before the epoch")
-            << QByteArray("UTC0") << Q_INT64_C(-1) << QByteArray() << QByteArray("\\")
-            << QByteArray("1969-12-31T23:59:59.999+00:00\tstatus\t-\t\\\\");
+            << QByteArray("UTC0") << Q_INT64_C(-1) << int(EventSeverity::Info) << QByteArray()
+            << QByteArray("\\")
+            << QByteArray("1969-12-31T23:59:59.999+00:00\tinfo\tstatus\t-\t\\\\");
     }
     void logLine() {
         QFETCH(QByteArray, zone);
         QFETCH(qint64, ms);
+        QFETCH(int, severity);
         QFETCH(QByteArray, element);
         QFETCH(QByteArray, text);
         qputenv("TZ", zone);
         tzset();
-        const std::string line =
-            FormatEventLine(ms, "status", element.toStdString(), text.toStdString());
+        const std::string line = FormatEventLine(ms, EventSeverity(severity), "status",
+                                                 element.toStdString(), text.toStdString());
         QTEST(bytes(line), "line");
         const auto entry = ParseEventLine(line + "\n");
         QVERIFY(entry);
+        QCOMPARE(int(entry->severity), severity);
         QCOMPARE(bytes(entry->category + "|" + entry->element + "|" + entry->text),
                  "status|" + element + "|" + text);
     }
 
-    void parseRejectsOtherFieldCounts() {
+    // A log of the old four-field form reads as info; a line of neither form, or one cut where
+    // a severity stands in the category's place, is none.
+    void parseOldFormAndRejectOthers() {
+        const auto old = ParseEventLine("t\tstatus\t-\ta\\tb\r\n");
+        QVERIFY(old && old->severity == EventSeverity::Info);
+        QCOMPARE(bytes(old->category + "|" + old->element + "|" + old->text), "status||a\tb");
         QVERIFY(!ParseEventLine("t\tstation\t-"));
         QVERIFY(!ParseEventLine("t\tstation\t-\ta\tb"));
+        QVERIFY(!ParseEventLine("t\twarning\tstation\t-"));
+        QVERIFY(!ParseEventLine("t\terror\tstation\t-\ta\tb"));
         QCOMPARE(bytes(UnescapeLogField("a\\x\\")), "a\\x\\");
     }
 };

@@ -24,7 +24,8 @@ struct Rig : varnetix::PingIndicator, varnetix::EventSink {
         : controller(
               *this, probe, dialogs, *this, [this] { return field; },
               [] { return u"00:1A:2B:3C:4D:5E"_s; }, retryMs) {}
-    void record(std::string_view category, const QString& element, const QString& text) override {
+    void record(varnetix::EventSeverity, std::string_view category, const QString& element,
+                const QString& text) override {
         if (category == "ping")
             logged << element + u'\t' + text;
     }

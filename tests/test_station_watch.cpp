@@ -59,6 +59,9 @@ private slots:
             (QStringList{u"00:1A:2B:3C:4D:5E E1 [00:1A:2B:3C:4D:5E] is online (was unknown)"_s,
                          u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is offline (was unknown)"_s,
                          u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is online (was offline)"_s}));
+        QCOMPARE(
+            m_s->logged("status", varnetix::EventSeverity::Warning),
+            QStringList{u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is offline (was unknown)"_s});
         QVERIFY(m_s->probe.addresses.isEmpty()); // the ping test's echo is its own
         QVERIFY(m_s->dialogs.boxes.isEmpty());
         m_s->writeDatabase({}); // an emptied database leaves nothing to watch or count
@@ -117,15 +120,16 @@ private slots:
         elements->setCurrentIndex(elements->findData(kEncoderKey));
         QVERIFY(table->model()->rowCount() > 0 && table->model()->rowCount() < events);
         for (int row = 0; row < table->model()->rowCount(); ++row)
-            QCOMPARE(table->model()->index(row, 2).data().toString(), kEncoderKey);
+            QCOMPARE(table->model()->index(row, 3).data().toString(), kEncoderKey);
         elements->setCurrentIndex(0);
         m_s->find<QLineEdit>("txtLogFilter")->setText(u"about"_s);
         QCOMPARE(table->model()->rowCount(), 1);
         table->selectAll();
         m_s->find<QAction>("actionCopyLogLines")->trigger();
         const QString copied = QApplication::clipboard()->text();
-        QVERIFY(copied.contains(u"\tbox\t-\tAbout Varnetix NMS: Varnetix NMS v.3.0.0 - Halvoren "
-                                u"Broadcast\\rNetwork management station"_s));
+        QVERIFY(
+            copied.contains(u"\tinfo\tbox\t-\tAbout Varnetix NMS: Varnetix NMS v.3.0.0 - Halvoren "
+                            u"Broadcast\\rNetwork management station"_s));
 
         m_s->window->close(); // the station ends and its log is written out
         m_s->window.reset();
@@ -133,7 +137,7 @@ private slots:
             readFile(QString::fromStdString(m_s->settings.eventLogDirectory) + u"/events.log"_s)
                 .split('\n');
         QCOMPARE(lines.size(), events + 2); // and the end, and the end of the last line
-        QVERIFY(lines[events].endsWith("\tstation\t-\tStation ended"));
+        QVERIFY(lines[events].endsWith("\tinfo\tstation\t-\tStation ended"));
     }
 
     void preferencesAreCheckedAndKept() {
@@ -150,6 +154,7 @@ private slots:
         QCOMPARE(m_s->dialogs.texts(),
                  QStringList{u"The watch interval must be between 0 and 3600 seconds (0 turns it "
                              u"off).\rThe preferences were not saved."_s});
+        QCOMPARE(m_s->logged("box", varnetix::EventSeverity::Error).size(), 1);
         QCOMPARE(varnetix::PreferencesFile(QString::fromStdString(m_s->settings.preferencesPath))
                      .load()
                      .watchIntervalSeconds,
@@ -175,6 +180,8 @@ private slots:
         const auto& lines = m_s->window->findChild<varnetix::EventLog*>()->lines();
         QVERIFY(lines.front().text.endsWith(u" started, database "_s + m_s->databasePath()));
         QCOMPARE(lines[2].category, u"box"_s); // the empty database, after the notice
+        QVERIFY(lines[1].severity == varnetix::EventSeverity::Warning &&
+                lines[2].severity == varnetix::EventSeverity::Info);
         QCOMPARE(m_s->text("lblWatchSummary"), u"0 online, 0 offline, 0 unknown - every 2 s"_s);
         const QString badPreference =
             u"Invalid preferences read as their defaults: log/fileCount (%1)"_s.arg(preferences);
@@ -206,6 +213,7 @@ private slots:
         QCOMPARE(kinds,
                  (QStringList{u"error 00:1A:2B:3C:4D:5E, 00:00:00:00:00:0D"_s,
                               u"error 00:1A:2B:3C:4D:5E"_s, u"warning 00:00:00:00:00:0D"_s}));
+        QCOMPARE(m_s->logged("check", varnetix::EventSeverity::Warning).size(), 1);
         QVERIFY(findings->topLevelItem(1)->text(2).contains(u"10.0.0.9"_s));
         QCOMPARE(m_s->described(kEncoderKey), u"unknown, warning"_s);
         emit findings->itemActivated(findings->topLevelItem(1), 0);

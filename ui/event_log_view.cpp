@@ -19,7 +19,11 @@ namespace varnetix {
 
 namespace {
 
-enum Column { kTime, kCategory, kElement, kText, kColumns };
+enum Column { kTime, kSeverity, kCategory, kElement, kText, kColumns };
+
+QString severityText(EventSeverity severity) {
+    return QLatin1String(SeverityWord(severity));
+}
 
 // Rows whose element is the chosen one (or any) and whose line holds the text (or any).
 class EventFilter : public QSortFilterProxyModel {
@@ -42,7 +46,9 @@ protected:
             return false;
         if (m_text.isEmpty())
             return true;
-        for (const QString* field : {&line.time, &line.category, &line.element, &line.text}) {
+        const QString severity = severityText(line.severity);
+        for (const QString* field :
+             {&line.time, &severity, &line.category, &line.element, &line.text}) {
             if (field->contains(m_text, Qt::CaseInsensitive))
                 return true;
         }
@@ -103,6 +109,8 @@ QVariant EventLogModel::data(const QModelIndex& index, int role) const {
     switch (index.column()) {
     case kTime:
         return l.time;
+    case kSeverity:
+        return severityText(l.severity);
     case kCategory:
         return l.category;
     case kElement:
@@ -115,7 +123,7 @@ QVariant EventLogModel::data(const QModelIndex& index, int role) const {
 QVariant EventLogModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const kTitles[] = {"Time", "Category", "Element", "Event"};
+    static const char* const kTitles[] = {"Time", "Severity", "Category", "Element", "Event"};
     return QLatin1String(kTitles[section]);
 }
 
@@ -195,11 +203,9 @@ QString EventLogView::selectedText() const {
     QStringList lines;
     for (const QModelIndex& row : rows) {
         const EventLog::Line& l = m_model->line(m_filter->mapToSource(row).row());
-        const std::string element = l.element.toStdString();
         lines << QString::fromStdString(
-            EscapeLogField(l.time.toStdString()) + '\t' + EscapeLogField(l.category.toStdString()) +
-            '\t' + (element.empty() ? std::string("-") : EscapeLogField(element)) + '\t' +
-            EscapeLogField(l.text.toStdString()));
+            FormatEventFields(l.time.toStdString(), l.severity, l.category.toStdString(),
+                              l.element.toStdString(), l.text.toStdString()));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -1,6 +1,6 @@
-// The event log in a dock: newest last, filtered by element and by text, selected lines copied
-// as the log file writes them. New lines are taken in batches, so that thousands of them do
-// not slow the window.
+// The event log in a dock with each line's severity: newest last, filtered by element and by
+// text (the severity word included), selected lines copied as the log file writes them. New
+// lines are taken in batches, so that thousands of them do not slow the window.
 #pragma once
 
 #include <QAbstractTableModel>

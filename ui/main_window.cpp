@@ -249,7 +249,7 @@ void MainWindow::showNotice(const QString& notice) {
         return;
     m_notices << notice;
     m_notice->setText(m_notices.join(QStringLiteral("; ")));
-    m_log->record(event_category::kStation, {}, notice);
+    m_log->record(EventSeverity::Warning, event_category::kStation, {}, notice);
 }
 
 void MainWindow::clearNotice(const QString& notice) {
