@@ -26,9 +26,8 @@ void ElementWatch::setPreferences(int intervalSeconds, int missesUntilOffline) {
     if (intervalSeconds > 0 && !m_sweeper.open()) {
         m_available = false;
         m_unavailableReason = m_sweeper.unavailableReason();
+        // The face that shows the notice also logs it.
         emit notice(QStringLiteral("Elements are not watched: %1").arg(m_unavailableReason));
-        m_log.record(EventSeverity::Warning, event_category::kStation, {},
-                     QStringLiteral("Elements are not watched: %1").arg(m_unavailableReason));
         for (const auto& [section, element] : m_elements)
             showElement(section);
     }
