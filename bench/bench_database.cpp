@@ -134,9 +134,10 @@ int main(int argc, char** argv) {
     varnetix::StationSettings settings;
     settings.databasePath = path;
     settings.localPort = 0;
-    varnetix::MainWindow window(settings, dialogs, resolver, probe);
-    auto* treeController = window.findChild<varnetix::ElementTreeController*>();
-    auto* view = window.findChild<varnetix::ElementView*>();
+    varnetix::Station built(settings, dialogs, resolver, probe);
+    varnetix::MainWindow window(built);
+    auto* treeController = &built.tree();
+    auto* view = &built.view();
 
     // The station: one reading of the file per rebuild and per element loaded.
     const std::vector<double> rebuild = timeRuns(7, [&](int) { treeController->Load_Config(); });
