@@ -208,63 +208,64 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
     const std::string gw = edited.gateway.toStdString();
     const std::string remote = edited.remote.toStdString();
 
-    bool answerError = false;
-    QStringList differences;
-    StoreResult storeFailure;
-    const auto store = [&](std::string_view key, const std::string& value) {
-        const StoreResult stored = WriteToINI(sectionName, std::string(key), value, path);
-        if (!stored.ok() && storeFailure.ok())
-            storeFailure = stored;
-    };
-    const auto compare = [&](bool agrees, std::string_view key, const std::string& value,
-                             const char* field) {
-        if (agrees) {
-            store(key, value);
-            return;
-        }
-        answerError = true;
-        differences << QLatin1String(field);
-        m_dialogs.critical(
-            kApplicationTitle,
-            joinLines(
-                {QStringLiteral("An error occured while saving '%1':").arg(QLatin1String(field)),
-                 kFeedbackCorrupted}));
-    };
+    // Everything the answer stores goes in one write, before the first box opens: a box waits
+    // for the operator, and a crash must not leave a record half old and half new.
+    const FeedbackRecord& r = answer;
     const auto sameIndex = [](int index, std::uint8_t reported) {
         return index >= 0 && index == reported;
     };
-    const FeedbackRecord& r = answer;
-    compare(SameElementName(name, r.ElementName), record::kName, PadElementName(name),
-            "Element Name");
-    compare(ip == r.ElementIP, record::kIp, ip, "Element IP");
-    compare(mask == r.ElementMask, record::kMask, mask, "Element Mask");
-    compare(gw == r.ElementGW, record::kGateway, gw, "Element GW");
-    compare(remote == r.RemoteIP, record::kRemote, remote, "Remote IP");
-    compare(sameIndex(edited.audioInput, r.AudioInput), record::kInput, decimal(edited.audioInput),
-            "Audio Input");
-    compare(sameIndex(edited.audioType, r.AudioType), record::kType, decimal(edited.audioType),
-            "Audio Type");
-    compare(sameIndex(edited.txType, r.TxType), record::kTx, decimal(edited.txType), "Audio TX");
+    const struct {
+        bool agrees;
+        std::string_view key;
+        std::string value;
+        const char* field;
+    } rows[] = {
+        {SameElementName(name, r.ElementName), record::kName, PadElementName(name), "Element Name"},
+        {ip == r.ElementIP, record::kIp, ip, "Element IP"},
+        {mask == r.ElementMask, record::kMask, mask, "Element Mask"},
+        {gw == r.ElementGW, record::kGateway, gw, "Element GW"},
+        {remote == r.RemoteIP, record::kRemote, remote, "Remote IP"},
+        {sameIndex(edited.audioInput, r.AudioInput), record::kInput, decimal(edited.audioInput),
+         "Audio Input"},
+        {sameIndex(edited.audioType, r.AudioType), record::kType, decimal(edited.audioType),
+         "Audio Type"},
+        {sameIndex(edited.txType, r.TxType), record::kTx, decimal(edited.txType), "Audio TX"},
+    };
+    IniEntries entries;
+    QStringList differences;
+    for (const auto& row : rows) {
+        if (row.agrees)
+            entries.emplace_back(row.key, row.value);
+        else
+            differences << QLatin1String(row.field);
+    }
+    const std::string serial = decimal(r.SerialNumber);
+    entries.emplace_back(record::kRole, decimal(r.ElementRole));
+    entries.emplace_back(record::kSerial, serial);
+    entries.emplace_back(record::kVersion, StoredVersion(r.DspVersion));
+    const bool decoder = r.ElementRole == record::kRoleDecoder;
+    if (decoder) {
+        if (answer.Attenuation < kAttenuationMinimum)
+            answer.Attenuation = static_cast<std::uint8_t>(kAttenuationMinimum);
+        entries.emplace_back(record::kAttenuation, decimal(answer.Attenuation));
+    }
+    const StoreResult storeFailure = WriteSectionToINI(sectionName, entries, path);
 
-    store(record::kRole, decimal(r.ElementRole));
+    bool answerError = !differences.isEmpty();
+    for (const QString& field : differences)
+        m_dialogs.critical(
+            kApplicationTitle,
+            joinLines({QStringLiteral("An error occured while saving '%1':").arg(field),
+                       kFeedbackCorrupted}));
+
     const ElementRole role = roleFromNumber(r.ElementRole);
     m_selection.setRole(role);
     if (role == ElementRole::Unknown)
         answerError = true;
-
-    const std::string serial = decimal(r.SerialNumber);
     m_editor.showSerialNumber(fromBytes(serial));
-    store(record::kSerial, serial);
-
     m_editor.showVersion(fromBytes(VersionOneDecimal(r.DspVersion)));
-    store(record::kVersion, StoredVersion(r.DspVersion));
-
-    if (r.ElementRole == record::kRoleDecoder) {
-        if (answer.Attenuation < kAttenuationMinimum)
-            answer.Attenuation = static_cast<std::uint8_t>(kAttenuationMinimum);
+    if (decoder)
         m_editor.setAttenuation(answer.Attenuation);
-        store(record::kAttenuation, decimal(answer.Attenuation));
-    }
 
     if (!storeFailure.ok()) {
         // What the element took is not in the database: no success may be announced.

@@ -256,7 +256,7 @@ struct Station {
     }
 
     template <typename T = QWidget> T* find(const char* name) const {
-        T* found = window->findChild<T*>(QLatin1String(name));
+        T* found = window ? window->findChild<T*>(QLatin1String(name)) : nullptr;
         if (!found)
             found = station->findChild<T*>(QLatin1String(name));
         if (!found)
