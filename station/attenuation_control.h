@@ -20,8 +20,9 @@ namespace varnetix {
 class AttenuationControl : public QObject {
     Q_OBJECT
 public:
-    AttenuationControl(const ElementSelection& selection, DatagramLink& link,
-                       OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
+    AttenuationControl(const ElementSelection& selection, ElementDatabase& database,
+                       DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
+                       const StationSettings& settings,
                        std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     // A new value of the attenuation scroll bar. Only the operator's own use of it commands the
@@ -37,6 +38,7 @@ signals:
 
 private:
     const ElementSelection& m_selection;
+    ElementDatabase& m_database;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
     EventSink& m_log;

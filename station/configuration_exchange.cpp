@@ -33,13 +33,14 @@ std::string decimal(long long value) {
 } // namespace
 
 ConfigurationExchange::ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
-                                             ElementTreeController& tree, DatagramLink& link,
-                                             OperatorDialogs& dialogs, EventSink& log,
-                                             const StationSettings& settings,
+                                             ElementTreeController& tree, ElementDatabase& database,
+                                             DatagramLink& link, OperatorDialogs& dialogs,
+                                             EventSink& log, const StationSettings& settings,
                                              std::function<std::vector<Subnet>()> subnets,
                                              QObject* parent)
-    : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_link(link),
-      m_dialogs(dialogs), m_log(log), m_settings(settings), m_subnets(std::move(subnets)) {
+    : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_database(database),
+      m_link(link), m_dialogs(dialogs), m_log(log), m_settings(settings),
+      m_subnets(std::move(subnets)) {
     m_timerRemoteSent.setObjectName(QStringLiteral("timerRemoteSent"));
     m_timerRemoteSent.setParent(this);
     m_timerRemoteSent.setInterval(settings.remoteSentMs);
@@ -80,18 +81,17 @@ void ConfigurationExchange::SendConfig() {
         error(QStringLiteral("Please verify that all IP fields are correct!"));
         return;
     }
-    if (!QFile::exists(QString::fromStdString(m_settings.databasePath))) {
+    if (!m_database.exists()) {
         error(QStringLiteral("The local database in your computer, is corrupted!"));
         return;
     }
     // An answer that cannot be stored would leave the element and the database apart.
-    if (const StoreResult writable = checkDatabaseWritable(m_settings.databasePath);
-        !writable.ok()) {
+    if (const StoreResult writable = m_database.checkWritable(); !writable.ok()) {
         m_dialogs.critical(QStringLiteral("Error!"),
                            storeFailureMessage(writable, QStringLiteral("Cannot save.")));
         return;
     }
-    if (refusedDestination(m_selection.storedAddress(m_settings.databasePath)))
+    if (refusedDestination(m_selection.storedAddress(m_database)))
         return;
     const bool yes = m_dialogs.question(
         QStringLiteral("Send configuration"),
@@ -117,7 +117,7 @@ void ConfigurationExchange::SendConfigPacket() {
     const QByteArray packet = toByteArray(BuildConfigPacket(fields));
 
     // The packet goes to the address the database holds, not to an edited one in the panel.
-    const QString address = m_selection.storedAddress(m_settings.databasePath);
+    const QString address = m_selection.storedAddress(m_database);
     // Read again: the database may have changed while the question was open.
     if (refusedDestination(address))
         return;
@@ -134,7 +134,7 @@ void ConfigurationExchange::SendConfigPacket() {
 }
 
 QString ConfigurationExchange::changedFields(const EditedConfiguration& edited) const {
-    const IniDocument stored = IniDocument::load(m_settings.databasePath);
+    const IniDocument& stored = m_database.current().document;
     const std::string section = m_selection.section();
     const auto was = [&](std::string_view key) {
         return fromBytes(stored.value(section, std::string(key)).value_or(std::string()));
@@ -179,7 +179,6 @@ void ConfigurationExchange::timedOut() {
 }
 
 void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
-    const std::string& path = m_settings.databasePath;
     if (!m_selection.isSelected() || m_selection.mac() != fromBytes(answer.ElementMAC)) {
         const QString box =
             joinLines({QStringLiteral("The response received does not match the selected element."),
@@ -190,7 +189,7 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
         return;
     }
     const std::string sectionName = m_selection.section();
-    if (GetSectionKeyCount(sectionName, path) >= record::kCorruptEntryCount) {
+    if (m_database.entryCount(sectionName) >= record::kCorruptEntryCount) {
         const QString box = joinLines(
             {QStringLiteral("The data stored in your computer about this element, is corrupted."),
              kCannotSaveElement});
@@ -249,7 +248,7 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
             answer.Attenuation = static_cast<std::uint8_t>(kAttenuationMinimum);
         entries.emplace_back(record::kAttenuation, decimal(answer.Attenuation));
     }
-    const StoreResult storeFailure = WriteSectionToINI(sectionName, entries, path);
+    const StoreResult storeFailure = m_database.writeSection(sectionName, entries);
 
     bool answerError = !differences.isEmpty();
     for (const QString& field : differences)

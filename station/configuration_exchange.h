@@ -26,8 +26,9 @@ class ConfigurationExchange : public QObject {
     Q_OBJECT
 public:
     ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
-                          ElementTreeController& tree, DatagramLink& link, OperatorDialogs& dialogs,
-                          EventSink& log, const StationSettings& settings,
+                          ElementTreeController& tree, ElementDatabase& database,
+                          DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
+                          const StationSettings& settings,
                           std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     // The toolbar's "Save changes": checks, asks, sends.
@@ -54,6 +55,7 @@ private:
     ElementEditor& m_editor;
     ElementSelection& m_selection;
     ElementTreeController& m_tree;
+    ElementDatabase& m_database;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
     EventSink& m_log;

@@ -22,10 +22,11 @@
 namespace varnetix {
 
 Discovery::Discovery(PagingView& window, ElementView& view, ElementTreeController& tree,
-                     LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs,
-                     EventSink& log, const StationSettings& settings, QObject* parent)
-    : QObject(parent), m_window(window), m_view(view), m_tree(tree), m_level(level), m_link(link),
-      m_dialogs(dialogs), m_log(log), m_settings(settings) {
+                     ElementDatabase& database, LevelMonitor& level, DatagramLink& link,
+                     OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
+                     QObject* parent)
+    : QObject(parent), m_window(window), m_view(view), m_tree(tree), m_database(database),
+      m_level(level), m_link(link), m_dialogs(dialogs), m_log(log), m_settings(settings) {
     m_timer1.setObjectName(QStringLiteral("Timer1"));
     m_timer1.setParent(this);
     m_timer1.setSingleShot(true);
@@ -83,13 +84,12 @@ void Discovery::startSteps() {
 }
 
 void Discovery::recreateDatabase() {
-    const std::string& path = m_settings.databasePath;
     // The previous database is kept as a dated backup, so that a run on an unplugged network
     // can be undone by hand.
-    const DatabaseBackup backup = moveDatabaseAside(path);
+    const DatabaseBackup backup = m_database.moveAside();
     m_previous = backup.path;
     if (!backup.result.ok()) {
-        if (readWholeFile(path).state == FileState::Unreadable) {
+        if (m_database.reload().state == FileState::Unreadable) {
             // A database nobody can read is never deleted: it stays, and so do its records.
             m_dialogs.critical(
                 kApplicationTitle,
@@ -99,7 +99,7 @@ void Discovery::recreateDatabase() {
             return;
         }
         // The operator agreed to lose it; they learn that no copy is left.
-        std::remove(path.c_str());
+        m_database.remove();
         m_dialogs.critical(
             kApplicationTitle,
             joinLines({QStringLiteral("No backup of the local database '%1' could be kept: %2.")
@@ -107,7 +107,7 @@ void Discovery::recreateDatabase() {
                                 QString::fromStdString(backup.result.reason)),
                        QStringLiteral("It has been deleted.")}));
     }
-    if (const StoreResult created = WriteFileAtomically(path, {}); !created.ok())
+    if (const StoreResult created = m_database.replace({}); !created.ok())
         m_storeFailure = created;
 }
 
@@ -149,8 +149,7 @@ void Discovery::undoRun(const StoreResult& failure) {
     }
     // A database that holds only some of what answered, or nothing, is worse than the one the
     // operator had: that one comes back, and the answers that arrive late are not stored.
-    const std::string& path = m_settings.databasePath;
-    if (const StoreResult restored = restoreDatabaseBackup(path, m_previous); !restored.ok()) {
+    if (const StoreResult restored = m_database.restore(m_previous); !restored.ok()) {
         m_dialogs.critical(
             kApplicationTitle,
             storeFailureMessage(
@@ -170,7 +169,7 @@ void Discovery::undoRun(const StoreResult& failure) {
 }
 
 void Discovery::compareWithPrevious() {
-    const IniLoad current = readIniFile(m_settings.databasePath);
+    const IniLoad current = m_database.reload();
     std::optional<IniLoad> previous;
     // An undone run leaves the database it found: compared with itself, nothing changed.
     if (m_undone)
@@ -229,7 +228,7 @@ void Discovery::flushStores() {
         m_pendingStores.clear();
     if (m_pendingStores.empty())
         return;
-    const StoreResult stored = WriteSectionsToINI(m_pendingStores, m_settings.databasePath);
+    const StoreResult stored = m_database.writeSections(m_pendingStores);
     for (const auto& [section, entries] : m_pendingStores) {
         if (stored.ok())
             m_stored.insert(section);

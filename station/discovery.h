@@ -44,8 +44,9 @@ public:
     static constexpr std::size_t kStoreBatch = 256;
 
     Discovery(PagingView& window, ElementView& view, ElementTreeController& tree,
-              LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
-              const StationSettings& settings, QObject* parent = nullptr);
+              ElementDatabase& database, LevelMonitor& level, DatagramLink& link,
+              OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
+              QObject* parent = nullptr);
     ~Discovery() override { flushStores(); }
 
     // The toolbar command: asks, and on Yes runs one discovery; returns when the window closed.
@@ -81,6 +82,7 @@ private:
     PagingView& m_window;
     ElementView& m_view;
     ElementTreeController& m_tree;
+    ElementDatabase& m_database;
     LevelMonitor& m_level;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;

@@ -19,7 +19,7 @@ class ElementView : public QObject {
 public:
     ElementView(ElementEditor& editor, ElementSelection& selection, ElementTreeController& tree,
                 LevelMonitor& level, PingController& ping, OperatorDialogs& dialogs,
-                std::string databasePath, QObject* parent = nullptr);
+                ElementDatabase& database, QObject* parent = nullptr);
 
     // The node's key is the element's MAC in colon form.
     void NodeClick(const QString& nodeKey);
@@ -34,7 +34,7 @@ private:
     LevelMonitor& m_level;
     PingController& m_ping;
     OperatorDialogs& m_dialogs;
-    std::string m_databasePath;
+    ElementDatabase& m_database;
 };
 
 } // namespace varnetix

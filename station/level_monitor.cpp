@@ -19,11 +19,12 @@ Q_LOGGING_CATEGORY(lcLevel, "varnetix.level", QtWarningMsg)
 } // namespace
 
 LevelMonitor::LevelMonitor(LevelDisplay& display, const ElementSelection& selection,
-                           DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
-                           const StationSettings& settings,
+                           ElementDatabase& database, DatagramLink& link, OperatorDialogs& dialogs,
+                           EventSink& log, const StationSettings& settings,
                            std::function<std::vector<Subnet>()> subnets, QObject* parent)
-    : QObject(parent), m_display(display), m_selection(selection), m_link(link), m_dialogs(dialogs),
-      m_log(log), m_settings(settings), m_subnets(std::move(subnets)) {
+    : QObject(parent), m_display(display), m_selection(selection), m_database(database),
+      m_link(link), m_dialogs(dialogs), m_log(log), m_settings(settings),
+      m_subnets(std::move(subnets)) {
     m_tmrVolume.setObjectName(QStringLiteral("tmrVolume"));
     m_tmrVolume.setParent(this);
     m_tmrVolume.setInterval(settings.volumeMs);
@@ -88,7 +89,7 @@ void LevelMonitor::showNoLevel() {
 }
 
 void LevelMonitor::RequestAudioLevel() {
-    const QString address = m_selection.storedAddress(m_settings.databasePath);
+    const QString address = m_selection.storedAddress(m_database);
     if (IsRefusedDestination(address.toStdString(), m_subnets())) {
         stop();
         emit notice(QStringLiteral("Audio monitoring stopped: %1 is not the address of one element")

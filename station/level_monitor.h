@@ -33,8 +33,9 @@ public:
 class LevelMonitor : public QObject {
     Q_OBJECT
 public:
-    LevelMonitor(LevelDisplay& display, const ElementSelection& selection, DatagramLink& link,
-                 OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
+    LevelMonitor(LevelDisplay& display, const ElementSelection& selection,
+                 ElementDatabase& database, DatagramLink& link, OperatorDialogs& dialogs,
+                 EventSink& log, const StationSettings& settings,
                  std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     bool isRunning() const { return m_running; }
@@ -68,6 +69,7 @@ private:
 
     LevelDisplay& m_display;
     const ElementSelection& m_selection;
+    ElementDatabase& m_database;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
     EventSink& m_log;

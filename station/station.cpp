@@ -59,7 +59,7 @@ std::unique_ptr<Station> openStation(const StationSettings& settings, OperatorDi
 
 Station::Station(StationSettings settings, OperatorDialogs& dialogs, MacResolver& resolver,
                  EchoProbe& probe, EchoSweeper* sweeper, QObject* parent)
-    : QObject(parent), m_settings(std::move(settings)) {
+    : QObject(parent), m_settings(std::move(settings)), m_database(m_settings.databasePath) {
     m_endpoint.setObjectName(QStringLiteral("udpClient"));
     m_endpoint.setParent(this);
     if (!m_settings.preferencesPath.empty())
@@ -92,7 +92,7 @@ void Station::createLog(OperatorDialogs& dialogs) {
 }
 
 void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSweeper* sweeper) {
-    const std::string& path = m_settings.databasePath;
+    ElementDatabase& database = m_database;
     OperatorDialogs& dialogs = *m_dialogs;
     EventSink& log = *m_log;
     // The senders and the check judge addresses against the same networks of the station.
@@ -100,28 +100,29 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
     if (m_settings.stationNetworks)
         networks = [fixed = *m_settings.stationNetworks] { return fixed; };
     m_selection = std::make_unique<ElementSelection>(this);
-    m_tree = std::make_unique<ElementTreeController>(m_views, dialogs, path, this);
-    m_level = std::make_unique<LevelMonitor>(m_views, *m_selection, m_endpoint, dialogs, log,
-                                             m_settings, networks, this);
+    m_tree = std::make_unique<ElementTreeController>(m_views, dialogs, database, this);
+    m_level = std::make_unique<LevelMonitor>(m_views, *m_selection, database, m_endpoint, dialogs,
+                                             log, m_settings, networks, this);
     m_ping = std::make_unique<PingController>(
         m_views, probe, dialogs, log, [this] { return m_views.editedConfiguration().ip; },
         [selection = m_selection.get()] { return selection->mac(); }, m_settings.pingRetryMs, this);
     m_view = std::make_unique<ElementView>(m_views, *m_selection, *m_tree, *m_level, *m_ping,
-                                           dialogs, path, this);
-    m_exchange = std::make_unique<ConfigurationExchange>(m_views, *m_selection, *m_tree, m_endpoint,
+                                           dialogs, database, this);
+    m_exchange = std::make_unique<ConfigurationExchange>(m_views, *m_selection, *m_tree, database,
+                                                         m_endpoint, dialogs, log, m_settings,
+                                                         networks, this);
+    m_attenuation = std::make_unique<AttenuationControl>(*m_selection, database, m_endpoint,
                                                          dialogs, log, m_settings, networks, this);
-    m_attenuation = std::make_unique<AttenuationControl>(*m_selection, m_endpoint, dialogs, log,
-                                                         m_settings, networks, this);
-    m_discovery = std::make_unique<Discovery>(m_views, *m_view, *m_tree, *m_level, m_endpoint,
-                                              dialogs, log, m_settings, this);
+    m_discovery = std::make_unique<Discovery>(m_views, *m_view, *m_tree, database, *m_level,
+                                              m_endpoint, dialogs, log, m_settings, this);
     m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
                                                    dialogs, m_settings, this);
     if (sweeper)
         m_watch =
             std::make_unique<ElementWatch>(m_views, *sweeper, log, m_settings.watchSecondMs, this);
-    m_check = std::make_unique<NetworkCheckController>(m_views, log, path, networks, this);
+    m_check = std::make_unique<NetworkCheckController>(m_views, log, database, networks, this);
     m_export = std::make_unique<InventoryExport>(
-        dialogs, log, path,
+        dialogs, log, database,
         [watch = m_watch.get()](const std::string& section) {
             return watch ? watch->stateWord(section) : QString();
         },

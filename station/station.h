@@ -14,6 +14,7 @@
 #include "platform/mac_resolver.h"
 #include "platform/station_instance.h"
 #include "platform/udp_endpoint.h"
+#include "station/element_database.h"
 #include "station/operator_dialogs.h"
 #include "station/station_views.h"
 
@@ -62,6 +63,7 @@ public:
     OperatorDialogs& dialogs();
     EventLog& log() { return *m_log; }
     UdpEndpoint& endpoint() { return m_endpoint; }
+    ElementDatabase& database() { return m_database; }
     ElementSelection& selection() { return *m_selection; }
     ElementTreeController& tree() { return *m_tree; }
     LevelMonitor& level() { return *m_level; }
@@ -96,6 +98,7 @@ private:
     QStringList m_notices;
     QString m_logFailure; // the notice of an event log that cannot be written
     UdpEndpoint m_endpoint;
+    ElementDatabase m_database;
     ViewRelay m_views;
 
     std::unique_ptr<EventLogFile> m_logFile;
