@@ -156,7 +156,7 @@ Outcome runOnce(bool firstUnresolved) {
     Clock::time_point lastHandled;
     QObject::connect(
         station.station->findChild<varnetix::UdpEndpoint*>(QStringLiteral("udpClient")),
-        &varnetix::UdpEndpoint::DataArrival,
+        &varnetix::UdpEndpoint::datagramReceived,
         [&](const QByteArray& datagram) { received += datagram.size() == 45; });
     auto* discovery = station.station->findChild<varnetix::Discovery*>();
     auto* feedback = station.station->findChild<varnetix::FeedbackHandler*>();
@@ -235,7 +235,7 @@ struct Flood {
         varnetix::MainWindow& window = station.start();
         QObject::connect(
             station.station->findChild<varnetix::UdpEndpoint*>(QStringLiteral("udpClient")),
-            &varnetix::UdpEndpoint::DataArrival,
+            &varnetix::UdpEndpoint::datagramReceived,
             [&](const QByteArray& datagram) { received += datagram.size() == 45; });
         auto* discovery = station.station->findChild<varnetix::Discovery*>();
         std::thread elements;

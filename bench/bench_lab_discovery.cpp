@@ -90,7 +90,7 @@ int inside(int count) {
     for (int i = 0; i < 7; ++i) {
         QElapsedTimer rebuild;
         rebuild.start();
-        station->findChild<varnetix::ElementTreeController*>()->Load_Config();
+        station->findChild<varnetix::ElementTreeController*>()->reload();
         rebuilds.push_back(double(rebuild.nsecsElapsed()) / 1e6);
     }
 
@@ -110,7 +110,7 @@ int inside(int count) {
     } else
         std::printf("  request -> last stored answer   : no answer stored\n");
     std::printf("  whole run (3000 ms wait + rebuild): %.1f ms\n", runMs);
-    std::printf("  tree rebuild (Load_Config)      : median %.2f ms, min %.2f ms over %zu\n",
+    std::printf("  tree rebuild (reload)      : median %.2f ms, min %.2f ms over %zu\n",
                 median(rebuilds), *std::min_element(rebuilds.begin(), rebuilds.end()),
                 rebuilds.size());
     window->close();

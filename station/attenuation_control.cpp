@@ -24,7 +24,7 @@ AttenuationControl::AttenuationControl(const ElementSelection& selection, Elemen
 void AttenuationControl::attenuationChanged(int value, bool active) {
     if (m_selection.role() != ElementRole::Decoder || !active)
         return;
-    if (!SendAttenuation(static_cast<std::uint8_t>(value)))
+    if (!sendAttenuation(static_cast<std::uint8_t>(value)))
         return;
     const std::string key(record::kAttenuation);
     const std::string before = m_database.value(m_selection.section(), key);
@@ -50,7 +50,7 @@ void AttenuationControl::attenuationChanged(int value, bool active) {
     }
 }
 
-bool AttenuationControl::SendAttenuation(std::uint8_t step) {
+bool AttenuationControl::sendAttenuation(std::uint8_t step) {
     const QString address = m_selection.storedAddress(m_database);
     if (IsRefusedDestination(address.toStdString(), m_subnets())) {
         // Every step of the scroll bar comes here; the status bar shows the notice once.

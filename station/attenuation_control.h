@@ -30,7 +30,7 @@ public:
     void attenuationChanged(int value, bool active);
     // Sends the 2-byte command to the selected element; false (after telling the operator) when
     // it could not be sent or its stored address is not one element's.
-    bool SendAttenuation(std::uint8_t step);
+    bool sendAttenuation(std::uint8_t step);
 
 signals:
     // Why a step was not sent, for the status bar.

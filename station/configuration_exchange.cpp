@@ -41,12 +41,12 @@ ConfigurationExchange::ConfigurationExchange(ElementEditor& editor, ElementSelec
     : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_database(database),
       m_link(link), m_dialogs(dialogs), m_log(log), m_settings(settings),
       m_subnets(std::move(subnets)) {
-    m_timerRemoteSent.setObjectName(QStringLiteral("timerRemoteSent"));
-    m_timerRemoteSent.setParent(this);
-    m_timerRemoteSent.setInterval(settings.remoteSentMs);
+    m_answerTimeout.setObjectName(QStringLiteral("timerRemoteSent"));
+    m_answerTimeout.setParent(this);
+    m_answerTimeout.setInterval(settings.remoteSentMs);
     // A coarse timer may fire early; a time-out must never come before its interval.
-    m_timerRemoteSent.setTimerType(Qt::PreciseTimer);
-    connect(&m_timerRemoteSent, &QTimer::timeout, this, &ConfigurationExchange::timedOut);
+    m_answerTimeout.setTimerType(Qt::PreciseTimer);
+    connect(&m_answerTimeout, &QTimer::timeout, this, &ConfigurationExchange::timedOut);
 }
 
 void ConfigurationExchange::error(const QString& line) {
@@ -60,7 +60,7 @@ bool ConfigurationExchange::refusedDestination(const QString& address) {
     return true;
 }
 
-void ConfigurationExchange::SendConfig() {
+void ConfigurationExchange::sendConfiguration() {
     if (!m_selection.isSelected()) {
         error(QStringLiteral("No Network Element selected!"));
         return;
@@ -100,10 +100,10 @@ void ConfigurationExchange::SendConfig() {
              QStringLiteral("will also be saved to local database in your computer. "),
              QStringLiteral("Are you sure?")}));
     if (yes)
-        SendConfigPacket();
+        sendConfigurationPacket();
 }
 
-void ConfigurationExchange::SendConfigPacket() {
+void ConfigurationExchange::sendConfigurationPacket() {
     const EditedConfiguration edited = m_editor.editedConfiguration();
     ConfigFields fields;
     fields.ip = edited.ip.toStdString();
@@ -121,13 +121,13 @@ void ConfigurationExchange::SendConfigPacket() {
     // Read again: the database may have changed while the question was open.
     if (refusedDestination(address))
         return;
-    m_timerRemoteSent.start();
+    m_answerTimeout.start();
     if (m_link.sendDatagram(packet, address, m_settings.configPort)) {
         m_log.record(
             event_category::kConfig, m_selection.mac(),
             QStringLiteral("Configuration sent to %1: %2").arg(address, changedFields(edited)));
     } else {
-        m_timerRemoteSent.stop();
+        m_answerTimeout.stop();
         m_dialogs.critical(kApplicationTitle,
                            unreachableMessage(address, QStringLiteral("Cannot save.")));
     }
@@ -174,18 +174,18 @@ void ConfigurationExchange::refused(const QString& box) {
 void ConfigurationExchange::timedOut() {
     m_log.record(event_category::kConfig, m_selection.mac(),
                  QStringLiteral("No answer to the configuration"));
-    m_timerRemoteSent.stop();
+    m_answerTimeout.stop();
     error(QStringLiteral("Waiting for a response from Network Element has timed out!"));
 }
 
-void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
+void ConfigurationExchange::applyConfigurationAnswer(FeedbackRecord& answer) {
     if (!m_selection.isSelected() || m_selection.mac() != fromBytes(answer.ElementMAC)) {
         const QString box =
             joinLines({QStringLiteral("The response received does not match the selected element."),
                        kCannotSaveElement});
         refused(box);
         m_dialogs.critical(kApplicationTitle, box);
-        m_tree.Load_Config();
+        m_tree.reload();
         return;
     }
     const std::string sectionName = m_selection.section();
@@ -195,7 +195,7 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
              kCannotSaveElement});
         refused(box);
         m_dialogs.critical(kApplicationTitle, box);
-        m_tree.Load_Config();
+        m_tree.reload();
         return;
     }
 
@@ -285,7 +285,7 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
         m_dialogs.information(
             QStringLiteral("Configuration changed"),
             QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
-    m_tree.Load_Config();
+    m_tree.reload();
 }
 
 } // namespace varnetix

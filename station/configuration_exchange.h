@@ -32,12 +32,12 @@ public:
                           std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     // The toolbar's "Save changes": checks, asks, sends.
-    void SendConfig();
-    void SendConfigPacket();
+    void sendConfiguration();
+    void sendConfigurationPacket();
     // A feedback packet passed its checks: whatever it answers, the wait is over.
-    void stopAnswerTimeout() { m_timerRemoteSent.stop(); }
+    void stopAnswerTimeout() { m_answerTimeout.stop(); }
     // A checked feedback packet outside discovery, with the element's MAC found.
-    void ApplyConfigurationAnswer(FeedbackRecord& answer);
+    void applyConfigurationAnswer(FeedbackRecord& answer);
 
 signals:
     // An answer has been stored (whatever the element did not take).
@@ -61,7 +61,7 @@ private:
     EventSink& m_log;
     const StationSettings& m_settings;
     std::function<std::vector<Subnet>()> m_subnets;
-    QTimer m_timerRemoteSent;
+    QTimer m_answerTimeout;
 };
 
 } // namespace varnetix

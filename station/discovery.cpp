@@ -27,19 +27,19 @@ Discovery::Discovery(PagingView& window, ElementView& view, ElementTreeControlle
                      QObject* parent)
     : QObject(parent), m_window(window), m_view(view), m_tree(tree), m_database(database),
       m_level(level), m_link(link), m_dialogs(dialogs), m_log(log), m_settings(settings) {
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timer1.setParent(this);
-    m_timer1.setSingleShot(true);
+    m_pagingWait.setObjectName(QStringLiteral("Timer1"));
+    m_pagingWait.setParent(this);
+    m_pagingWait.setSingleShot(true);
     // A coarse timer may end the wait up to 5% early, and answers of the last 150 ms would then
     // be taken for configuration answers.
-    m_timer1.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer1, &QTimer::timeout, this, [this] {
+    m_pagingWait.setTimerType(Qt::PreciseTimer);
+    connect(&m_pagingWait, &QTimer::timeout, this, [this] {
         endSteps();
         m_window.closeWindow();
     });
 }
 
-void Discovery::ConfirmAutoDiscovery() {
+void Discovery::confirmDiscovery() {
     const bool yes = m_dialogs.question(
         QStringLiteral("Auto Discovery"),
         joinLines({QStringLiteral("Performing an 'Auto Discovery' will delete the local database "
@@ -55,7 +55,7 @@ void Discovery::ConfirmAutoDiscovery() {
     m_runAnswers.clear();
     m_storeFailure = {};
     m_undone = false;
-    m_view.ClearElementFields();
+    m_view.clearElementFields();
     m_tree.emptyLists();
     startSteps();
     emit runStarted();
@@ -71,7 +71,7 @@ void Discovery::startSteps() {
     m_tree.emptyLists();
     recreateDatabase();
     // Every send names its destination, so the endpoint has no remote to save and restore.
-    m_timer1.start(m_settings.pagingWaitMs);
+    m_pagingWait.start(m_settings.pagingWaitMs);
     m_awaiting = true;
     const std::string request = PagingRequest();
     if (!m_link.sendBroadcast(toByteArray(request),
@@ -114,7 +114,7 @@ void Discovery::recreateDatabase() {
 void Discovery::endSteps() {
     if (!m_awaiting)
         return;
-    m_timer1.stop();
+    m_pagingWait.stop();
     m_awaiting = false;
     completeRun();
 }
@@ -135,7 +135,7 @@ void Discovery::completeRun() {
                  QStringLiteral("Discovery ended: %1 elements answered, %2 stored")
                      .arg(m_answered.size())
                      .arg(m_stored.size()));
-    m_tree.Load_Config();
+    m_tree.reload();
     compareWithPrevious();
 }
 
@@ -191,7 +191,7 @@ void Discovery::compareWithPrevious() {
     emit changesFound(added, changed, summary);
 }
 
-void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
+void Discovery::storeDiscoveredElement(const FeedbackRecord& answer) {
     const auto decimal = [](long long value) { return std::to_string(value); };
     const FeedbackRecord& r = answer;
     IniEntries entries = {

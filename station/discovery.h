@@ -50,13 +50,13 @@ public:
     ~Discovery() override { flushStores(); }
 
     // The toolbar command: asks, and on Yes runs one discovery; returns when the window closed.
-    void ConfirmAutoDiscovery();
+    void confirmDiscovery();
     // AutoDiscoverAwaiting: true only while a run waits for answers.
     bool awaitingAnswers() const { return m_awaiting; }
 
     // An element's answer to the paging request. It is written at the next flushStores(), so
     // that a burst of answers is stored in a few rewrites.
-    void StoreDiscoveredElement(const FeedbackRecord& answer);
+    void storeDiscoveredElement(const FeedbackRecord& answer);
     void flushStores();
     // Answers that arrived during the run and were done after it have been stored.
     void lateAnswersStored();
@@ -88,7 +88,7 @@ private:
     OperatorDialogs& m_dialogs;
     EventSink& m_log;
     const StationSettings& m_settings;
-    QTimer m_timer1;
+    QTimer m_pagingWait;
     bool m_awaiting = false;
     std::string m_previous; // the backup this run made of the database it replaced
     std::set<std::string> m_answered, m_stored;

@@ -17,7 +17,7 @@ void ElementTreeController::emptyLists() {
     emit listsEmptied();
 }
 
-void ElementTreeController::Load_Config() {
+void ElementTreeController::reload() {
     emptyLists();
     // One reading of the file serves the whole rebuild, so that even a large database is shown
     // at once and the window never waits on it.

@@ -1,4 +1,4 @@
-// Load_Config: the element tree, the section list and the encoders a decoder can be bound to,
+// The element tree, the section list and the encoders a decoder can be bound to,
 // rebuilt from nms.ini.
 #pragma once
 
@@ -27,7 +27,7 @@ public:
     ElementTreeController(ElementTreeView& view, OperatorDialogs& dialogs,
                           ElementDatabase& database, QObject* parent = nullptr);
 
-    void Load_Config();
+    void reload();
     // The first step of a rebuild: every list emptied, 0 items.
     void emptyLists();
     // The database's sections in file order, as the last rebuild read them.

@@ -51,9 +51,9 @@ public:
     void emptyBar();
     void setPollingInterval(int milliseconds);
 
-    void RequestAudioLevel();
+    void requestAudioLevel();
     // A 1440-byte datagram; shown only when it comes from the address the requests went to.
-    void ShowAudioLevel(const QByteArray& datagram, const QHostAddress& sender);
+    void showAudioLevel(const QByteArray& datagram, const QHostAddress& sender);
     // Level datagrams dropped because another host sent them.
     quint64 foreignDatagrams() const { return m_foreignDatagrams; }
 
@@ -75,7 +75,7 @@ private:
     EventSink& m_log;
     const StationSettings& m_settings;
     std::function<std::vector<Subnet>()> m_subnets;
-    QTimer m_tmrVolume;
+    QTimer m_levelPoll;
     bool m_running = false;
     std::optional<quint32> m_requestedAddress; // where the last request went
     quint64 m_foreignDatagrams = 0;

@@ -137,7 +137,7 @@ void Station::connectControllers() {
     });
     connect(m_tree.get(), &ElementTreeController::listsEmptied, m_level.get(),
             &LevelMonitor::emptyBar);
-    connect(&m_endpoint, &UdpEndpoint::DataArrival, this,
+    connect(&m_endpoint, &UdpEndpoint::datagramReceived, this,
             [this](const QByteArray& datagram, const QHostAddress& sender) {
                 dispatchDatagram(datagram, sender, *m_level, *m_feedback);
             });
@@ -207,8 +207,8 @@ bool Station::start() {
     if (!m_badPreferences.isEmpty())
         showNotice(badPreferencesNotice());
     m_level->disableCommands();
-    m_tree->Load_Config();
-    if (!m_endpoint.Bind(m_settings.localPort)) {
+    m_tree->reload();
+    if (!m_endpoint.bind(m_settings.localPort)) {
         m_dialogs->critical(kApplicationTitle,
                             QStringLiteral("Unable to use UDP port 2976: occupied."));
         return false;
@@ -222,7 +222,7 @@ bool Station::start() {
 void Station::stop() {
     if (m_endpoint.isBound())
         m_log->record(event_category::kStation, {}, QStringLiteral("Station ended"));
-    m_endpoint.Close();
+    m_endpoint.close();
 }
 
 } // namespace varnetix

@@ -279,7 +279,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(received(1, 2977, 3).size() > 0, 5000);
         auto* level = m_s.station->findChild<varnetix::LevelMonitor*>();
         QSignalSpy arrived(m_s.find<varnetix::UdpEndpoint>("udpClient"),
-                           &varnetix::UdpEndpoint::DataArrival);
+                           &varnetix::UdpEndpoint::datagramReceived);
         QVERIFY(sendFromElement(2, QByteArray(1440, '\x7f'))); // near full scale
         QVERIFY(arrived.wait(5000));                           // and handled
         QCOMPARE(m_s.text("lblVolume"), u"-oodBFS"_s);

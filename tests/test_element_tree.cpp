@@ -124,7 +124,7 @@ private slots:
     void backToBackDatagramsArriveWhole() {
         m_s->start();
         QSignalSpy arrived(m_s->find<varnetix::UdpEndpoint>("udpClient"),
-                           &varnetix::UdpEndpoint::DataArrival);
+                           &varnetix::UdpEndpoint::datagramReceived);
         QList<QByteArray> sent;
         QUdpSocket sender;
         for (int size : {45, 1440, 0, 3, 1441, 1, 65507}) {

@@ -282,7 +282,7 @@ private slots:
                  QStringList{denied + u"\rNothing will be written to it until it can be read."_s});
 
         // Save: refused before anything is sent.
-        s.station->findChild<varnetix::ElementView*>()->NodeClick(kDecoderKey);
+        s.station->findChild<varnetix::ElementView*>()->loadElement(kDecoderKey);
         s.edit({u"txtElementName=D1"_s, u"txtElementIP=127.0.0.1"_s, u"txtElementMask=255.0.0.0"_s,
                 u"txtElementGW=127.0.0.1"_s, u"txtRemoteIP=0.0.0.0"_s, u"cmbAudioInput=0"_s,
                 u"cmbAudioType=0"_s, u"cmbAudioTX=0"_s});

@@ -66,7 +66,7 @@ private slots:
         startStation();
 
         m_s.dialogs.answers.enqueue(true);
-        m_s.station->discovery().ConfirmAutoDiscovery();
+        m_s.station->discovery().confirmDiscovery();
         const std::string path = m_s.settings.databasePath;
         QCOMPARE(varnetix::ReadFromINI("001A2B3C4D5E", "name", path), "STUDIO");
 
@@ -80,7 +80,7 @@ private slots:
                            0,
                            0};
         m_s.dialogs.answers.enqueue(true);
-        m_s.station->exchange().SendConfig();
+        m_s.station->exchange().sendConfiguration();
         QTRY_COMPARE(m_s.dialogs.boxes.size(), 3); // discovery, send, answer
         QCOMPARE(m_s.dialogs.boxes.last(), answerBox(kSuccess));
         QCOMPARE(varnetix::ReadFromINI("001A2B3C4D5E", "name", path), "VARNETIX");
@@ -110,7 +110,7 @@ private slots:
             answer.AudioType = std::uint8_t(c.audioType);
             answer.TxType = std::uint8_t(c.txType), answer.ElementRole = 1;
             answer.SerialNumber = which ? 4321 : 1234;
-            m_s.station->exchange().ApplyConfigurationAnswer(answer);
+            m_s.station->exchange().applyConfigurationAnswer(answer);
         };
         apply(1);
         const QByteArray b = m_s.database();

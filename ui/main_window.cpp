@@ -232,7 +232,7 @@ void MainWindow::connectStation() {
             &AttenuationControl::attenuationChanged);
     connect(m_diagnosticsPanel, &DiagnosticsPanel::pingClicked, &s.ping(),
             &PingController::clicked);
-    connect(m_treePanel, &ElementTreePanel::nodeActivated, &s.view(), &ElementView::NodeClick);
+    connect(m_treePanel, &ElementTreePanel::nodeActivated, &s.view(), &ElementView::loadElement);
     connect(&s, &Station::noticesChanged, this, [this](const QStringList& notices) {
         m_notice->setText(notices.join(QStringLiteral("; ")));
     });
@@ -259,13 +259,13 @@ bool MainWindow::start() {
 void MainWindow::toolbarClicked(int index) {
     switch (index) {
     case kButtonDiscover:
-        m_station.discovery().ConfirmAutoDiscovery();
+        m_station.discovery().confirmDiscovery();
         break;
     case kButtonRefresh:
-        m_station.view().ReloadElementTree();
+        m_station.view().reloadElementTree();
         break;
     case kButtonSave:
-        m_station.exchange().SendConfig();
+        m_station.exchange().sendConfiguration();
         break;
     case kButtonStartLevel:
         m_station.level().start();
