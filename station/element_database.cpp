@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <ctime>
 
 namespace varnetix {
 
@@ -37,7 +38,14 @@ ElementDatabase::Stamp ElementDatabase::stamp() const {
 }
 
 const IniLoad& ElementDatabase::current() {
-    if (!m_read || stamp() != m_lastStamp)
+    // The file system stamps times in coarse ticks: a rewrite in place of the same size within
+    // the tick of the last one would look unchanged, so a file changed lately is read anyway.
+    constexpr std::int64_t kLately = 2'000'000'000;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t nowNs = std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+    const Stamp seen = stamp();
+    if (!m_read || seen != m_lastStamp || nowNs - seen.statusChanged < kLately)
         return reload();
     return m_last;
 }
