@@ -1,6 +1,7 @@
 #include "station/configuration_exchange.h"
 
 #include <QFile>
+#include <optional>
 #include <string_view>
 
 #include "core/commands.h"
@@ -248,6 +249,8 @@ void ConfigurationExchange::applyConfigurationAnswer(FeedbackRecord& answer) {
             answer.Attenuation = static_cast<std::uint8_t>(kAttenuationMinimum);
         entries.emplace_back(record::kAttenuation, decimal(answer.Attenuation));
     }
+    // Those who follow the database see the answer once it has been told to the log.
+    std::optional<ElementDatabase::Operation> answering(std::in_place, m_database);
     const StoreResult storeFailure = m_database.writeSection(sectionName, entries);
 
     bool answerError = !differences.isEmpty();
@@ -279,8 +282,7 @@ void ConfigurationExchange::applyConfigurationAnswer(FeedbackRecord& answer) {
         outcome = QStringLiteral("Configuration answered; not taken by the element: %1")
                       .arg(differences.join(QStringLiteral(", ")));
     m_log.record(event_category::kConfig, m_selection.mac(), outcome);
-    if (storeFailure.ok())
-        emit answerStored();
+    answering.reset();
     if (!answerError)
         m_dialogs.information(
             QStringLiteral("Configuration changed"),

@@ -39,10 +39,6 @@ public:
     // A checked feedback packet outside discovery, with the element's MAC found.
     void applyConfigurationAnswer(FeedbackRecord& answer);
 
-signals:
-    // An answer has been stored (whatever the element did not take).
-    void answerStored();
-
 private:
     void error(const QString& line);
     // True (after telling the operator) when the address is not one element's.

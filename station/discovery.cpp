@@ -69,6 +69,7 @@ void Discovery::confirmDiscovery() {
 void Discovery::startSteps() {
     m_level.switchOff();
     m_tree.emptyLists();
+    m_run.emplace(m_database);
     recreateDatabase();
     // Every send names its destination, so the endpoint has no remote to save and restore.
     m_pagingWait.start(m_settings.pagingWaitMs);
@@ -124,6 +125,8 @@ void Discovery::lateAnswersStored() {
 }
 
 void Discovery::completeRun() {
+    if (!m_run)
+        m_run.emplace(m_database); // answers stored after their run
     flushStores();
     if (!m_storeFailure.ok())
         undoRun(std::exchange(m_storeFailure, {}));
@@ -137,6 +140,7 @@ void Discovery::completeRun() {
                      .arg(m_stored.size()));
     m_tree.reload();
     compareWithPrevious();
+    m_run.reset();
 }
 
 void Discovery::undoRun(const StoreResult& failure) {

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <optional>
 #include <set>
 
 #include <string>
@@ -96,6 +97,8 @@ private:
     StoreResult m_storeFailure; // the first store of this run that failed
     bool m_undone = false;      // the run's database was given up for the one it replaced
     std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
+    // A run changes the database once, for those who follow it: when the run is complete.
+    std::optional<ElementDatabase::Operation> m_run;
 };
 
 } // namespace varnetix

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace varnetix {
 
@@ -70,9 +71,18 @@ std::int16_t ElementDatabase::entryCount(const std::string& section) {
 StoreResult ElementDatabase::written(StoreResult result) {
     // Whatever happened, the next look reads the file again.
     m_read = false;
-    if (result.ok())
-        emit changed();
+    if (result.ok()) {
+        if (m_operations > 0)
+            m_changedLater = true;
+        else
+            emit changed();
+    }
     return result;
+}
+
+void ElementDatabase::operationEnded() {
+    if (--m_operations == 0 && std::exchange(m_changedLater, false))
+        emit changed();
 }
 
 StoreResult ElementDatabase::writeValue(const std::string& section, std::string_view key,

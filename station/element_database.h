@@ -45,8 +45,22 @@ public:
     StoreResult restore(const std::string& backup);
     void remove();
 
+    // The writes of one operation are signalled once, when it ends.
+    class Operation {
+    public:
+        explicit Operation(ElementDatabase& database) : m_database(database) {
+            ++m_database.m_operations;
+        }
+        ~Operation() { m_database.operationEnded(); }
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+    private:
+        ElementDatabase& m_database;
+    };
+
 signals:
-    // The file has been written by the station.
+    // The station has written the file (at the end of the operation that wrote it).
     void changed();
 
 private:
@@ -58,11 +72,14 @@ private:
     };
     Stamp stamp() const;
     StoreResult written(StoreResult result);
+    void operationEnded();
 
     std::string m_path;
     IniLoad m_last;
     Stamp m_lastStamp;
     bool m_read = false;
+    int m_operations = 0;        // operations under way
+    bool m_changedLater = false; // written during one of them
 };
 
 } // namespace varnetix

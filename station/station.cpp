@@ -143,10 +143,8 @@ void Station::connectControllers() {
             });
     connect(m_level.get(), &LevelMonitor::notice, this, &Station::showNotice);
     connect(m_attenuation.get(), &AttenuationControl::notice, this, &Station::showNotice);
-    connect(m_exchange.get(), &ConfigurationExchange::answerStored, m_check.get(),
-            &NetworkCheckController::check);
-    connect(m_discovery.get(), &Discovery::changesFound, m_check.get(),
-            &NetworkCheckController::check);
+    // The check follows every change of the database.
+    connect(&m_database, &ElementDatabase::changed, m_check.get(), &NetworkCheckController::check);
     if (m_watch) {
         connect(m_tree.get(), &ElementTreeController::elementsListed, m_watch.get(),
                 &ElementWatch::watch);

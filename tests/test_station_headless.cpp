@@ -33,6 +33,12 @@ struct PlainEditor : varnetix::ElementEditor {
     void arrange(varnetix::ElementRole) override {}
 };
 
+// How often the network check has shown its findings.
+struct CountingFindings : varnetix::FindingsView {
+    int shown = 0;
+    void showFindings(const std::vector<varnetix::Finding>&) override { ++shown; }
+};
+
 } // namespace
 
 class TestStationHeadless : public QObject {
@@ -40,11 +46,12 @@ class TestStationHeadless : public QObject {
 
     Station m_s;
     PlainEditor m_editor;
+    CountingFindings m_findings;
 
     void startStation() {
         m_s.station = std::make_unique<varnetix::Station>(m_s.settings, m_s.dialogs, m_s.resolver,
                                                           m_s.probe, &m_s.sweeper);
-        m_s.station->attachViews({.editor = &m_editor});
+        m_s.station->attachViews({.editor = &m_editor, .findings = &m_findings});
         QVERIFY(m_s.station->start());
         m_s.dialogs.boxes.clear();
     }
@@ -69,6 +76,7 @@ private slots:
         m_s.station->discovery().confirmDiscovery();
         const std::string path = m_s.settings.databasePath;
         QCOMPARE(varnetix::ReadFromINI("001A2B3C4D5E", "name", path), "STUDIO");
+        QCOMPARE(m_findings.shown, 2); // at the start, and once the run has changed the database
 
         m_s.station->selection().select(kEncoderKey);
         m_editor.edited = {u"Varnetix"_s,
@@ -85,6 +93,7 @@ private slots:
         QCOMPARE(m_s.dialogs.boxes.last(), answerBox(kSuccess));
         QCOMPARE(varnetix::ReadFromINI("001A2B3C4D5E", "name", path), "VARNETIX");
         QCOMPARE(varnetix::ReadFromINI("001A2B3C4D5E", "input", path), "1");
+        QCOMPARE(m_findings.shown, 3);
 
         QTRY_COMPARE(m_s.station->watch()->stateWord("001A2B3C4D5E"), u"online"_s);
     }
