@@ -1,12 +1,10 @@
 #include "station/configuration_exchange.h"
 
-#include <QFile>
 #include <optional>
 #include <string_view>
 
 #include "core/commands.h"
 #include "core/config_packet.h"
-#include "core/database_file.h"
 
 #include "core/element_record.h"
 #include "core/event_log_line.h"
