@@ -90,11 +90,11 @@ int main(int argc, char** argv) {
     varnetix::LinuxEchoSweeper sweeper;
     varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
     int exitCode = 0;
-    auto window =
+    const varnetix::StationWindow started =
         varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode, &sweeper);
-    if (!window)
+    if (!started.window)
         return exitCode;
-    dialogs.setParent(window.get());
-    window->show();
+    dialogs.setParent(started.window.get());
+    started.window->show();
     return QApplication::exec();
 }

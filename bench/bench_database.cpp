@@ -1,5 +1,5 @@
 // The database side at scale: an nms.ini of many element records (10,000 by default, written by
-// a generator), the station's tree rebuild (Load_Config) and element load (NodeClick) on it,
+// a generator), the station's tree rebuild (reload) and element load (loadElement) on it,
 // beside the same work done the straightforward way, with the store re-reading the file for
 // every value (ReadFromINI per value). Slow figures are timed on a sample and extrapolated.
 //
@@ -134,12 +134,13 @@ int main(int argc, char** argv) {
     varnetix::StationSettings settings;
     settings.databasePath = path;
     settings.localPort = 0;
-    varnetix::MainWindow window(settings, dialogs, resolver, probe);
-    auto* treeController = window.findChild<varnetix::ElementTreeController*>();
-    auto* view = window.findChild<varnetix::ElementView*>();
+    varnetix::Station built(settings, dialogs, resolver, probe);
+    varnetix::MainWindow window(built);
+    auto* treeController = &built.tree();
+    auto* view = &built.view();
 
     // The station: one reading of the file per rebuild and per element loaded.
-    const std::vector<double> rebuild = timeRuns(7, [&](int) { treeController->Load_Config(); });
+    const std::vector<double> rebuild = timeRuns(7, [&](int) { treeController->reload(); });
     const int nodes =
         window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"))->topLevelItemCount();
     const std::vector<double> model = timeRuns(7, [&](int) {
@@ -149,7 +150,8 @@ int main(int argc, char** argv) {
     std::mt19937 random(2976);
     std::uniform_int_distribution<int> pick(0, records - 1);
     const std::vector<double> click = timeRuns(50, [&](int) {
-        view->NodeClick(QString::fromStdString(varnetix::MacWithColons(sectionName(pick(random)))));
+        view->loadElement(
+            QString::fromStdString(varnetix::MacWithColons(sectionName(pick(random)))));
     });
 
     // Straightforward: the section list in one reading, then name and role of every section,
@@ -172,9 +174,9 @@ int main(int argc, char** argv) {
     std::printf("nms.ini: %d records, %.1f MiB, %d nodes in the tree\n", records,
                 double(text.size()) / (1024.0 * 1024.0), nodes);
     std::printf("%-34s %14s %18s %9s\n", "", "station", "value by value", "ratio");
-    std::printf("%-34s %11.2f ms %15.0f ms %8.0fx\n", "tree rebuild (Load_Config)", station,
+    std::printf("%-34s %11.2f ms %15.0f ms %8.0fx\n", "tree rebuild (reload)", station,
                 straightRebuildMs, straightRebuildMs / station);
-    std::printf("%-34s %11.2f ms %15.1f ms %8.0fx\n", "element load (NodeClick)", median(click),
+    std::printf("%-34s %11.2f ms %15.1f ms %8.0fx\n", "element load (loadElement)", median(click),
                 straightClickMs, straightClickMs / median(click));
     std::printf("\n");
     std::printf("station rebuild: median %.2f ms over %zu (reading and the tree model alone: "

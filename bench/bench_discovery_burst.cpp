@@ -154,11 +154,12 @@ Outcome runOnce(bool firstUnresolved) {
     int received = 0;
     int handledInRun = 0;
     Clock::time_point lastHandled;
-    QObject::connect(window.findChild<varnetix::UdpEndpoint*>(QStringLiteral("udpClient")),
-                     &varnetix::UdpEndpoint::DataArrival,
-                     [&](const QByteArray& datagram) { received += datagram.size() == 45; });
-    auto* discovery = window.findChild<varnetix::Discovery*>();
-    auto* feedback = window.findChild<varnetix::FeedbackHandler*>();
+    QObject::connect(
+        station.station->findChild<varnetix::UdpEndpoint*>(QStringLiteral("udpClient")),
+        &varnetix::UdpEndpoint::datagramReceived,
+        [&](const QByteArray& datagram) { received += datagram.size() == 45; });
+    auto* discovery = station.station->findChild<varnetix::Discovery*>();
+    auto* feedback = station.station->findChild<varnetix::FeedbackHandler*>();
     QObject::connect(feedback, &varnetix::FeedbackHandler::packetFinished, [&] {
         if (!discovery->awaitingAnswers())
             return;
@@ -232,10 +233,11 @@ struct Flood {
         station.settings.pagingPort = pagingPeer.localPort();
         prepare(station);
         varnetix::MainWindow& window = station.start();
-        QObject::connect(window.findChild<varnetix::UdpEndpoint*>(QStringLiteral("udpClient")),
-                         &varnetix::UdpEndpoint::DataArrival,
-                         [&](const QByteArray& datagram) { received += datagram.size() == 45; });
-        auto* discovery = window.findChild<varnetix::Discovery*>();
+        QObject::connect(
+            station.station->findChild<varnetix::UdpEndpoint*>(QStringLiteral("udpClient")),
+            &varnetix::UdpEndpoint::datagramReceived,
+            [&](const QByteArray& datagram) { received += datagram.size() == 45; });
+        auto* discovery = station.station->findChild<varnetix::Discovery*>();
         std::thread elements;
         QObject::connect(discovery, &varnetix::Discovery::runStarted, [&] {
             runStart = Clock::now();
@@ -245,7 +247,7 @@ struct Flood {
         window.findChild<QAction*>(QStringLiteral("Toolbar1Button1"))->trigger();
         runEnd = Clock::now();
         elements.join();
-        auto* feedback = window.findChild<varnetix::FeedbackHandler*>();
+        auto* feedback = station.station->findChild<varnetix::FeedbackHandler*>();
         done = QTest::qWaitFor([&] { return feedback->idle(); }, 60000);
         settled = Clock::now();
     }
@@ -344,7 +346,7 @@ bool floodFromOneAddress() {
         f.answersBytes = QFileInfo(QString::fromStdString(varnetix::DiscoveryAnswersPath(
                                        flood.station.settings.databasePath)))
                              .size();
-        f.kept = flood.station.window->findChild<varnetix::Discovery*>()->answers().size();
+        f.kept = flood.station.station->findChild<varnetix::Discovery*>()->answers().size();
         f.received = flood.received;
         f.dropped = flood.station.feedback()->dropped();
         f.boxes = flood.station.dialogs.texts().mid(1).join(QStringLiteral(" | "));

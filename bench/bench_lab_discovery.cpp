@@ -46,7 +46,10 @@ int inside(int count) {
     settings.databasePath = dir.filePath(QStringLiteral("nms.ini")).toStdString();
     varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
     int exitCode = 0;
-    auto window = varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode);
+    const varnetix::StationWindow started =
+        varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode);
+    const auto& station = started.station;
+    const auto& window = started.window;
     if (!window) {
         std::fprintf(stderr, "bench: the station did not start\n");
         return 1;
@@ -58,8 +61,8 @@ int inside(int count) {
     qint64 firstStoredAt = -1;
     qint64 lastStoredAt = -1;
     int handled = 0;
-    auto* discovery = window->findChild<varnetix::Discovery*>();
-    auto* feedback = window->findChild<varnetix::FeedbackHandler*>();
+    auto* discovery = station->findChild<varnetix::Discovery*>();
+    auto* feedback = station->findChild<varnetix::FeedbackHandler*>();
     QObject::connect(discovery, &varnetix::Discovery::runStarted, discovery,
                      [&] { requestAt = clock.nsecsElapsed(); }); // right after the request left
     QObject::connect(feedback, &varnetix::FeedbackHandler::packetFinished, feedback, [&] {
@@ -87,7 +90,7 @@ int inside(int count) {
     for (int i = 0; i < 7; ++i) {
         QElapsedTimer rebuild;
         rebuild.start();
-        window->findChild<varnetix::ElementTreeController*>()->Load_Config();
+        station->findChild<varnetix::ElementTreeController*>()->reload();
         rebuilds.push_back(double(rebuild.nsecsElapsed()) / 1e6);
     }
 
@@ -107,7 +110,7 @@ int inside(int count) {
     } else
         std::printf("  request -> last stored answer   : no answer stored\n");
     std::printf("  whole run (3000 ms wait + rebuild): %.1f ms\n", runMs);
-    std::printf("  tree rebuild (Load_Config)      : median %.2f ms, min %.2f ms over %zu\n",
+    std::printf("  tree rebuild (reload)      : median %.2f ms, min %.2f ms over %zu\n",
                 median(rebuilds), *std::min_element(rebuilds.begin(), rebuilds.end()),
                 rebuilds.size());
     window->close();

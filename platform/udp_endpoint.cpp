@@ -14,7 +14,7 @@ UdpEndpoint::UdpEndpoint(QObject* parent) : QObject(parent) {
     connect(&m_socket, &QUdpSocket::readyRead, this, &UdpEndpoint::readPending);
 }
 
-bool UdpEndpoint::Bind(quint16 localPort) {
+bool UdpEndpoint::bind(quint16 localPort) {
     // Qt permits broadcast on every UDP socket, which discovery needs.
     if (!m_socket.bind(QHostAddress::AnyIPv4, localPort, QAbstractSocket::DontShareAddress))
         return false;
@@ -24,7 +24,7 @@ bool UdpEndpoint::Bind(quint16 localPort) {
     return true;
 }
 
-void UdpEndpoint::Close() {
+void UdpEndpoint::close() {
     m_socket.close();
 }
 
@@ -43,7 +43,7 @@ void UdpEndpoint::readPending() {
         const QNetworkDatagram datagram = m_socket.receiveDatagram();
         if (!datagram.isValid())
             continue;
-        emit DataArrival(datagram.data(), datagram.senderAddress());
+        emit datagramReceived(datagram.data(), datagram.senderAddress());
     }
 }
 

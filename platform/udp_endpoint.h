@@ -16,8 +16,8 @@ public:
     explicit UdpEndpoint(QObject* parent = nullptr);
 
     // All IPv4 addresses, no address sharing: a second station on the same port must fail.
-    bool Bind(quint16 localPort);
-    void Close();
+    bool bind(quint16 localPort);
+    void close();
     bool isBound() const;
     quint16 localPort() const;
 
@@ -26,7 +26,7 @@ public:
                        bool everyInterface) override;
 
 signals:
-    void DataArrival(const QByteArray& datagram, const QHostAddress& sender);
+    void datagramReceived(const QByteArray& datagram, const QHostAddress& sender);
 
 private:
     void readPending();

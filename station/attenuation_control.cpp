@@ -13,21 +13,21 @@
 
 namespace varnetix {
 
-AttenuationControl::AttenuationControl(const ElementSelection& selection, DatagramLink& link,
-                                       OperatorDialogs& dialogs, EventSink& log,
+AttenuationControl::AttenuationControl(const ElementSelection& selection, ElementDatabase& database,
+                                       DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
                                        const StationSettings& settings,
                                        std::function<std::vector<Subnet>()> subnets,
                                        QObject* parent)
-    : QObject(parent), m_selection(selection), m_link(link), m_dialogs(dialogs), m_log(log),
-      m_settings(settings), m_subnets(std::move(subnets)) {}
+    : QObject(parent), m_selection(selection), m_database(database), m_link(link),
+      m_dialogs(dialogs), m_log(log), m_settings(settings), m_subnets(std::move(subnets)) {}
 
 void AttenuationControl::attenuationChanged(int value, bool active) {
     if (m_selection.role() != ElementRole::Decoder || !active)
         return;
-    if (!SendAttenuation(static_cast<std::uint8_t>(value)))
+    if (!sendAttenuation(static_cast<std::uint8_t>(value)))
         return;
     const std::string key(record::kAttenuation);
-    const std::string before = ReadFromINI(m_selection.section(), key, m_settings.databasePath);
+    const std::string before = m_database.value(m_selection.section(), key);
     const auto readout = [](const std::string& step) {
         return step.empty() ? QStringLiteral("?")
                             : fromBytes(AttenuationReadout(std::atoi(step.c_str())));
@@ -36,7 +36,7 @@ void AttenuationControl::attenuationChanged(int value, bool active) {
                  QStringLiteral("Attenuation %1 -> %2")
                      .arg(readout(before), readout(std::to_string(value))));
     const StoreResult stored =
-        WriteToINI(m_selection.section(), key, std::to_string(value), m_settings.databasePath);
+        m_database.writeValue(m_selection.section(), key, std::to_string(value));
     // The decoder has its new attenuation either way. A failing store is told once, not at
     // every step of the scroll bar.
     if (stored.ok()) {
@@ -50,8 +50,8 @@ void AttenuationControl::attenuationChanged(int value, bool active) {
     }
 }
 
-bool AttenuationControl::SendAttenuation(std::uint8_t step) {
-    const QString address = m_selection.storedAddress(m_settings.databasePath);
+bool AttenuationControl::sendAttenuation(std::uint8_t step) {
+    const QString address = m_selection.storedAddress(m_database);
     if (IsRefusedDestination(address.toStdString(), m_subnets())) {
         // Every step of the scroll bar comes here; the status bar shows the notice once.
         emit notice(QStringLiteral("Attenuation not sent: %1 is not the address of one element")

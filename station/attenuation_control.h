@@ -20,8 +20,9 @@ namespace varnetix {
 class AttenuationControl : public QObject {
     Q_OBJECT
 public:
-    AttenuationControl(const ElementSelection& selection, DatagramLink& link,
-                       OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
+    AttenuationControl(const ElementSelection& selection, ElementDatabase& database,
+                       DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
+                       const StationSettings& settings,
                        std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     // A new value of the attenuation scroll bar. Only the operator's own use of it commands the
@@ -29,7 +30,7 @@ public:
     void attenuationChanged(int value, bool active);
     // Sends the 2-byte command to the selected element; false (after telling the operator) when
     // it could not be sent or its stored address is not one element's.
-    bool SendAttenuation(std::uint8_t step);
+    bool sendAttenuation(std::uint8_t step);
 
 signals:
     // Why a step was not sent, for the status bar.
@@ -37,6 +38,7 @@ signals:
 
 private:
     const ElementSelection& m_selection;
+    ElementDatabase& m_database;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
     EventSink& m_log;

@@ -11,6 +11,7 @@
 #include "core/inventory_csv.h"
 #include "core/output_file.h"
 #include "core/text_escape.h"
+#include "station/element_database.h"
 #include "station/network_check_controller.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -96,7 +97,7 @@ QString writtenOption(const QStringList& arguments, const QString& name) {
 // The database as the station reads it; nullopt, after saying why, when it is missing or
 // cannot be read: a script must not take another database's silence for an all clear.
 std::optional<IniDocument> readDatabase(const std::string& path, std::FILE* err) {
-    IniLoad load = readIniFile(path);
+    IniLoad load = ElementDatabase(path).current();
     if (load.state == FileState::Loaded)
         return std::move(load.document);
     const std::string reason =

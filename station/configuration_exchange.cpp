@@ -1,11 +1,10 @@
 #include "station/configuration_exchange.h"
 
-#include <QFile>
+#include <optional>
 #include <string_view>
 
 #include "core/commands.h"
 #include "core/config_packet.h"
-#include "core/database_file.h"
 
 #include "core/element_record.h"
 #include "core/event_log_line.h"
@@ -33,19 +32,20 @@ std::string decimal(long long value) {
 } // namespace
 
 ConfigurationExchange::ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
-                                             ElementTreeController& tree, DatagramLink& link,
-                                             OperatorDialogs& dialogs, EventSink& log,
-                                             const StationSettings& settings,
+                                             ElementTreeController& tree, ElementDatabase& database,
+                                             DatagramLink& link, OperatorDialogs& dialogs,
+                                             EventSink& log, const StationSettings& settings,
                                              std::function<std::vector<Subnet>()> subnets,
                                              QObject* parent)
-    : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_link(link),
-      m_dialogs(dialogs), m_log(log), m_settings(settings), m_subnets(std::move(subnets)) {
-    m_timerRemoteSent.setObjectName(QStringLiteral("timerRemoteSent"));
-    m_timerRemoteSent.setParent(this);
-    m_timerRemoteSent.setInterval(settings.remoteSentMs);
+    : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_database(database),
+      m_link(link), m_dialogs(dialogs), m_log(log), m_settings(settings),
+      m_subnets(std::move(subnets)) {
+    m_answerTimeout.setObjectName(QStringLiteral("timerRemoteSent"));
+    m_answerTimeout.setParent(this);
+    m_answerTimeout.setInterval(settings.remoteSentMs);
     // A coarse timer may fire early; a time-out must never come before its interval.
-    m_timerRemoteSent.setTimerType(Qt::PreciseTimer);
-    connect(&m_timerRemoteSent, &QTimer::timeout, this, &ConfigurationExchange::timedOut);
+    m_answerTimeout.setTimerType(Qt::PreciseTimer);
+    connect(&m_answerTimeout, &QTimer::timeout, this, &ConfigurationExchange::timedOut);
 }
 
 void ConfigurationExchange::error(const QString& line) {
@@ -59,7 +59,7 @@ bool ConfigurationExchange::refusedDestination(const QString& address) {
     return true;
 }
 
-void ConfigurationExchange::SendConfig() {
+void ConfigurationExchange::sendConfiguration() {
     if (!m_selection.isSelected()) {
         error(QStringLiteral("No Network Element selected!"));
         return;
@@ -80,18 +80,17 @@ void ConfigurationExchange::SendConfig() {
         error(QStringLiteral("Please verify that all IP fields are correct!"));
         return;
     }
-    if (!QFile::exists(QString::fromStdString(m_settings.databasePath))) {
+    if (!m_database.exists()) {
         error(QStringLiteral("The local database in your computer, is corrupted!"));
         return;
     }
     // An answer that cannot be stored would leave the element and the database apart.
-    if (const StoreResult writable = checkDatabaseWritable(m_settings.databasePath);
-        !writable.ok()) {
+    if (const StoreResult writable = m_database.checkWritable(); !writable.ok()) {
         m_dialogs.critical(QStringLiteral("Error!"),
                            storeFailureMessage(writable, QStringLiteral("Cannot save.")));
         return;
     }
-    if (refusedDestination(m_selection.storedAddress(m_settings.databasePath)))
+    if (refusedDestination(m_selection.storedAddress(m_database)))
         return;
     const bool yes = m_dialogs.question(
         QStringLiteral("Send configuration"),
@@ -100,10 +99,10 @@ void ConfigurationExchange::SendConfig() {
              QStringLiteral("will also be saved to local database in your computer. "),
              QStringLiteral("Are you sure?")}));
     if (yes)
-        SendConfigPacket();
+        sendConfigurationPacket();
 }
 
-void ConfigurationExchange::SendConfigPacket() {
+void ConfigurationExchange::sendConfigurationPacket() {
     const EditedConfiguration edited = m_editor.editedConfiguration();
     ConfigFields fields;
     fields.ip = edited.ip.toStdString();
@@ -117,24 +116,24 @@ void ConfigurationExchange::SendConfigPacket() {
     const QByteArray packet = toByteArray(BuildConfigPacket(fields));
 
     // The packet goes to the address the database holds, not to an edited one in the panel.
-    const QString address = m_selection.storedAddress(m_settings.databasePath);
+    const QString address = m_selection.storedAddress(m_database);
     // Read again: the database may have changed while the question was open.
     if (refusedDestination(address))
         return;
-    m_timerRemoteSent.start();
+    m_answerTimeout.start();
     if (m_link.sendDatagram(packet, address, m_settings.configPort)) {
         m_log.record(
             event_category::kConfig, m_selection.mac(),
             QStringLiteral("Configuration sent to %1: %2").arg(address, changedFields(edited)));
     } else {
-        m_timerRemoteSent.stop();
+        m_answerTimeout.stop();
         m_dialogs.critical(kApplicationTitle,
                            unreachableMessage(address, QStringLiteral("Cannot save.")));
     }
 }
 
 QString ConfigurationExchange::changedFields(const EditedConfiguration& edited) const {
-    const IniDocument stored = IniDocument::load(m_settings.databasePath);
+    const IniDocument& stored = m_database.current().document;
     const std::string section = m_selection.section();
     const auto was = [&](std::string_view key) {
         return fromBytes(stored.value(section, std::string(key)).value_or(std::string()));
@@ -174,29 +173,28 @@ void ConfigurationExchange::refused(const QString& box) {
 void ConfigurationExchange::timedOut() {
     m_log.record(EventSeverity::Error, event_category::kConfig, m_selection.mac(),
                  QStringLiteral("No answer to the configuration"));
-    m_timerRemoteSent.stop();
+    m_answerTimeout.stop();
     error(QStringLiteral("Waiting for a response from Network Element has timed out!"));
 }
 
-void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
-    const std::string& path = m_settings.databasePath;
+void ConfigurationExchange::applyConfigurationAnswer(FeedbackRecord& answer) {
     if (!m_selection.isSelected() || m_selection.mac() != fromBytes(answer.ElementMAC)) {
         const QString box =
             joinLines({QStringLiteral("The response received does not match the selected element."),
                        kCannotSaveElement});
         refused(box);
         m_dialogs.critical(kApplicationTitle, box);
-        m_tree.Load_Config();
+        m_tree.reload();
         return;
     }
     const std::string sectionName = m_selection.section();
-    if (GetSectionKeyCount(sectionName, path) >= record::kCorruptEntryCount) {
+    if (m_database.entryCount(sectionName) >= record::kCorruptEntryCount) {
         const QString box = joinLines(
             {QStringLiteral("The data stored in your computer about this element, is corrupted."),
              kCannotSaveElement});
         refused(box);
         m_dialogs.critical(kApplicationTitle, box);
-        m_tree.Load_Config();
+        m_tree.reload();
         return;
     }
 
@@ -208,63 +206,66 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
     const std::string gw = edited.gateway.toStdString();
     const std::string remote = edited.remote.toStdString();
 
-    bool answerError = false;
-    QStringList differences;
-    StoreResult storeFailure;
-    const auto store = [&](std::string_view key, const std::string& value) {
-        const StoreResult stored = WriteToINI(sectionName, std::string(key), value, path);
-        if (!stored.ok() && storeFailure.ok())
-            storeFailure = stored;
-    };
-    const auto compare = [&](bool agrees, std::string_view key, const std::string& value,
-                             const char* field) {
-        if (agrees) {
-            store(key, value);
-            return;
-        }
-        answerError = true;
-        differences << QLatin1String(field);
-        m_dialogs.critical(
-            kApplicationTitle,
-            joinLines(
-                {QStringLiteral("An error occured while saving '%1':").arg(QLatin1String(field)),
-                 kFeedbackCorrupted}));
-    };
+    // Everything the answer stores goes in one write, before the first box opens: a box waits
+    // for the operator, and a crash must not leave a record half old and half new.
+    const FeedbackRecord& r = answer;
     const auto sameIndex = [](int index, std::uint8_t reported) {
         return index >= 0 && index == reported;
     };
-    const FeedbackRecord& r = answer;
-    compare(SameElementName(name, r.ElementName), record::kName, PadElementName(name),
-            "Element Name");
-    compare(ip == r.ElementIP, record::kIp, ip, "Element IP");
-    compare(mask == r.ElementMask, record::kMask, mask, "Element Mask");
-    compare(gw == r.ElementGW, record::kGateway, gw, "Element GW");
-    compare(remote == r.RemoteIP, record::kRemote, remote, "Remote IP");
-    compare(sameIndex(edited.audioInput, r.AudioInput), record::kInput, decimal(edited.audioInput),
-            "Audio Input");
-    compare(sameIndex(edited.audioType, r.AudioType), record::kType, decimal(edited.audioType),
-            "Audio Type");
-    compare(sameIndex(edited.txType, r.TxType), record::kTx, decimal(edited.txType), "Audio TX");
+    const struct {
+        bool agrees;
+        std::string_view key;
+        std::string value;
+        const char* field;
+    } rows[] = {
+        {SameElementName(name, r.ElementName), record::kName, PadElementName(name), "Element Name"},
+        {ip == r.ElementIP, record::kIp, ip, "Element IP"},
+        {mask == r.ElementMask, record::kMask, mask, "Element Mask"},
+        {gw == r.ElementGW, record::kGateway, gw, "Element GW"},
+        {remote == r.RemoteIP, record::kRemote, remote, "Remote IP"},
+        {sameIndex(edited.audioInput, r.AudioInput), record::kInput, decimal(edited.audioInput),
+         "Audio Input"},
+        {sameIndex(edited.audioType, r.AudioType), record::kType, decimal(edited.audioType),
+         "Audio Type"},
+        {sameIndex(edited.txType, r.TxType), record::kTx, decimal(edited.txType), "Audio TX"},
+    };
+    IniEntries entries;
+    QStringList differences;
+    for (const auto& row : rows) {
+        if (row.agrees)
+            entries.emplace_back(row.key, row.value);
+        else
+            differences << QLatin1String(row.field);
+    }
+    const std::string serial = decimal(r.SerialNumber);
+    entries.emplace_back(record::kRole, decimal(r.ElementRole));
+    entries.emplace_back(record::kSerial, serial);
+    entries.emplace_back(record::kVersion, StoredVersion(r.DspVersion));
+    const bool decoder = r.ElementRole == record::kRoleDecoder;
+    if (decoder) {
+        if (answer.Attenuation < kAttenuationMinimum)
+            answer.Attenuation = static_cast<std::uint8_t>(kAttenuationMinimum);
+        entries.emplace_back(record::kAttenuation, decimal(answer.Attenuation));
+    }
+    // Those who follow the database see the answer once it has been told to the log.
+    std::optional<ElementDatabase::Operation> answering(std::in_place, m_database);
+    const StoreResult storeFailure = m_database.writeSection(sectionName, entries);
 
-    store(record::kRole, decimal(r.ElementRole));
+    bool answerError = !differences.isEmpty();
+    for (const QString& field : differences)
+        m_dialogs.critical(
+            kApplicationTitle,
+            joinLines({QStringLiteral("An error occured while saving '%1':").arg(field),
+                       kFeedbackCorrupted}));
+
     const ElementRole role = roleFromNumber(r.ElementRole);
     m_selection.setRole(role);
     if (role == ElementRole::Unknown)
         answerError = true;
-
-    const std::string serial = decimal(r.SerialNumber);
     m_editor.showSerialNumber(fromBytes(serial));
-    store(record::kSerial, serial);
-
     m_editor.showVersion(fromBytes(VersionOneDecimal(r.DspVersion)));
-    store(record::kVersion, StoredVersion(r.DspVersion));
-
-    if (r.ElementRole == record::kRoleDecoder) {
-        if (answer.Attenuation < kAttenuationMinimum)
-            answer.Attenuation = static_cast<std::uint8_t>(kAttenuationMinimum);
+    if (decoder)
         m_editor.setAttenuation(answer.Attenuation);
-        store(record::kAttenuation, decimal(answer.Attenuation));
-    }
 
     if (!storeFailure.ok()) {
         // What the element took is not in the database: no success may be announced.
@@ -282,13 +283,12 @@ void ConfigurationExchange::ApplyConfigurationAnswer(FeedbackRecord& answer) {
     const bool failed = !storeFailure.ok() || !differences.isEmpty();
     m_log.record(failed ? EventSeverity::Error : EventSeverity::Info, event_category::kConfig,
                  m_selection.mac(), outcome);
-    if (storeFailure.ok())
-        emit answerStored();
+    answering.reset();
     if (!answerError)
         m_dialogs.information(
             QStringLiteral("Configuration changed"),
             QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
-    m_tree.Load_Config();
+    m_tree.reload();
 }
 
 } // namespace varnetix

@@ -26,21 +26,18 @@ class ConfigurationExchange : public QObject {
     Q_OBJECT
 public:
     ConfigurationExchange(ElementEditor& editor, ElementSelection& selection,
-                          ElementTreeController& tree, DatagramLink& link, OperatorDialogs& dialogs,
-                          EventSink& log, const StationSettings& settings,
+                          ElementTreeController& tree, ElementDatabase& database,
+                          DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
+                          const StationSettings& settings,
                           std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     // The toolbar's "Save changes": checks, asks, sends.
-    void SendConfig();
-    void SendConfigPacket();
+    void sendConfiguration();
+    void sendConfigurationPacket();
     // A feedback packet passed its checks: whatever it answers, the wait is over.
-    void stopAnswerTimeout() { m_timerRemoteSent.stop(); }
+    void stopAnswerTimeout() { m_answerTimeout.stop(); }
     // A checked feedback packet outside discovery, with the element's MAC found.
-    void ApplyConfigurationAnswer(FeedbackRecord& answer);
-
-signals:
-    // An answer has been stored (whatever the element did not take).
-    void answerStored();
+    void applyConfigurationAnswer(FeedbackRecord& answer);
 
 private:
     void error(const QString& line);
@@ -54,12 +51,13 @@ private:
     ElementEditor& m_editor;
     ElementSelection& m_selection;
     ElementTreeController& m_tree;
+    ElementDatabase& m_database;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
     EventSink& m_log;
     const StationSettings& m_settings;
     std::function<std::vector<Subnet>()> m_subnets;
-    QTimer m_timerRemoteSent;
+    QTimer m_answerTimeout;
 };
 
 } // namespace varnetix

@@ -16,10 +16,10 @@ void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, Le
                       FeedbackHandler& feedback) {
     switch (RouteDatagram(static_cast<std::size_t>(datagram.size()))) {
     case DatagramRoute::AudioLevel:
-        level.ShowAudioLevel(datagram, sender);
+        level.showAudioLevel(datagram, sender);
         break;
     case DatagramRoute::Feedback:
-        feedback.ProcessFeedback(datagram);
+        feedback.processFeedback(datagram);
         break;
     case DatagramRoute::Dropped:
         qCDebug(lcDatagram) << "datagram of" << datagram.size() << "bytes from" << sender.toString()

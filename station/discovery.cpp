@@ -22,23 +22,24 @@
 namespace varnetix {
 
 Discovery::Discovery(PagingView& window, ElementView& view, ElementTreeController& tree,
-                     LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs,
-                     EventSink& log, const StationSettings& settings, QObject* parent)
-    : QObject(parent), m_window(window), m_view(view), m_tree(tree), m_level(level), m_link(link),
-      m_dialogs(dialogs), m_log(log), m_settings(settings) {
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timer1.setParent(this);
-    m_timer1.setSingleShot(true);
+                     ElementDatabase& database, LevelMonitor& level, DatagramLink& link,
+                     OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
+                     QObject* parent)
+    : QObject(parent), m_window(window), m_view(view), m_tree(tree), m_database(database),
+      m_level(level), m_link(link), m_dialogs(dialogs), m_log(log), m_settings(settings) {
+    m_pagingWait.setObjectName(QStringLiteral("Timer1"));
+    m_pagingWait.setParent(this);
+    m_pagingWait.setSingleShot(true);
     // A coarse timer may end the wait up to 5% early, and answers of the last 150 ms would then
     // be taken for configuration answers.
-    m_timer1.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer1, &QTimer::timeout, this, [this] {
+    m_pagingWait.setTimerType(Qt::PreciseTimer);
+    connect(&m_pagingWait, &QTimer::timeout, this, [this] {
         endSteps();
         m_window.closeWindow();
     });
 }
 
-void Discovery::ConfirmAutoDiscovery() {
+void Discovery::confirmDiscovery() {
     const bool yes = m_dialogs.question(
         QStringLiteral("Auto Discovery"),
         joinLines({QStringLiteral("Performing an 'Auto Discovery' will delete the local database "
@@ -54,7 +55,7 @@ void Discovery::ConfirmAutoDiscovery() {
     m_runAnswers.clear();
     m_storeFailure = {};
     m_undone = false;
-    m_view.ClearElementFields();
+    m_view.clearElementFields();
     m_tree.emptyLists();
     startSteps();
     emit runStarted();
@@ -68,9 +69,10 @@ void Discovery::ConfirmAutoDiscovery() {
 void Discovery::startSteps() {
     m_level.switchOff();
     m_tree.emptyLists();
+    m_run.emplace(m_database);
     recreateDatabase();
     // Every send names its destination, so the endpoint has no remote to save and restore.
-    m_timer1.start(m_settings.pagingWaitMs);
+    m_pagingWait.start(m_settings.pagingWaitMs);
     m_awaiting = true;
     const std::string request = PagingRequest();
     if (!m_link.sendBroadcast(toByteArray(request),
@@ -83,13 +85,12 @@ void Discovery::startSteps() {
 }
 
 void Discovery::recreateDatabase() {
-    const std::string& path = m_settings.databasePath;
     // The previous database is kept as a dated backup, so that a run on an unplugged network
     // can be undone by hand.
-    const DatabaseBackup backup = moveDatabaseAside(path);
+    const DatabaseBackup backup = m_database.moveAside();
     m_previous = backup.path;
     if (!backup.result.ok()) {
-        if (readWholeFile(path).state == FileState::Unreadable) {
+        if (m_database.reload().state == FileState::Unreadable) {
             // A database nobody can read is never deleted: it stays, and so do its records.
             m_dialogs.critical(
                 kApplicationTitle,
@@ -99,7 +100,7 @@ void Discovery::recreateDatabase() {
             return;
         }
         // The operator agreed to lose it; they learn that no copy is left.
-        std::remove(path.c_str());
+        m_database.remove();
         m_dialogs.critical(
             kApplicationTitle,
             joinLines({QStringLiteral("No backup of the local database '%1' could be kept: %2.")
@@ -107,14 +108,14 @@ void Discovery::recreateDatabase() {
                                 QString::fromStdString(backup.result.reason)),
                        QStringLiteral("It has been deleted.")}));
     }
-    if (const StoreResult created = WriteFileAtomically(path, {}); !created.ok())
+    if (const StoreResult created = m_database.replace({}); !created.ok())
         m_storeFailure = created;
 }
 
 void Discovery::endSteps() {
     if (!m_awaiting)
         return;
-    m_timer1.stop();
+    m_pagingWait.stop();
     m_awaiting = false;
     completeRun();
 }
@@ -124,6 +125,8 @@ void Discovery::lateAnswersStored() {
 }
 
 void Discovery::completeRun() {
+    if (!m_run)
+        m_run.emplace(m_database); // answers stored after their run
     flushStores();
     if (!m_storeFailure.ok())
         undoRun(std::exchange(m_storeFailure, {}));
@@ -135,8 +138,9 @@ void Discovery::completeRun() {
                  QStringLiteral("Discovery ended: %1 elements answered, %2 stored")
                      .arg(m_answered.size())
                      .arg(m_stored.size()));
-    m_tree.Load_Config();
+    m_tree.reload();
     compareWithPrevious();
+    m_run.reset();
 }
 
 void Discovery::undoRun(const StoreResult& failure) {
@@ -149,8 +153,7 @@ void Discovery::undoRun(const StoreResult& failure) {
     }
     // A database that holds only some of what answered, or nothing, is worse than the one the
     // operator had: that one comes back, and the answers that arrive late are not stored.
-    const std::string& path = m_settings.databasePath;
-    if (const StoreResult restored = restoreDatabaseBackup(path, m_previous); !restored.ok()) {
+    if (const StoreResult restored = m_database.restore(m_previous); !restored.ok()) {
         m_dialogs.critical(
             kApplicationTitle,
             storeFailureMessage(
@@ -170,7 +173,7 @@ void Discovery::undoRun(const StoreResult& failure) {
 }
 
 void Discovery::compareWithPrevious() {
-    const IniLoad current = readIniFile(m_settings.databasePath);
+    const IniLoad current = m_database.reload();
     std::optional<IniLoad> previous;
     // An undone run leaves the database it found: compared with itself, nothing changed.
     if (m_undone)
@@ -192,7 +195,7 @@ void Discovery::compareWithPrevious() {
     emit changesFound(added, changed, summary);
 }
 
-void Discovery::StoreDiscoveredElement(const FeedbackRecord& answer) {
+void Discovery::storeDiscoveredElement(const FeedbackRecord& answer) {
     const auto decimal = [](long long value) { return std::to_string(value); };
     const FeedbackRecord& r = answer;
     IniEntries entries = {
@@ -229,7 +232,7 @@ void Discovery::flushStores() {
         m_pendingStores.clear();
     if (m_pendingStores.empty())
         return;
-    const StoreResult stored = WriteSectionsToINI(m_pendingStores, m_settings.databasePath);
+    const StoreResult stored = m_database.writeSections(m_pendingStores);
     for (const auto& [section, entries] : m_pendingStores) {
         if (stored.ok())
             m_stored.insert(section);

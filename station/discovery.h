@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <optional>
 #include <set>
 
 #include <string>
@@ -44,18 +45,19 @@ public:
     static constexpr std::size_t kStoreBatch = 256;
 
     Discovery(PagingView& window, ElementView& view, ElementTreeController& tree,
-              LevelMonitor& level, DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
-              const StationSettings& settings, QObject* parent = nullptr);
+              ElementDatabase& database, LevelMonitor& level, DatagramLink& link,
+              OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
+              QObject* parent = nullptr);
     ~Discovery() override { flushStores(); }
 
     // The toolbar command: asks, and on Yes runs one discovery; returns when the window closed.
-    void ConfirmAutoDiscovery();
+    void confirmDiscovery();
     // AutoDiscoverAwaiting: true only while a run waits for answers.
     bool awaitingAnswers() const { return m_awaiting; }
 
     // An element's answer to the paging request. It is written at the next flushStores(), so
     // that a burst of answers is stored in a few rewrites.
-    void StoreDiscoveredElement(const FeedbackRecord& answer);
+    void storeDiscoveredElement(const FeedbackRecord& answer);
     void flushStores();
     // Answers that arrived during the run and were done after it have been stored.
     void lateAnswersStored();
@@ -81,12 +83,13 @@ private:
     PagingView& m_window;
     ElementView& m_view;
     ElementTreeController& m_tree;
+    ElementDatabase& m_database;
     LevelMonitor& m_level;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
     EventSink& m_log;
     const StationSettings& m_settings;
-    QTimer m_timer1;
+    QTimer m_pagingWait;
     bool m_awaiting = false;
     std::string m_previous; // the backup this run made of the database it replaced
     std::set<std::string> m_answered, m_stored;
@@ -94,6 +97,8 @@ private:
     StoreResult m_storeFailure; // the first store of this run that failed
     bool m_undone = false;      // the run's database was given up for the one it replaced
     std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
+    // A run changes the database once, for those who follow it: when the run is complete.
+    std::optional<ElementDatabase::Operation> m_run;
 };
 
 } // namespace varnetix

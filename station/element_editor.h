@@ -5,6 +5,8 @@
 #include <QString>
 #include <optional>
 
+#include "station/element_selection.h"
+
 namespace varnetix {
 
 // What a configuration sends, as the panel holds it now. A list without a selection is -1.
@@ -38,6 +40,8 @@ public:
     virtual void showVersion(const QString& text) = 0;
     // Empties the texts, the lists' selections and the readouts of a cleared panel.
     virtual void clearFields() = 0;
+    // The panel relays itself out for the selected element's role.
+    virtual void arrange(ElementRole role) = 0;
 };
 
 } // namespace varnetix

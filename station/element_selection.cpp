@@ -34,8 +34,8 @@ void ElementSelection::clearMac() {
     emit macCaptionChanged(QStringLiteral("-"));
 }
 
-QString ElementSelection::storedAddress(const std::string& databasePath) const {
-    return fromBytes(ReadFromINI(section(), std::string(record::kIp), databasePath, ""));
+QString ElementSelection::storedAddress(ElementDatabase& database) const {
+    return fromBytes(database.value(section(), record::kIp));
 }
 
 } // namespace varnetix

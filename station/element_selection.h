@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "station/element_database.h"
+
 namespace varnetix {
 
 enum class ElementRole { None, Encoder, Decoder, Unknown };
@@ -36,7 +38,7 @@ public:
     void clearMac();
 
     // The address the database holds for the selected element: where every command goes.
-    QString storedAddress(const std::string& databasePath) const;
+    QString storedAddress(ElementDatabase& database) const;
 
 signals:
     void roleChanged(varnetix::ElementRole role);

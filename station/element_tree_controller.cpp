@@ -7,8 +7,8 @@
 namespace varnetix {
 
 ElementTreeController::ElementTreeController(ElementTreeView& view, OperatorDialogs& dialogs,
-                                             std::string databasePath, QObject* parent)
-    : QObject(parent), m_view(view), m_dialogs(dialogs), m_databasePath(std::move(databasePath)) {}
+                                             ElementDatabase& database, QObject* parent)
+    : QObject(parent), m_view(view), m_dialogs(dialogs), m_database(database) {}
 
 void ElementTreeController::emptyLists() {
     m_sections.clear();
@@ -17,11 +17,11 @@ void ElementTreeController::emptyLists() {
     emit listsEmptied();
 }
 
-void ElementTreeController::Load_Config() {
+void ElementTreeController::reload() {
     emptyLists();
     // One reading of the file serves the whole rebuild, so that even a large database is shown
     // at once and the window never waits on it.
-    const IniLoad load = readIniFile(m_databasePath);
+    const IniLoad load = m_database.reload();
     // Every rebuild tells the watch what it found, also when that is nothing, and before any
     // box: the elements that left are not watched while the box waits.
     if (load.state == FileState::Unreadable) {

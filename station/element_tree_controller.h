@@ -1,4 +1,4 @@
-// Load_Config: the element tree, the section list and the encoders a decoder can be bound to,
+// The element tree, the section list and the encoders a decoder can be bound to,
 // rebuilt from nms.ini.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/element_tree.h"
+#include "station/element_database.h"
 #include "station/operator_dialogs.h"
 
 namespace varnetix {
@@ -23,10 +24,10 @@ public:
 class ElementTreeController : public QObject {
     Q_OBJECT
 public:
-    ElementTreeController(ElementTreeView& view, OperatorDialogs& dialogs, std::string databasePath,
-                          QObject* parent = nullptr);
+    ElementTreeController(ElementTreeView& view, OperatorDialogs& dialogs,
+                          ElementDatabase& database, QObject* parent = nullptr);
 
-    void Load_Config();
+    void reload();
     // The first step of a rebuild: every list emptied, 0 items.
     void emptyLists();
     // The database's sections in file order, as the last rebuild read them.
@@ -44,7 +45,7 @@ signals:
 private:
     ElementTreeView& m_view;
     OperatorDialogs& m_dialogs;
-    std::string m_databasePath;
+    ElementDatabase& m_database;
     std::vector<std::string> m_sections;
 };
 

@@ -29,16 +29,16 @@ std::optional<int> storedInteger(const std::string& text) {
 
 ElementView::ElementView(ElementEditor& editor, ElementSelection& selection,
                          ElementTreeController& tree, LevelMonitor& level, PingController& ping,
-                         OperatorDialogs& dialogs, std::string databasePath, QObject* parent)
+                         OperatorDialogs& dialogs, ElementDatabase& database, QObject* parent)
     : QObject(parent), m_editor(editor), m_selection(selection), m_tree(tree), m_level(level),
-      m_ping(ping), m_dialogs(dialogs), m_databasePath(std::move(databasePath)) {}
+      m_ping(ping), m_dialogs(dialogs), m_database(database) {}
 
-void ElementView::NodeClick(const QString& nodeKey) {
+void ElementView::loadElement(const QString& nodeKey) {
     m_ping.setColour(PingColour::NotTested);
     m_level.disableCommands();
 
     const std::string section = MacWithoutColons(toBytes(nodeKey));
-    const IniDocument record = IniDocument::load(m_databasePath);
+    const IniDocument record = m_database.current().document;
     if (static_cast<int>(record.sectionEntries(section).size()) >= record::kCorruptEntryCount) {
         m_dialogs.critical(
             kApplicationTitle,
@@ -79,7 +79,7 @@ void ElementView::NodeClick(const QString& nodeKey) {
     m_ping.setCaption(QStringLiteral("<Click to test>"));
 }
 
-void ElementView::ClearElementFields() {
+void ElementView::clearElementFields() {
     m_selection.clearRole();
     m_selection.clearMac();
     m_ping.setCaption(QStringLiteral("<Unknown>"));
@@ -87,9 +87,9 @@ void ElementView::ClearElementFields() {
     m_editor.clearFields();
 }
 
-void ElementView::ReloadElementTree() {
-    m_tree.Load_Config();
-    ClearElementFields();
+void ElementView::reloadElementTree() {
+    m_tree.reload();
+    clearElementFields();
 }
 
 } // namespace varnetix

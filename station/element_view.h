@@ -1,4 +1,4 @@
-// What the element panel shows: the clicked element's record loaded into it (NodeClick), the
+// What the element panel shows: the clicked element's record loaded into it (loadElement), the
 // panel cleared when nothing is selected, and the list refreshed from the database.
 #pragma once
 
@@ -19,13 +19,13 @@ class ElementView : public QObject {
 public:
     ElementView(ElementEditor& editor, ElementSelection& selection, ElementTreeController& tree,
                 LevelMonitor& level, PingController& ping, OperatorDialogs& dialogs,
-                std::string databasePath, QObject* parent = nullptr);
+                ElementDatabase& database, QObject* parent = nullptr);
 
     // The node's key is the element's MAC in colon form.
-    void NodeClick(const QString& nodeKey);
-    void ClearElementFields();
+    void loadElement(const QString& nodeKey);
+    void clearElementFields();
     // The toolbar's "Refresh list": the tree rebuilt from the file and the panel cleared.
-    void ReloadElementTree();
+    void reloadElementTree();
 
 private:
     ElementEditor& m_editor;
@@ -34,7 +34,7 @@ private:
     LevelMonitor& m_level;
     PingController& m_ping;
     OperatorDialogs& m_dialogs;
-    std::string m_databasePath;
+    ElementDatabase& m_database;
 };
 
 } // namespace varnetix

@@ -43,13 +43,13 @@ FeedbackHandler::FeedbackHandler(Discovery& discovery, ConfigurationExchange& ex
     m_present.setInterval(0);
     connect(&m_present, &QTimer::timeout, this, &FeedbackHandler::present);
     // One tick retries every lookup still waiting, each against its own budget.
-    m_timerGetMAC.setObjectName(QStringLiteral("timerGetMAC"));
-    m_timerGetMAC.setParent(this);
-    m_timerGetMAC.setInterval(settings.macRetryMs);
-    connect(&m_timerGetMAC, &QTimer::timeout, this, &FeedbackHandler::retryLookups);
+    m_macLookup.setObjectName(QStringLiteral("timerGetMAC"));
+    m_macLookup.setParent(this);
+    m_macLookup.setInterval(settings.macRetryMs);
+    connect(&m_macLookup, &QTimer::timeout, this, &FeedbackHandler::retryLookups);
 }
 
-void FeedbackHandler::ProcessFeedback(const QByteArray& datagram) {
+void FeedbackHandler::processFeedback(const QByteArray& datagram) {
     if (m_arrivals.size() + m_packets.size() >= kPendingLimit) {
         // Told with the packets discarded: nothing is lost without a word.
         ++m_dropped;
@@ -112,8 +112,8 @@ void FeedbackHandler::accept(const Arrival& arrival) {
     const auto added = m_packets.emplace(m_nextSequence++, std::move(packet)).first;
     if (lookup(added->second))
         concluded(added);
-    else if (!m_timerGetMAC.isActive())
-        m_timerGetMAC.start();
+    else if (!m_macLookup.isActive())
+        m_macLookup.start();
 }
 
 bool FeedbackHandler::lookup(Packet& packet) {
@@ -150,7 +150,7 @@ void FeedbackHandler::retryLookups() {
         return entry.second.stage == Packet::Stage::Resolving;
     });
     if (!waiting)
-        m_timerGetMAC.stop();
+        m_macLookup.stop();
 }
 
 void FeedbackHandler::concluded(std::map<quint64, Packet>::iterator it) {
@@ -162,7 +162,7 @@ void FeedbackHandler::concluded(std::map<quint64, Packet>::iterator it) {
     if (packet.stage == Packet::Stage::Resolving) {
         if (packet.duringDiscovery) {
             // A discovered element is stored silently, without waiting for any box.
-            m_discovery.StoreDiscoveredElement(packet.record);
+            m_discovery.storeDiscoveredElement(packet.record);
             m_storedLate = m_storedLate || !m_discovery.awaitingAnswers();
             finish(it);
             return;
@@ -259,13 +259,13 @@ void FeedbackHandler::present() {
 
 void FeedbackHandler::presentPacket(Packet& packet) {
     if (packet.stage == Packet::Stage::Answer) {
-        m_exchange.ApplyConfigurationAnswer(packet.record);
+        m_exchange.applyConfigurationAnswer(packet.record);
         return;
     }
     m_dialogs.critical(kApplicationTitle, packet.failure);
     // During discovery the tree is rebuilt once, when the run ends.
     if (!packet.duringDiscovery)
-        m_tree.Load_Config();
+        m_tree.reload();
 }
 
 } // namespace varnetix

@@ -1,4 +1,4 @@
-// ProcessFeedback: every received feedback packet is decoded and checked, ends the
+// Every received feedback packet is decoded and checked, ends the
 // configuration time-out, gets its element's MAC, and is then stored as a discovered element or
 // checked as the answer to a configuration.
 //
@@ -44,7 +44,7 @@ public:
                     const StationSettings& settings, QObject* parent = nullptr);
 
     // Called for every datagram the dispatch routes here, as it arrives.
-    void ProcessFeedback(const QByteArray& datagram);
+    void processFeedback(const QByteArray& datagram);
 
     bool idle() const {
         return m_arrivals.empty() && m_packets.empty() && !m_presenting && m_discarded == 0;
@@ -104,7 +104,7 @@ private:
     std::size_t m_dropped = 0;
     QTimer m_next;    // zero-interval: arrivals are worked on from the event loop
     QTimer m_present; // zero-interval: the next box from the event loop
-    QTimer m_timerGetMAC;
+    QTimer m_macLookup;
 };
 
 } // namespace varnetix

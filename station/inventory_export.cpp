@@ -11,14 +11,15 @@
 
 namespace varnetix {
 
-InventoryExport::InventoryExport(OperatorDialogs& dialogs, EventSink& log, std::string databasePath,
+InventoryExport::InventoryExport(OperatorDialogs& dialogs, EventSink& log,
+                                 ElementDatabase& database,
                                  std::function<QString(const std::string&)> status, QObject* parent)
-    : QObject(parent), m_dialogs(dialogs), m_log(log), m_databasePath(std::move(databasePath)),
+    : QObject(parent), m_dialogs(dialogs), m_log(log), m_database(database),
       m_status(std::move(status)) {}
 
 void InventoryExport::exportInventory() {
     const QString title = QStringLiteral("Export inventory");
-    const IniLoad database = readIniFile(m_databasePath);
+    const IniLoad database = m_database.current();
     if (database.state == FileState::Unreadable) {
         m_dialogs.critical(title, unreadableDatabaseMessage(
                                       database.result, QStringLiteral("Nothing was exported.")));

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "station/element_database.h"
 #include "station/event_log.h"
 #include "station/operator_dialogs.h"
 
@@ -15,7 +16,7 @@ namespace varnetix {
 class InventoryExport : public QObject {
     Q_OBJECT
 public:
-    InventoryExport(OperatorDialogs& dialogs, EventSink& log, std::string databasePath,
+    InventoryExport(OperatorDialogs& dialogs, EventSink& log, ElementDatabase& database,
                     std::function<QString(const std::string& section)> status,
                     QObject* parent = nullptr);
 
@@ -24,7 +25,7 @@ public:
 private:
     OperatorDialogs& m_dialogs;
     EventSink& m_log;
-    std::string m_databasePath;
+    ElementDatabase& m_database;
     std::function<QString(const std::string&)> m_status;
 };
 

@@ -19,16 +19,17 @@ Q_LOGGING_CATEGORY(lcLevel, "varnetix.level", QtWarningMsg)
 } // namespace
 
 LevelMonitor::LevelMonitor(LevelDisplay& display, const ElementSelection& selection,
-                           DatagramLink& link, OperatorDialogs& dialogs, EventSink& log,
-                           const StationSettings& settings,
+                           ElementDatabase& database, DatagramLink& link, OperatorDialogs& dialogs,
+                           EventSink& log, const StationSettings& settings,
                            std::function<std::vector<Subnet>()> subnets, QObject* parent)
-    : QObject(parent), m_display(display), m_selection(selection), m_link(link), m_dialogs(dialogs),
-      m_log(log), m_settings(settings), m_subnets(std::move(subnets)) {
-    m_tmrVolume.setObjectName(QStringLiteral("tmrVolume"));
-    m_tmrVolume.setParent(this);
-    m_tmrVolume.setInterval(settings.volumeMs);
-    m_tmrVolume.setTimerType(Qt::PreciseTimer);
-    connect(&m_tmrVolume, &QTimer::timeout, this, &LevelMonitor::RequestAudioLevel);
+    : QObject(parent), m_display(display), m_selection(selection), m_database(database),
+      m_link(link), m_dialogs(dialogs), m_log(log), m_settings(settings),
+      m_subnets(std::move(subnets)) {
+    m_levelPoll.setObjectName(QStringLiteral("tmrVolume"));
+    m_levelPoll.setParent(this);
+    m_levelPoll.setInterval(settings.volumeMs);
+    m_levelPoll.setTimerType(Qt::PreciseTimer);
+    connect(&m_levelPoll, &QTimer::timeout, this, &LevelMonitor::requestAudioLevel);
 }
 
 void LevelMonitor::setRunning(bool running) {
@@ -38,10 +39,10 @@ void LevelMonitor::setRunning(bool running) {
                              : QStringLiteral("Audio-level monitoring stopped"));
     m_running = running;
     if (running) {
-        m_tmrVolume.start();
+        m_levelPoll.start();
         return;
     }
-    m_tmrVolume.stop();
+    m_levelPoll.stop();
     showNoLevel();
 }
 
@@ -79,7 +80,7 @@ void LevelMonitor::emptyBar() {
 }
 
 void LevelMonitor::setPollingInterval(int milliseconds) {
-    m_tmrVolume.setInterval(milliseconds);
+    m_levelPoll.setInterval(milliseconds);
 }
 
 void LevelMonitor::showNoLevel() {
@@ -87,8 +88,8 @@ void LevelMonitor::showNoLevel() {
     m_display.showLevelWidth(0);
 }
 
-void LevelMonitor::RequestAudioLevel() {
-    const QString address = m_selection.storedAddress(m_settings.databasePath);
+void LevelMonitor::requestAudioLevel() {
+    const QString address = m_selection.storedAddress(m_database);
     if (IsRefusedDestination(address.toStdString(), m_subnets())) {
         stop();
         emit notice(QStringLiteral("Audio monitoring stopped: %1 is not the address of one element")
@@ -106,7 +107,7 @@ void LevelMonitor::RequestAudioLevel() {
         unreachableMessage(address, QStringLiteral("Audio monitoring has been stopped.")));
 }
 
-void LevelMonitor::ShowAudioLevel(const QByteArray& datagram, const QHostAddress& sender) {
+void LevelMonitor::showAudioLevel(const QByteArray& datagram, const QHostAddress& sender) {
     // Another host's audio shown as this encoder's would be a wrong reading.
     bool ipv4 = false;
     const quint32 from = sender.toIPv4Address(&ipv4);
@@ -119,7 +120,7 @@ void LevelMonitor::ShowAudioLevel(const QByteArray& datagram, const QHostAddress
     const AudioLevel level = EvaluateAudioLevel(
         std::string_view(datagram.constData(), static_cast<std::size_t>(datagram.size())));
     // A late answer after the display was stopped shows nothing.
-    if (!m_tmrVolume.isActive()) {
+    if (!m_levelPoll.isActive()) {
         showNoLevel();
         return;
     }

@@ -33,8 +33,9 @@ public:
 class LevelMonitor : public QObject {
     Q_OBJECT
 public:
-    LevelMonitor(LevelDisplay& display, const ElementSelection& selection, DatagramLink& link,
-                 OperatorDialogs& dialogs, EventSink& log, const StationSettings& settings,
+    LevelMonitor(LevelDisplay& display, const ElementSelection& selection,
+                 ElementDatabase& database, DatagramLink& link, OperatorDialogs& dialogs,
+                 EventSink& log, const StationSettings& settings,
                  std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     bool isRunning() const { return m_running; }
@@ -50,9 +51,9 @@ public:
     void emptyBar();
     void setPollingInterval(int milliseconds);
 
-    void RequestAudioLevel();
+    void requestAudioLevel();
     // A 1440-byte datagram; shown only when it comes from the address the requests went to.
-    void ShowAudioLevel(const QByteArray& datagram, const QHostAddress& sender);
+    void showAudioLevel(const QByteArray& datagram, const QHostAddress& sender);
     // Level datagrams dropped because another host sent them.
     quint64 foreignDatagrams() const { return m_foreignDatagrams; }
 
@@ -68,12 +69,13 @@ private:
 
     LevelDisplay& m_display;
     const ElementSelection& m_selection;
+    ElementDatabase& m_database;
     DatagramLink& m_link;
     OperatorDialogs& m_dialogs;
     EventSink& m_log;
     const StationSettings& m_settings;
     std::function<std::vector<Subnet>()> m_subnets;
-    QTimer m_tmrVolume;
+    QTimer m_levelPoll;
     bool m_running = false;
     std::optional<quint32> m_requestedAddress; // where the last request went
     quint64 m_foreignDatagrams = 0;

@@ -17,16 +17,15 @@ std::vector<FeedbackRecord> lastDiscoveryAnswers(const std::string& databasePath
 }
 
 NetworkCheckController::NetworkCheckController(FindingsView& view, EventSink& log,
-                                               std::string databasePath,
+                                               ElementDatabase& database,
                                                std::function<std::vector<Subnet>()> subnets,
                                                QObject* parent)
-    : QObject(parent), m_view(view), m_log(log), m_databasePath(std::move(databasePath)),
+    : QObject(parent), m_view(view), m_log(log), m_database(database),
       m_subnets(std::move(subnets)) {}
 
 void NetworkCheckController::check() {
-    const IniLoad database = readIniFile(m_databasePath);
-    const std::vector<Finding> findings =
-        checkNetwork(database.document, m_subnets(), lastDiscoveryAnswers(m_databasePath));
+    const std::vector<Finding> findings = checkNetwork(m_database.current().document, m_subnets(),
+                                                       lastDiscoveryAnswers(m_database.path()));
     m_view.showFindings(findings);
 
     std::map<std::string, QStringList> warnings;

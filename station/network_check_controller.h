@@ -13,6 +13,7 @@
 
 #include "core/feedback_packet.h"
 #include "core/network_check.h"
+#include "station/element_database.h"
 #include "station/event_log.h"
 
 namespace varnetix {
@@ -30,7 +31,7 @@ public:
 class NetworkCheckController : public QObject {
     Q_OBJECT
 public:
-    NetworkCheckController(FindingsView& view, EventSink& log, std::string databasePath,
+    NetworkCheckController(FindingsView& view, EventSink& log, ElementDatabase& database,
                            std::function<std::vector<Subnet>()> subnets, QObject* parent = nullptr);
 
     // Checks the database and what the last discovery left of its answers beside it.
@@ -43,7 +44,7 @@ signals:
 private:
     FindingsView& m_view;
     EventSink& m_log;
-    std::string m_databasePath;
+    ElementDatabase& m_database;
     std::function<std::vector<Subnet>()> m_subnets;
 
     std::set<std::string> m_logged; // findings already in the log

@@ -24,15 +24,15 @@ PingController::PingController(PingIndicator& indicator, EchoProbe& probe, Opera
                                QObject* parent)
     : QObject(parent), m_indicator(indicator), m_probe(probe), m_dialogs(dialogs), m_log(log),
       m_elementIp(std::move(elementIp)), m_elementMac(std::move(elementMac)) {
-    m_tmrRetryPing.setObjectName(u"tmrRetryPing"_s);
-    m_tmrRetryPing.setParent(this);
-    m_tmrRetryPing.setInterval(retryIntervalMs);
-    m_tmrRetryPing.setTimerType(Qt::PreciseTimer);
-    connect(&m_tmrRetryPing, &QTimer::timeout, this, &PingController::onRetryTick);
+    m_pingRetry.setObjectName(u"tmrRetryPing"_s);
+    m_pingRetry.setParent(this);
+    m_pingRetry.setInterval(retryIntervalMs);
+    m_pingRetry.setTimerType(Qt::PreciseTimer);
+    connect(&m_pingRetry, &QTimer::timeout, this, &PingController::onRetryTick);
     connect(&m_probe, &EchoProbe::finished, this, &PingController::onEchoFinished);
 }
 
-void PingController::PingElement(const QString& address) {
+void PingController::pingElement(const QString& address) {
     if (!IsValidIp(address.toStdString()))
         return;
     // One echo at a time: starting the sockets again would take them from the echo in flight.
@@ -53,15 +53,15 @@ void PingController::PingElement(const QString& address) {
 }
 
 void PingController::clicked() {
-    if (m_tmrRetryPing.isActive()) {
+    if (m_pingRetry.isActive()) {
         // The countdown keeps its value: the next time-out continues from it.
         showOwnCaption(u"<Stopped>"_s);
-        m_tmrRetryPing.stop();
+        m_pingRetry.stop();
         return;
     }
     if (m_inFlight)
         return;
-    PingElement(m_elementIp());
+    pingElement(m_elementIp());
 }
 
 void PingController::setCaption(const QString& caption) {
@@ -72,7 +72,7 @@ void PingController::setCaption(const QString& caption) {
     if (m_inFlight && !m_showingOwnCaption)
         m_resultStale = true;
     if (caption.contains(u"Timed"_s, Qt::CaseSensitive))
-        m_tmrRetryPing.start();
+        m_pingRetry.start();
 }
 
 void PingController::setColour(PingColour colour) {
@@ -84,10 +84,10 @@ void PingController::onRetryTick() {
     if (m_inFlight)
         return;
     if (m_countdown < 1) {
-        m_tmrRetryPing.stop();
+        m_pingRetry.stop();
         m_countdown = kRetryCountdown;
         // The address in the field now, which may belong to an element loaded meanwhile.
-        PingElement(m_elementIp());
+        pingElement(m_elementIp());
         return;
     }
     --m_countdown;

@@ -35,7 +35,7 @@ public:
                    QObject* parent = nullptr);
 
     // One test of `address` with its display; returns at once, the outcome follows later.
-    void PingElement(const QString& address);
+    void pingElement(const QString& address);
     // The click on lblPing: a test, or the end of a running countdown.
     void clicked();
     // The caption shown on lblPing. Every caption passes the retry rule: one that reports a
@@ -60,7 +60,7 @@ private:
     std::function<QString()> m_elementIp;
     std::function<QString()> m_elementMac;
     QString m_pingedAddress, m_pingedMac;
-    QTimer m_tmrRetryPing;
+    QTimer m_pingRetry;
     QString m_caption = QStringLiteral("<Unknown>");
     qint16 m_countdown = 3;
     bool m_inFlight = false;

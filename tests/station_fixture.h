@@ -200,7 +200,8 @@ struct Station {
     varnetix::StationSettings settings;
     QUdpSocket configPeer;  // stands for the element's configuration port
     QUdpSocket commandPeer; // its command port (attenuation, "VOL")
-    std::unique_ptr<varnetix::MainWindow> window;
+    std::unique_ptr<varnetix::Station> station;
+    std::unique_ptr<varnetix::MainWindow> window; // goes before the station it draws on
 
     // Short intervals so that time-outs happen within a test.
     Station() {
@@ -228,11 +229,18 @@ struct Station {
     }
     QByteArray database() const { return readFile(databasePath()); }
 
-    // Creates the window and runs its start-up; the boxes of the start-up are forgotten.
+    // Creates the station and its window, without starting them.
+    varnetix::MainWindow& build() {
+        window.reset();
+        station = std::make_unique<varnetix::Station>(settings, dialogs, resolver, probe,
+                                                      watched ? &sweeper : nullptr);
+        window = std::make_unique<varnetix::MainWindow>(*station);
+        return *window;
+    }
+    // Creates the station and its window and runs the start-up; the boxes of the start-up are
+    // forgotten.
     varnetix::MainWindow& start() {
-        window = std::make_unique<varnetix::MainWindow>(settings, dialogs, resolver, probe,
-                                                        watched ? &sweeper : nullptr);
-        if (!window->Form_Load())
+        if (!build().start())
             qFatal("the station could not bind its endpoint");
         dialogs.boxes.clear();
         return *window;
@@ -249,7 +257,9 @@ struct Station {
     }
 
     template <typename T = QWidget> T* find(const char* name) const {
-        T* found = window->findChild<T*>(QLatin1String(name));
+        T* found = window ? window->findChild<T*>(QLatin1String(name)) : nullptr;
+        if (!found)
+            found = station->findChild<T*>(QLatin1String(name));
         if (!found)
             qFatal("no object named %s", name);
         return found;
@@ -312,16 +322,14 @@ struct Station {
     QStringList logged(const char* category,
                        std::optional<varnetix::EventSeverity> severity = {}) const {
         QStringList lines;
-        for (const auto& line : window->findChild<varnetix::EventLog*>()->lines())
+        for (const auto& line : station->findChild<varnetix::EventLog*>()->lines())
             if (line.category == QLatin1String(category) &&
                 line.severity == severity.value_or(line.severity))
                 lines << line.element + u' ' + line.text;
         return lines;
     }
 
-    varnetix::FeedbackHandler* feedback() const {
-        return window->findChild<varnetix::FeedbackHandler*>();
-    }
+    varnetix::FeedbackHandler* feedback() const { return &station->feedback(); }
     // Sends a datagram to the station and waits until it, and all that queued behind it, are
     // handled. The application's own kind of loop waits for events instead of polling for them.
     bool deliver(const QByteArray& datagram, int timeoutMs = 5000) const {
@@ -342,7 +350,7 @@ struct Station {
     // whole time.
     void discover(const std::function<void()>& during = {}) {
         dialogs.answers.enqueue(true);
-        auto* run = window->findChild<varnetix::Discovery*>();
+        auto* run = &station->discovery();
         const auto started = QObject::connect(run, &varnetix::Discovery::runStarted, run, [&] {
             if (during)
                 QTimer::singleShot(0, run, [&] {

@@ -128,14 +128,19 @@ private slots:
         m_instance = std::make_unique<varnetix::SingleInstance>(m_s.settings.databasePath,
                                                                 m_s.settings.localPort);
         int exitCode = -1;
-        m_s.window = varnetix::startStation(m_s.settings, m_s.dialogs, m_resolver, m_probe,
-                                            *m_instance, exitCode, &m_sweeper);
+        auto started = varnetix::startStation(m_s.settings, m_s.dialogs, m_resolver, m_probe,
+                                              *m_instance, exitCode, &m_sweeper);
+        m_s.station = std::move(started.station);
+        m_s.window = std::move(started.window);
         QVERIFY2(m_s.window, "the station did not start (port 2976 taken?)");
         QCOMPARE(m_s.stationPort(), quint16(2976));
         m_s.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_s.window.get()));
     }
-    void cleanupTestCase() { m_s.window.reset(); }
+    void cleanupTestCase() {
+        m_s.window.reset();
+        m_s.station.reset();
+    }
     // Every element hears one request per run and is stored exactly, and nothing else is; no MAC
     // or feedback error comes from the elements.
     void discovery() {
@@ -272,9 +277,9 @@ private slots:
         select(1);
         m_s.button(6)->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(received(1, 2977, 3).size() > 0, 5000);
-        auto* level = m_s.window->findChild<varnetix::LevelMonitor*>();
+        auto* level = m_s.station->findChild<varnetix::LevelMonitor*>();
         QSignalSpy arrived(m_s.find<varnetix::UdpEndpoint>("udpClient"),
-                           &varnetix::UdpEndpoint::DataArrival);
+                           &varnetix::UdpEndpoint::datagramReceived);
         QVERIFY(sendFromElement(2, QByteArray(1440, '\x7f'))); // near full scale
         QVERIFY(arrived.wait(5000));                           // and handled
         QCOMPARE(m_s.text("lblVolume"), u"-oodBFS"_s);

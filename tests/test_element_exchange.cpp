@@ -248,7 +248,7 @@ private slots:
             QCOMPARE(request.senderPort(), int(m_s->stationPort()));
         }
         QSignalSpy arrived(m_s->find<varnetix::UdpEndpoint>("udpClient"),
-                           &varnetix::UdpEndpoint::DataArrival);
+                           &varnetix::UdpEndpoint::datagramReceived);
         const auto answer = [&](quint32 peak) {
             m_s->commandPeer.writeDatagram(levelDatagram(peak), request.senderAddress(),
                                            quint16(request.senderPort()));

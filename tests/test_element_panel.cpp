@@ -78,7 +78,7 @@ private slots:
 
         QVERIFY(m_station->selectNode(kX));
         // A rebuild of the tree (as after an accepted answer) leaves what was loaded as it was.
-        m_station->window->findChild<varnetix::ElementTreeController*>()->Load_Config();
+        m_station->station->findChild<varnetix::ElementTreeController*>()->reload();
         for (const QString& pair : shown.split(u'|')) {
             const QString name = pair.section(u'=', 0, 0);
             QCOMPARE(name + u'=' + text(name.toLatin1().constData()), pair);

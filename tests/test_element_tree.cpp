@@ -124,7 +124,7 @@ private slots:
     void backToBackDatagramsArriveWhole() {
         m_s->start();
         QSignalSpy arrived(m_s->find<varnetix::UdpEndpoint>("udpClient"),
-                           &varnetix::UdpEndpoint::DataArrival);
+                           &varnetix::UdpEndpoint::datagramReceived);
         QList<QByteArray> sent;
         QUdpSocket sender;
         for (int size : {45, 1440, 0, 3, 1441, 1, 65507}) {
@@ -155,7 +155,7 @@ private slots:
         // Each element answers twice.
         m_answers = {packet(studioEncoder(), 44, 2, 1), packet(north, 45, 2, 3)};
         m_answers += m_answers;
-        auto* run = m_s->window->findChild<varnetix::Discovery*>();
+        auto* run = m_s->station->findChild<varnetix::Discovery*>();
         QVariantList atStart;
         connect(run, &varnetix::Discovery::runStarted, this, [&] {
             atStart = state() << m_s->find<varnetix::LevelBar>("VUMeter")->levelWidth()
@@ -255,7 +255,7 @@ private:
     QVariantList state() const {
         // The newest of the dated backups a run leaves beside the database.
         const auto backups = varnetix::listDatabaseBackups(m_s->settings.databasePath);
-        return {m_s->window->findChild<varnetix::Discovery*>()->awaitingAnswers(),
+        return {m_s->station->findChild<varnetix::Discovery*>()->awaitingAnswers(),
                 m_s->timer("tmrVolume")->isActive(),
                 QFile::exists(m_s->databasePath()),
                 m_s->database(),

@@ -152,7 +152,7 @@ private slots:
         m_r->controller.clicked();
         QVERIFY(m_r->controller.inFlight());
         m_r->controller.clicked(); // a second test waits for the first
-        m_r->controller.PingElement(u"198.18.5.9"_s);
+        m_r->controller.pingElement(u"198.18.5.9"_s);
         QCOMPARE(m_r->probe.addresses, QStringList{u"198.18.5.1"_s});
         if (!panelCaption.isEmpty()) {
             m_r->controller.setCaption(panelCaption);

@@ -59,17 +59,16 @@ class TestStartupAndDatabase : public QObject {
 private slots:
     void startThenClose() {
         Station s;
-        s.window =
-            std::make_unique<varnetix::MainWindow>(s.settings, s.dialogs, s.resolver, s.probe);
+        s.build();
         s.button(6)->setEnabled(true);
         s.button(7)->setEnabled(true);
-        auto* ping = s.window->findChild<varnetix::PingController*>();
+        auto* ping = s.station->findChild<varnetix::PingController*>();
         ping->setCountdown(0);
         bool boundWhileOpen = true;
         s.dialogs.whileOpen = [&] {
             boundWhileOpen = s.find<varnetix::UdpEndpoint>("udpClient")->isBound();
         };
-        QVERIFY(s.window->Form_Load());
+        QVERIFY(s.window->start());
         QCOMPARE(s.dialogs.boxes, QList{kEmptyDatabase});
         QVERIFY(!boundWhileOpen); // the tree is built before the bind
         QCOMPARE(s.window->windowTitle(), u"Varnetix NMS v.3.0.0 - Halvoren Broadcast"_s);
@@ -111,8 +110,9 @@ private slots:
             instance(s.settings.databasePath, s.settings.localPort);
         QVERIFY(!running || first.acquire());
         int exitCode = -1;
-        QVERIFY(!varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, instance,
-                                        exitCode));
+        QVERIFY(
+            !varnetix::startStation(s.settings, s.dialogs, s.resolver, s.probe, instance, exitCode)
+                 .window);
         QCOMPARE(exitCode, running ? 0 : 1);
         // The tree is built before the bind, so the empty database is reported first.
         const QList<RecordedBox> boxes =
@@ -221,7 +221,7 @@ private slots:
         QCOMPARE(s.dialogs.texts(),
                  QStringList{cannotSave(s, full, u"Cannot save this element info."_s)});
 
-        auto* attenuation = s.window->findChild<varnetix::AttenuationControl*>();
+        auto* attenuation = s.station->findChild<varnetix::AttenuationControl*>();
         for (int step : {199, 198, 197})
             attenuation->attenuationChanged(step, true);
         for (char step : {'\xC7', '\xC6', '\xC5'})
@@ -232,7 +232,7 @@ private slots:
         s.dialogs.boxes.clear();
         s.discover([&] {
             s.sendToStation(decoderAnswer());
-            QTRY_COMPARE(s.window->findChild<varnetix::Discovery*>()->answers().size(), 1u);
+            QTRY_COMPARE(s.station->findChild<varnetix::Discovery*>()->answers().size(), 1u);
         });
         QCOMPARE(s.dialogs.texts().mid(1), QStringList{cannotSave(s, full, kUndone)});
         QCOMPARE(s.database(), sampleDatabase());
@@ -274,16 +274,15 @@ private slots:
             QSKIP("run by unreadableDatabaseIsNeverReplaced as another user");
         Station s;
         s.settings.databasePath = database.toStdString();
-        s.window =
-            std::make_unique<varnetix::MainWindow>(s.settings, s.dialogs, s.resolver, s.probe);
-        QVERIFY(s.window->Form_Load());
+        s.build();
+        QVERIFY(s.window->start());
         const QString denied =
             u"The local database '%1' cannot be read: Permission denied."_s.arg(database);
         QCOMPARE(s.dialogs.texts(),
                  QStringList{denied + u"\rNothing will be written to it until it can be read."_s});
 
         // Save: refused before anything is sent.
-        s.window->findChild<varnetix::ElementView*>()->NodeClick(kDecoderKey);
+        s.station->findChild<varnetix::ElementView*>()->loadElement(kDecoderKey);
         s.edit({u"txtElementName=D1"_s, u"txtElementIP=127.0.0.1"_s, u"txtElementMask=255.0.0.0"_s,
                 u"txtElementGW=127.0.0.1"_s, u"txtRemoteIP=0.0.0.0"_s, u"cmbAudioInput=0"_s,
                 u"cmbAudioType=0"_s, u"cmbAudioTX=0"_s});

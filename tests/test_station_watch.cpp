@@ -109,7 +109,7 @@ private slots:
     void eventLogAndItsView() {
         m_s->start(sampleDatabase());
         m_s->find<QAction>("actionAbout")->trigger();
-        auto* log = m_s->window->findChild<varnetix::EventLog*>();
+        auto* log = m_s->station->findChild<varnetix::EventLog*>();
         log->record("ping", kEncoderKey, u"Ping 127.0.0.1: 1 ms"_s);
         m_s->find<QAction>("actionEventLog")->trigger();
         auto* table = m_s->find<QTableView>("tblEventLog");
@@ -133,6 +133,7 @@ private slots:
 
         m_s->window->close(); // the station ends and its log is written out
         m_s->window.reset();
+        m_s->station.reset();
         const QList<QByteArray> lines =
             readFile(QString::fromStdString(m_s->settings.eventLogDirectory) + u"/events.log"_s)
                 .split('\n');
@@ -177,7 +178,7 @@ private slots:
         m_s->settings.eventLogDirectory = logDirectory.toStdString();
         m_s->watched = true;
         m_s->start(QByteArray());
-        const auto& lines = m_s->window->findChild<varnetix::EventLog*>()->lines();
+        const auto& lines = m_s->station->findChild<varnetix::EventLog*>()->lines();
         QVERIFY(lines.front().text.endsWith(u" started, database "_s + m_s->databasePath()));
         QCOMPARE(lines[2].category, u"box"_s); // the empty database, after the notice
         QVERIFY(lines[1].severity == varnetix::EventSeverity::Warning &&

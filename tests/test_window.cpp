@@ -176,12 +176,13 @@ private slots:
         const varnetix::StationSettings production;
         QCOMPARE(production.macBudgetMs, 5000);
         QCOMPARE(production.pagingWaitMs, 3000);
-        varnetix::MainWindow window(production, m_s.dialogs, m_s.resolver, m_s.probe, nullptr);
+        varnetix::Station station(production, m_s.dialogs, m_s.resolver, m_s.probe, nullptr);
+        varnetix::MainWindow window(station);
         for (const auto& [name, ms] : {std::pair{"timerRemoteSent", 3000},
                                        {"timerGetMAC", 50},
                                        {"tmrVolume", 50},
                                        {"tmrRetryPing", 1000}})
-            QCOMPARE(window.findChild<QTimer*>(QLatin1String(name))->interval(), ms);
+            QCOMPARE(station.findChild<QTimer*>(QLatin1String(name))->interval(), ms);
     }
 
     // The desktop's boxes, each answered with its default button: the icon, "No" the default

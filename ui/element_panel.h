@@ -31,7 +31,7 @@ public:
     void clearFields() override;
 
     // The role caption and the arrangement that goes with it.
-    void arrange(ElementRole role);
+    void arrange(ElementRole role) override;
     void showMacCaption(const QString& caption);
     // "<None>" followed by the encoders a decoder can be bound to; the loaded record's binding
     // stays selected.

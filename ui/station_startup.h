@@ -1,4 +1,5 @@
-// Start-up of the station: the single-instance test, then the window and its start-up.
+// Start-up of the station with its window: the single-instance test, then the station, its
+// window and the start-up sequence.
 #pragma once
 
 #include <memory>
@@ -8,11 +9,16 @@
 
 namespace varnetix {
 
-// Runs the start-up sequence. Returns the window when the station runs; nullptr when the
-// program must end, with its exit status in exitCode.
-std::unique_ptr<MainWindow> startStation(const StationSettings& settings, OperatorDialogs& dialogs,
-                                         MacResolver& resolver, EchoProbe& probe,
-                                         SingleInstance& instance, int& exitCode,
-                                         EchoSweeper* sweeper = nullptr);
+// The window goes before the station it draws on.
+struct StationWindow {
+    std::unique_ptr<Station> station;
+    std::unique_ptr<MainWindow> window;
+};
+
+// Runs the start-up sequence. Returns the station and its window when the station runs; nothing
+// when the program must end, with its exit status in exitCode.
+StationWindow startStation(const StationSettings& settings, OperatorDialogs& dialogs,
+                           MacResolver& resolver, EchoProbe& probe, SingleInstance& instance,
+                           int& exitCode, EchoSweeper* sweeper = nullptr);
 
 } // namespace varnetix

@@ -1,0 +1,226 @@
+#include "station/station.h"
+
+#include "core/database_file.h"
+#include "core/event_log_line.h"
+#include "platform/event_log_file.h"
+#include "platform/preferences_file.h"
+#include "platform/station_networks.h"
+#include "station/attenuation_control.h"
+#include "station/configuration_exchange.h"
+#include "station/datagram_dispatch.h"
+#include "station/discovery.h"
+#include "station/element_selection.h"
+#include "station/element_tree_controller.h"
+#include "station/element_view.h"
+#include "station/element_watch.h"
+#include "station/event_log.h"
+#include "station/feedback_handler.h"
+#include "station/inventory_export.h"
+#include "station/level_monitor.h"
+#include "station/logged_dialogs.h"
+#include "station/network_check_controller.h"
+#include "station/ping_controller.h"
+
+namespace varnetix {
+
+namespace {
+
+EventLogLimits logLimits(const StationPreferences& preferences) {
+    EventLogLimits limits;
+    limits.maxFileBytes = std::int64_t{preferences.logFileKiB} * 1024;
+    limits.fileCount = preferences.logFileCount;
+    return limits;
+}
+
+} // namespace
+
+QString stationTitle() {
+    return QStringLiteral("Varnetix NMS v.%1.%2.%3 - Halvoren Broadcast")
+        .arg(VARNETIX_VERSION_MAJOR)
+        .arg(VARNETIX_VERSION_MINOR)
+        .arg(VARNETIX_VERSION_PATCH);
+}
+
+std::unique_ptr<Station> openStation(const StationSettings& settings, OperatorDialogs& dialogs,
+                                     MacResolver& resolver, EchoProbe& probe,
+                                     SingleInstance& instance, EchoSweeper* sweeper) {
+    if (!instance.acquire()) {
+        dialogs.information(
+            QStringLiteral("Halvoren Varnetix NMS"),
+            QStringLiteral(
+                "Halvoren Varnetix NMS is already running (check the icon in system tray)!"));
+        return nullptr;
+    }
+    // Only the station that holds the lock may take what a crashed write left behind: another
+    // process reading the database never writes it.
+    removeStaleTemporaries(settings.databasePath);
+    return std::make_unique<Station>(settings, dialogs, resolver, probe, sweeper);
+}
+
+Station::Station(StationSettings settings, OperatorDialogs& dialogs, MacResolver& resolver,
+                 EchoProbe& probe, EchoSweeper* sweeper, QObject* parent)
+    : QObject(parent), m_settings(std::move(settings)), m_database(m_settings.databasePath) {
+    m_endpoint.setObjectName(QStringLiteral("udpClient"));
+    m_endpoint.setParent(this);
+    if (!m_settings.preferencesPath.empty())
+        m_preferences = PreferencesFile(QString::fromStdString(m_settings.preferencesPath))
+                            .load(&m_badPreferences);
+    createLog(dialogs);
+    createControllers(resolver, probe, sweeper);
+    connectControllers();
+}
+
+Station::~Station() = default;
+
+OperatorDialogs& Station::dialogs() {
+    return *m_dialogs;
+}
+
+void Station::createLog(OperatorDialogs& dialogs) {
+    if (!m_settings.eventLogDirectory.empty()) {
+        m_logFile = std::make_unique<EventLogFile>(
+            QString::fromStdString(m_settings.eventLogDirectory), logLimits(m_preferences));
+        connect(m_logFile.get(), &EventLogFile::writeFailed, this, [this](const QString& notice) {
+            m_logFailure = notice;
+            showNotice(notice);
+        });
+        connect(m_logFile.get(), &EventLogFile::writeResumed, this,
+                [this] { clearNotice(m_logFailure); });
+    }
+    m_log = std::make_unique<EventLog>(m_logFile.get(), this);
+    m_dialogs = std::make_unique<LoggedDialogs>(dialogs, *m_log);
+}
+
+void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSweeper* sweeper) {
+    ElementDatabase& database = m_database;
+    OperatorDialogs& dialogs = *m_dialogs;
+    EventSink& log = *m_log;
+    // The senders and the check judge addresses against the same networks of the station.
+    std::function<std::vector<Subnet>()> networks = &stationSubnets;
+    if (m_settings.stationNetworks)
+        networks = [fixed = *m_settings.stationNetworks] { return fixed; };
+    m_selection = std::make_unique<ElementSelection>(this);
+    m_tree = std::make_unique<ElementTreeController>(m_views, dialogs, database, this);
+    m_level = std::make_unique<LevelMonitor>(m_views, *m_selection, database, m_endpoint, dialogs,
+                                             log, m_settings, networks, this);
+    m_ping = std::make_unique<PingController>(
+        m_views, probe, dialogs, log, [this] { return m_views.editedConfiguration().ip; },
+        [selection = m_selection.get()] { return selection->mac(); }, m_settings.pingRetryMs, this);
+    m_view = std::make_unique<ElementView>(m_views, *m_selection, *m_tree, *m_level, *m_ping,
+                                           dialogs, database, this);
+    m_exchange = std::make_unique<ConfigurationExchange>(m_views, *m_selection, *m_tree, database,
+                                                         m_endpoint, dialogs, log, m_settings,
+                                                         networks, this);
+    m_attenuation = std::make_unique<AttenuationControl>(*m_selection, database, m_endpoint,
+                                                         dialogs, log, m_settings, networks, this);
+    m_discovery = std::make_unique<Discovery>(m_views, *m_view, *m_tree, database, *m_level,
+                                              m_endpoint, dialogs, log, m_settings, this);
+    m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
+                                                   dialogs, m_settings, this);
+    if (sweeper)
+        m_watch =
+            std::make_unique<ElementWatch>(m_views, *sweeper, log, m_settings.watchSecondMs, this);
+    m_check = std::make_unique<NetworkCheckController>(m_views, log, database, networks, this);
+    m_export = std::make_unique<InventoryExport>(
+        dialogs, log, database,
+        [watch = m_watch.get()](const std::string& section) {
+            return watch ? watch->stateWord(section) : QString();
+        },
+        this);
+}
+
+void Station::connectControllers() {
+    // A new role relays out the panel first, then the audio-level display.
+    connect(m_selection.get(), &ElementSelection::roleChanged, this, [this](ElementRole role) {
+        m_views.arrange(role);
+        m_level->roleChanged(role);
+    });
+    connect(m_tree.get(), &ElementTreeController::listsEmptied, m_level.get(),
+            &LevelMonitor::emptyBar);
+    connect(&m_endpoint, &UdpEndpoint::datagramReceived, this,
+            [this](const QByteArray& datagram, const QHostAddress& sender) {
+                dispatchDatagram(datagram, sender, *m_level, *m_feedback);
+            });
+    connect(m_level.get(), &LevelMonitor::notice, this, &Station::showNotice);
+    connect(m_attenuation.get(), &AttenuationControl::notice, this, &Station::showNotice);
+    // The check follows every change of the database.
+    connect(&m_database, &ElementDatabase::changed, m_check.get(), &NetworkCheckController::check);
+    if (m_watch) {
+        connect(m_tree.get(), &ElementTreeController::elementsListed, m_watch.get(),
+                &ElementWatch::watch);
+        connect(m_watch.get(), &ElementWatch::notice, this, &Station::showNotice);
+    }
+}
+
+void Station::showNotice(const QString& notice) {
+    if (m_notices.contains(notice))
+        return;
+    m_notices << notice;
+    m_log->record(EventSeverity::Warning, event_category::kStation, {}, notice);
+    emit noticesChanged(m_notices);
+}
+
+void Station::clearNotice(const QString& notice) {
+    if (m_notices.removeAll(notice) > 0)
+        emit noticesChanged(m_notices);
+}
+
+QString Station::badPreferencesNotice() const {
+    return QStringLiteral("Invalid preferences read as their defaults: %1 (%2)")
+        .arg(m_badPreferences.join(QStringLiteral(", ")),
+             QString::fromStdString(m_settings.preferencesPath));
+}
+
+void Station::changePreferences(const StationPreferences& chosen) {
+    if (chosen == m_preferences)
+        return;
+    if (!m_settings.preferencesPath.empty() &&
+        !PreferencesFile(QString::fromStdString(m_settings.preferencesPath)).save(chosen)) {
+        m_dialogs->critical(QStringLiteral("Preferences"),
+                            joinLines({QStringLiteral("Unable to save the preferences to '%1'.")
+                                           .arg(QString::fromStdString(m_settings.preferencesPath)),
+                                       QStringLiteral("They apply until the station ends.")}));
+    } else if (!m_badPreferences.isEmpty()) {
+        // Every value is written, the invalid ones too.
+        clearNotice(badPreferencesNotice());
+        m_badPreferences.clear();
+    }
+    m_preferences = chosen;
+    applyPreferences();
+}
+
+void Station::applyPreferences() {
+    if (m_watch)
+        m_watch->setPreferences(m_preferences.watchIntervalSeconds,
+                                m_preferences.missesUntilOffline);
+    if (m_logFile)
+        m_logFile->setLimits(logLimits(m_preferences));
+}
+
+bool Station::start() {
+    // First, so that the boxes of the start-up follow it in the log.
+    m_log->record(event_category::kStation, {},
+                  QStringLiteral("%1 started, database %2")
+                      .arg(stationTitle(), QString::fromStdString(m_settings.databasePath)));
+    if (!m_badPreferences.isEmpty())
+        showNotice(badPreferencesNotice());
+    m_level->disableCommands();
+    m_tree->reload();
+    if (!m_endpoint.bind(m_settings.localPort)) {
+        m_dialogs->critical(kApplicationTitle,
+                            QStringLiteral("Unable to use UDP port 2976: occupied."));
+        return false;
+    }
+    m_ping->setCountdown(3);
+    applyPreferences();
+    m_check->check();
+    return true;
+}
+
+void Station::stop() {
+    if (m_endpoint.isBound())
+        m_log->record(event_category::kStation, {}, QStringLiteral("Station ended"));
+    m_endpoint.close();
+}
+
+} // namespace varnetix

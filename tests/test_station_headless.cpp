@@ -1,0 +1,149 @@
+// The station with no widget at all: a discovery, a configuration exchange and the watch against
+// the element simulator on loopback, and a configuration answer killed while it is stored.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QRandomGenerator>
+
+#include "core/ini_store.h"
+#include "station/configuration_exchange.h"
+#include "station/discovery.h"
+#include "station/element_watch.h"
+#include "station/station.h"
+#include "station_fixture.h"
+#include "tools/element_sim/simulator_options.h"
+
+using namespace Qt::Literals::StringLiterals;
+using varnetix::EditedConfiguration;
+
+namespace {
+
+// The fields a headless face sends: set by the test, nothing shown.
+struct PlainEditor : varnetix::ElementEditor {
+    EditedConfiguration edited;
+    EditedConfiguration editedConfiguration() const override { return edited; }
+    void showStoredFields(const varnetix::StoredFields&) override {}
+    void setAttenuation(std::optional<int>) override {}
+    void setBufferSize(std::optional<int>) override {}
+    void showSerialNumber(const QString&) override {}
+    void showVersion(const QString&) override {}
+    void clearFields() override {}
+    void arrange(varnetix::ElementRole) override {}
+};
+
+// How often the network check has shown its findings.
+struct CountingFindings : varnetix::FindingsView {
+    int shown = 0;
+    void showFindings(const std::vector<varnetix::Finding>&) override { ++shown; }
+};
+
+} // namespace
+
+class TestStationHeadless : public QObject {
+    Q_OBJECT
+
+    Station m_s;
+    PlainEditor m_editor;
+    CountingFindings m_findings;
+
+    void startStation() {
+        m_s.station = std::make_unique<varnetix::Station>(m_s.settings, m_s.dialogs, m_s.resolver,
+                                                          m_s.probe, &m_s.sweeper);
+        m_s.station->attachViews({.editor = &m_editor, .findings = &m_findings});
+        QVERIFY(m_s.station->start());
+        m_s.dialogs.boxes.clear();
+    }
+
+private slots:
+    void discoveryExchangeAndWatch() {
+        QCommandLineParser parser;
+        varnetix::sim::addSimulatorOptions(parser);
+        varnetix::sim::SimulatorOptions options;
+        QVERIFY(parser.parse(u"sim --bind 127.0.0.1 --paging-port 0 --config-port 0 "
+                             u"--command-port 0 --name studio"_s.split(u' ')));
+        QVERIFY(varnetix::sim::readSimulatorOptions(parser, options, nullptr));
+        varnetix::sim::ElementSimulator element(options);
+        QVERIFY(element.start(nullptr));
+        m_s.settings.pagingPort = element.pagingPort();
+        m_s.settings.configPort = element.configPort();
+        m_s.resolver.macs["127.0.0.1"] = kEncoderKey.toStdString();
+        m_s.sweeper.answering[u"127.0.0.1"_s] = 1;
+        startStation();
+
+        m_s.dialogs.answers.enqueue(true);
+        m_s.station->discovery().confirmDiscovery();
+        const std::string path = m_s.settings.databasePath;
+        QCOMPARE(varnetix::ReadFromINI("001A2B3C4D5E", "name", path), "STUDIO");
+        QCOMPARE(m_findings.shown, 2); // at the start, and once the run has changed the database
+
+        m_s.station->selection().select(kEncoderKey);
+        m_editor.edited = {u"Varnetix"_s,
+                           u"127.0.0.1"_s,
+                           u"255.255.255.0"_s,
+                           u"127.0.0.1"_s,
+                           u"0.0.0.0"_s,
+                           1,
+                           0,
+                           0};
+        m_s.dialogs.answers.enqueue(true);
+        m_s.station->exchange().sendConfiguration();
+        QTRY_COMPARE(m_s.dialogs.boxes.size(), 3); // discovery, send, answer
+        QCOMPARE(m_s.dialogs.boxes.last(), answerBox(kSuccess));
+        QCOMPARE(varnetix::ReadFromINI("001A2B3C4D5E", "name", path), "VARNETIX");
+        QCOMPARE(varnetix::ReadFromINI("001A2B3C4D5E", "input", path), "1");
+        QCOMPARE(m_findings.shown, 3);
+
+        QTRY_COMPARE(m_s.station->watch()->stateWord("001A2B3C4D5E"), u"online"_s);
+    }
+
+    // A child stores two answers in turn and is killed at random moments: the record is always
+    // one of them, whole.
+    void killedAnswerLeavesOldOrNew() {
+        m_s.writeDatabase({});
+        startStation();
+        m_s.station->selection().select(kEncoderKey);
+        const EditedConfiguration configs[] = {
+            {u"E1"_s, u"127.0.0.1"_s, u"255.255.255.0"_s, u"127.0.0.254"_s, u"10.0.0.9"_s, 1, 1, 0},
+            {u"E2"_s, u"127.0.0.2"_s, u"255.0.0.0"_s, u"127.0.0.1"_s, u"10.0.0.8"_s, 0, 0, 1}};
+        const auto apply = [&](int which) {
+            const EditedConfiguration& c = configs[which];
+            m_editor.edited = c;
+            varnetix::FeedbackRecord answer;
+            answer.ElementMAC = kEncoderKey.toStdString(),
+            answer.ElementName = c.name.toStdString();
+            answer.ElementIP = c.ip.toStdString(), answer.ElementMask = c.mask.toStdString();
+            answer.ElementGW = c.gateway.toStdString(), answer.RemoteIP = c.remote.toStdString();
+            answer.AudioInput = std::uint8_t(c.audioInput),
+            answer.AudioType = std::uint8_t(c.audioType);
+            answer.TxType = std::uint8_t(c.txType), answer.ElementRole = 1;
+            answer.SerialNumber = which ? 4321 : 1234;
+            m_s.station->exchange().applyConfigurationAnswer(answer);
+        };
+        apply(1);
+        const QByteArray b = m_s.database();
+        apply(0);
+        const QByteArray a = m_s.database();
+        QVERIFY(a != b);
+        QRandomGenerator random(2976);
+        for (int round = 0; round < 40; ++round) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+                for (int i = 0; i < 100000; ++i)
+                    apply(1 - i % 2);
+                ::_exit(1);
+            }
+            ::usleep(useconds_t(random.bounded(2000, 20000)));
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            const QByteArray now = m_s.database();
+            QVERIFY2(now == a || now == b,
+                     qPrintable(u"round %1: %2"_s.arg(round).arg(QString::fromLatin1(now))));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStationHeadless)
+#include "test_station_headless.moc"
