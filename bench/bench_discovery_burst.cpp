@@ -24,7 +24,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTreeWidget>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>

@@ -13,6 +13,7 @@
 #include "core/echo_status.h"
 #include "network_namespace.h"
 #include "platform/linux_echo_sweeper.h"
+#include "station/element_model.h"
 #include "station/element_watch.h"
 #include "ui/element_tree_panel.h"
 
@@ -340,12 +341,13 @@ int main(int argc, char** argv) {
     ObservedSweeper observed(sweeper);
     Watch bench(options, observed, app);
     bench.start();
-    varnetix::ElementTreePanel tree;
+    varnetix::ElementModel model;
+    varnetix::ElementTreePanel tree(model);
     tree.show();
     NoLog log;
-    varnetix::ElementWatch watch(tree, observed, log);
+    varnetix::ElementWatch watch(model, observed, log);
     const std::vector<varnetix::ElementNode> nodes = elements();
-    tree.showElements(nodes);
+    model.showElements(nodes);
     watch.watch(nodes);
     watch.setPreferences(options.intervalS, 3);
     app.exec();

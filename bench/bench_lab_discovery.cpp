@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -81,7 +81,7 @@ int inside(int count) {
 
     const auto sections = varnetix::LoadIniSectionsArray(settings.databasePath);
     const int nodes =
-        window->findChild<QTreeWidget*>(QStringLiteral("TreeView1"))->topLevelItemCount();
+        window->findChild<QTreeView*>(QStringLiteral("TreeView1"))->model()->rowCount();
     int errors = 0;
     for (const RecordedBox& box : dialogs.boxes)
         errors += box.icon == RecordedBox::Critical ? 1 : 0;

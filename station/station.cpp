@@ -9,6 +9,7 @@
 #include "station/configuration_exchange.h"
 #include "station/datagram_dispatch.h"
 #include "station/discovery.h"
+#include "station/element_model.h"
 #include "station/element_selection.h"
 #include "station/element_tree_controller.h"
 #include "station/element_view.h"
@@ -100,7 +101,8 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
     if (m_settings.stationNetworks)
         networks = [fixed = *m_settings.stationNetworks] { return fixed; };
     m_selection = std::make_unique<ElementSelection>(this);
-    m_tree = std::make_unique<ElementTreeController>(m_views, dialogs, database, this);
+    m_elements = std::make_unique<ElementModel>(this);
+    m_tree = std::make_unique<ElementTreeController>(*m_elements, dialogs, database, this);
     m_level = std::make_unique<LevelMonitor>(m_views, *m_selection, database, m_endpoint, dialogs,
                                              log, m_settings, networks, this);
     m_ping = std::make_unique<PingController>(
@@ -118,8 +120,8 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
     m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
                                                    dialogs, m_settings, this);
     if (sweeper)
-        m_watch =
-            std::make_unique<ElementWatch>(m_views, *sweeper, log, m_settings.watchSecondMs, this);
+        m_watch = std::make_unique<ElementWatch>(*m_elements, *sweeper, log,
+                                                 m_settings.watchSecondMs, this);
     m_check = std::make_unique<NetworkCheckController>(m_views, log, database, networks, this);
     m_export = std::make_unique<InventoryExport>(
         dialogs, log, database,
@@ -143,6 +145,13 @@ void Station::connectControllers() {
             });
     connect(m_level.get(), &LevelMonitor::notice, this, &Station::showNotice);
     connect(m_attenuation.get(), &AttenuationControl::notice, this, &Station::showNotice);
+    connect(m_discovery.get(), &Discovery::changesFound, m_elements.get(),
+            [model = m_elements.get()](const std::set<std::string>& added,
+                                       const std::set<std::string>& changed) {
+                model->showChanges(added, changed);
+            });
+    connect(m_check.get(), &NetworkCheckController::warningsChanged, m_elements.get(),
+            &ElementModel::showWarnings);
     // The check follows every change of the database.
     connect(&m_database, &ElementDatabase::changed, m_check.get(), &NetworkCheckController::check);
     if (m_watch) {

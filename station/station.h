@@ -23,6 +23,7 @@ namespace varnetix {
 class AttenuationControl;
 class ConfigurationExchange;
 class Discovery;
+class ElementModel;
 class ElementSelection;
 class ElementTreeController;
 class ElementView;
@@ -65,6 +66,8 @@ public:
     UdpEndpoint& endpoint() { return m_endpoint; }
     ElementDatabase& database() { return m_database; }
     ElementSelection& selection() { return *m_selection; }
+    // The elements with what the station knows of each now; the tree shows it.
+    ElementModel& elements() { return *m_elements; }
     ElementTreeController& tree() { return *m_tree; }
     LevelMonitor& level() { return *m_level; }
     PingController& ping() { return *m_ping; }
@@ -105,6 +108,7 @@ private:
     std::unique_ptr<EventLog> m_log;
     std::unique_ptr<LoggedDialogs> m_dialogs;
     std::unique_ptr<ElementSelection> m_selection;
+    std::unique_ptr<ElementModel> m_elements; // before the controllers that draw on it
     std::unique_ptr<ElementTreeController> m_tree;
     std::unique_ptr<LevelMonitor> m_level;
     std::unique_ptr<PingController> m_ping;

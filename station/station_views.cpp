@@ -2,16 +2,6 @@
 
 namespace varnetix {
 
-void ViewRelay::showElements(const std::vector<ElementNode>& nodes) {
-    if (m_views.tree)
-        m_views.tree->showElements(nodes);
-}
-
-void ViewRelay::showStatus(const std::string& section, ElementState state, const QString& tooltip) {
-    if (m_views.status)
-        m_views.status->showStatus(section, state, tooltip);
-}
-
 EditedConfiguration ViewRelay::editedConfiguration() const {
     return m_views.editor ? m_views.editor->editedConfiguration() : EditedConfiguration{};
 }

@@ -1,14 +1,12 @@
 // The views a face gives the station, and the one object the controllers draw on: it passes
 // each call to the view attached for it, or does nothing where a face has none (the headless
-// face has no tree; its paging "window" is only a wait).
+// face has no panels; its paging "window" is only a wait).
 #pragma once
 
 #include <QEventLoop>
 
 #include "station/discovery.h"
 #include "station/element_editor.h"
-#include "station/element_tree_controller.h"
-#include "station/element_watch.h"
 #include "station/level_monitor.h"
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
@@ -17,8 +15,6 @@ namespace varnetix {
 
 // Every member may be null.
 struct StationViews {
-    ElementTreeView* tree = nullptr;
-    ElementStatusView* status = nullptr;
     ElementEditor* editor = nullptr;
     LevelDisplay* level = nullptr;
     PingIndicator* ping = nullptr;
@@ -26,19 +22,13 @@ struct StationViews {
     FindingsView* findings = nullptr;
 };
 
-class ViewRelay : public ElementTreeView,
-                  public ElementStatusView,
-                  public ElementEditor,
+class ViewRelay : public ElementEditor,
                   public LevelDisplay,
                   public PingIndicator,
                   public PagingView,
                   public FindingsView {
 public:
     void attach(const StationViews& views) { m_views = views; }
-
-    void showElements(const std::vector<ElementNode>& nodes) override;
-    void showStatus(const std::string& section, ElementState state,
-                    const QString& tooltip) override;
 
     EditedConfiguration editedConfiguration() const override;
     void showStoredFields(const StoredFields& fields) override;

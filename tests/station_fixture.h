@@ -35,6 +35,7 @@
 #include "platform/mac_resolver.h"
 #include "platform/preferences_file.h"
 #include "station/discovery.h"
+#include "station/element_model.h"
 #include "station/event_log.h"
 #include "station/feedback_handler.h"
 #include "ui/indicator_widgets.h"
@@ -295,27 +296,27 @@ struct Station {
     QAction* button(int index) const {
         return find<QAction>(QStringLiteral("Toolbar1Button%1").arg(index).toLatin1().constData());
     }
-    QTreeWidget* tree() const { return find<QTreeWidget>("TreeView1"); }
-
-    // The node whose key is the colon form given.
-    QTreeWidgetItem* node(const QString& key) const {
-        for (int i = 0; i < tree()->topLevelItemCount(); ++i)
-            if (tree()->topLevelItem(i)->data(0, Qt::UserRole).toString() == key)
-                return tree()->topLevelItem(i);
-        return nullptr;
+    QTreeView* tree() const { return find<QTreeView>("TreeView1"); }
+    // The tree's node count, the node at a row, its tooltip, and the node of a colon-form key.
+    int rows() const { return tree()->model()->rowCount(); }
+    QModelIndex row(int i) const { return tree()->model()->index(i, 0); }
+    QString tip(int i) const { return row(i).data(Qt::ToolTipRole).toString(); }
+    QModelIndex node(const QString& key) const {
+        const auto found = tree()->model()->match(row(0), Qt::UserRole, key, 1, Qt::MatchExactly);
+        return found.isEmpty() ? QModelIndex() : found.first();
     }
     // Clicks that node.
     bool selectNode(const QString& key) const {
-        QTreeWidgetItem* clicked = node(key);
-        if (clicked) {
-            tree()->setCurrentItem(clicked);
-            emit tree()->itemClicked(clicked, 0);
+        const QModelIndex clicked = node(key);
+        if (clicked.isValid()) {
+            tree()->setCurrentIndex(clicked);
+            emit tree()->clicked(clicked);
         }
-        return clicked;
+        return clicked.isValid();
     }
     // The node's state and marks, as assistive technology reads them.
     QString described(const QString& key) const {
-        return node(key) ? node(key)->data(0, Qt::AccessibleDescriptionRole).toString() : QString();
+        return node(key).data(Qt::AccessibleDescriptionRole).toString();
     }
     // The event log's lines of a category (and of a severity, where one is given), each
     // "element text".

@@ -352,8 +352,7 @@ private slots:
                     QCOMPARE(m_s->resolver.attempts, c.attempts);
                 if (c.attempts == 0) // refused before the lookup: nothing stored
                     QCOMPARE(m_s->database(), written);
-                QCOMPARE(m_s->tree()->topLevelItemCount(),
-                         discovering ? 0 : 2 - int(c.texts.isEmpty()));
+                QCOMPARE(m_s->rows(), discovering ? 0 : 2 - int(c.texts.isEmpty()));
             };
             discovering ? m_s->discover(handle) : handle();
         }
@@ -406,7 +405,7 @@ private slots:
 
         m_s->resolver.macs["192.168.1.10"] = c.mac.toStdString();
         m_s->dialogs.boxes.clear();
-        m_s->tree()->clear();
+        m_s->station->elements().showElements({});
         answerTimeout()->start(60000);
         QVERIFY(m_s->deliver(c.answer));
         expectBoxes(m_s->dialogs, c.texts);
@@ -415,7 +414,7 @@ private slots:
                               m_s->text("lblVersion")}),
                  c.labels);
         QCOMPARE(attenuation->value(), c.atten);
-        QCOMPARE(m_s->tree()->topLevelItemCount(), 1); // rebuilt in every outcome
+        QCOMPARE(m_s->rows(), 1); // rebuilt in every outcome
         QVERIFY(!answerTimeout()->isActive());
     }
     // An answer whose MAC is slow to resolve holds nobody back: the answers behind it are stored
@@ -449,12 +448,12 @@ private slots:
             QVERIFY(m_s->database().contains("[001A2B3C4D61]"));
             QCOMPARE(m_s->dialogs.boxes.size(), 1); // the question only
         });
-        QCOMPARE(m_s->tree()->topLevelItem(0)->text(0), u" ["_s + kEncoderKey + u']');
+        QCOMPARE(m_s->row(0).data().toString(), u" ["_s + kEncoderKey + u']');
         m_s->resolver.macs["192.168.1.10"] = kEncoderKey.toStdString();
         QTRY_VERIFY(m_s->feedback()->idle());
         QCOMPARE(m_s->dialogs.texts().mid(1), QStringList{retrieving(u"Audio Type"_s)});
         // The tree is rebuilt once more when the last answer of the run is stored.
-        QCOMPARE(m_s->tree()->topLevelItem(0)->text(0), u"STUDIO 2 ["_s + kEncoderKey + u']');
+        QCOMPARE(m_s->row(0).data().toString(), u"STUDIO 2 ["_s + kEncoderKey + u']');
         QVERIFY(!answerTimeout()->isActive());
         QCOMPARE(
             m_s->database(),

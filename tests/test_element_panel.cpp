@@ -117,12 +117,12 @@ private slots:
         const QByteArray database = m_station->database();
 
         // Clicked with the mouse while the operator was on the scroll bar, then chosen with Return.
-        QTreeWidget* tree = m_station->tree();
+        QTreeView* tree = m_station->tree();
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
-                          tree->visualItemRect(m_station->node(kX)).center());
+                          tree->visualRect(m_station->node(kX)).center());
         QCOMPARE(text("lblElementMAC"), kX);
         QCOMPARE(atten->value(), 60);
-        tree->setCurrentItem(m_station->node(kDecoderKey));
+        tree->setCurrentIndex(m_station->node(kDecoderKey));
         QTest::keyClick(tree, Qt::Key_Return);
         QCOMPARE(text("lblElementMAC"), kDecoderKey);
         QCOMPARE(atten->value(), 200);

@@ -75,7 +75,7 @@ private slots:
                                    u"00:1A:2B:3C:4D:5E CORE-ENC1 [00:1A:2B:3C:4D:5E] encoder"_s,
                                    u"00:00:00:00:00:D2 D2 [00:00:00:00:00:D2] decoder"_s};
         QCOMPARE(tree(), three);
-        QCOMPARE(m_s->tree()->currentItem(), nullptr);
+        QVERIFY(!m_s->tree()->currentIndex().isValid());
         m_s->button(2)->trigger();
         QCOMPARE(tree(), three); // the same again, not doubled
 
@@ -89,7 +89,7 @@ private slots:
                                       u"<None>|NEW-ENC [00:00:00:00:00:E2]"_s,
                                       u"00:00:00:00:00:E2 NEW-ENC [00:00:00:00:00:E2] encoder"_s,
                                       u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] decoder"_s}));
-        QVERIFY(m_s->tree()->selectedItems().isEmpty() && m_s->dialogs.boxes.isEmpty());
+        QVERIFY(!m_s->tree()->selectionModel()->hasSelection() && m_s->dialogs.boxes.isEmpty());
         QCOMPARE(m_s->database(), changed);
     }
 
@@ -239,10 +239,10 @@ private:
     QStringList tree() const {
         const auto image = [](const QIcon& icon) { return icon.pixmap(16).toImage(); };
         QStringList all = {m_s->text("frmTreeView"), m_s->items("cmbEncoders").join(u'|')};
-        for (int i = 0; i < m_s->tree()->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* node = m_s->tree()->topLevelItem(i);
-            const QImage shown = image(node->icon(0));
-            all << node->data(0, Qt::UserRole).toString() + u' ' + node->text(0) +
+        for (int i = 0; i < m_s->rows(); ++i) {
+            const QModelIndex node = m_s->row(i);
+            const QImage shown = image(node.data(Qt::DecorationRole).value<QIcon>());
+            all << node.data(Qt::UserRole).toString() + u' ' + node.data().toString() +
                        (shown == image(varnetix::picture(varnetix::kPictureEncoder)) ? u" encoder"_s
                         : shown == image(varnetix::picture(varnetix::kPictureDecoder))
                             ? u" decoder"_s
@@ -260,7 +260,7 @@ private:
                 QFile::exists(m_s->databasePath()),
                 m_s->database(),
                 readFile(QString::fromStdString(backups.empty() ? "" : backups.front())),
-                m_s->tree()->topLevelItemCount(),
+                m_s->rows(),
                 m_s->text("lblElementMAC")};
     }
 

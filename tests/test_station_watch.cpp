@@ -47,8 +47,8 @@ private slots:
         startWatching({1, 2, 1024, 5});
         QTRY_COMPARE(state(kDecoderKey), u"offline"_s);
         QCOMPARE(state(kEncoderKey), u"online"_s);
-        QVERIFY(m_s->tree()->topLevelItem(0)->toolTip(0).contains(u", round trip 3 ms"_s));
-        QVERIFY(m_s->tree()->topLevelItem(1)->toolTip(0).startsWith(u"Offline: silent since "_s));
+        QVERIFY(m_s->tip(0).contains(u", round trip 3 ms"_s));
+        QVERIFY(m_s->tip(1).startsWith(u"Offline: silent since "_s));
         QCOMPARE(m_s->text("lblWatchSummary"), u"1 online, 1 offline, 0 unknown - every 1 s"_s);
         m_s->button(2)->trigger(); // a refreshed tree keeps what is known
         QCOMPARE(state(kEncoderKey), u"online"_s);
@@ -74,8 +74,7 @@ private slots:
         QCOMPARE(m_s->text("lblNotice"), u"Elements are not watched: no ICMP socket here"_s);
         QCOMPARE(m_s->text("lblWatchSummary"),
                  u"0 online, 0 offline, 2 unknown - monitoring off"_s);
-        QVERIFY(m_s->tree()->topLevelItem(0)->toolTip(0).startsWith(
-            u"Not watched: no ICMP socket here\n"_s));
+        QVERIFY(m_s->tip(0).startsWith(u"Not watched: no ICMP socket here\n"_s));
         QVERIFY(m_s->dialogs.boxes.isEmpty() && m_s->sweeper.sent.isEmpty());
     }
 

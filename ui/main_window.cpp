@@ -7,12 +7,13 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "station/attenuation_control.h"
 #include "station/configuration_exchange.h"
 #include "station/discovery.h"
+#include "station/element_model.h"
 #include "station/element_selection.h"
 #include "station/element_tree_controller.h"
 #include "station/element_view.h"
@@ -51,7 +52,7 @@ MainWindow::MainWindow(Station& station, QWidget* parent)
     setWindowTitle(QStringLiteral("Varnetix NMS - Halvoren Broadcast"));
     createToolbar();
 
-    m_treePanel = new ElementTreePanel;
+    m_treePanel = new ElementTreePanel(m_station.elements());
     m_elementPanel = new ElementPanel;
     m_diagnosticsPanel = new DiagnosticsPanel;
     auto* central = new QWidget;
@@ -75,8 +76,6 @@ MainWindow::MainWindow(Station& station, QWidget* parent)
     QWidget::setTabOrder(m_elementPanel->lastField(), m_diagnosticsPanel->pingReadout());
 
     StationViews views;
-    views.tree = m_treePanel;
-    views.status = m_treePanel;
     views.editor = m_elementPanel;
     views.level = m_diagnosticsPanel;
     views.ping = m_diagnosticsPanel;
@@ -237,13 +236,8 @@ void MainWindow::connectStation() {
         m_notice->setText(notices.join(QStringLiteral("; ")));
     });
     connect(&s.discovery(), &Discovery::changesFound, this,
-            [this](const std::set<std::string>& added, const std::set<std::string>& changed,
-                   const QString& summary) {
-                m_treePanel->showChanges(added, changed);
-                m_discoverySummary->setText(summary);
-            });
-    connect(&s.check(), &NetworkCheckController::warningsChanged, m_treePanel,
-            &ElementTreePanel::showWarnings);
+            [this](const std::set<std::string>&, const std::set<std::string>&,
+                   const QString& summary) { m_discoverySummary->setText(summary); });
     connect(m_findingsDock, &FindingsDock::elementChosen, m_treePanel, &ElementTreePanel::activate);
     if (ElementWatch* watch = s.watch())
         connect(watch, &ElementWatch::summaryChanged, m_watchSummary, &QLabel::setText);

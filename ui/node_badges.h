@@ -6,16 +6,9 @@
 
 #include <QStyledItemDelegate>
 
+#include "station/element_model.h"
+
 namespace varnetix {
-
-// Item data roles of a node's marks.
-enum NodeRole {
-    kNodeStateRole = Qt::UserRole + 10, // int: ElementState
-    kNodeChangeRole,                    // int: NodeChange
-    kNodeWarningRole,                   // bool
-};
-
-enum class NodeChange { None, New, Changed };
 
 class NodeBadgeDelegate : public QStyledItemDelegate {
     Q_OBJECT

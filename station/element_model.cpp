@@ -1,0 +1,153 @@
+#include "station/element_model.h"
+
+#include "core/text_procedures.h"
+#include "platform/byte_text.h"
+
+namespace varnetix {
+
+namespace {
+
+std::string sectionKey(const std::string& section) {
+    return ToUpperAscii(section);
+}
+
+} // namespace
+
+ElementModel::ElementModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+void ElementModel::showElements(const std::vector<ElementNode>& nodes) {
+    beginResetModel();
+    m_nodes.clear();
+    m_rows.clear();
+    m_nodes.reserve(nodes.size());
+    for (const ElementNode& node : nodes) {
+        const std::string section = sectionKey(node.section);
+        // The first of two sections that differ only in case is the one the database reads.
+        m_rows.emplace(section, static_cast<int>(m_nodes.size()));
+        m_nodes.push_back({fromBytes(node.text), fromBytes(node.key), section, node.encoder});
+    }
+    endResetModel();
+}
+
+void ElementModel::showStatus(const std::string& section, ElementState state,
+                              const QString& tooltip) {
+    m_status[sectionKey(section)] = {state, tooltip};
+    if (const QModelIndex node = indexOf(section); node.isValid())
+        emit dataChanged(node, node);
+}
+
+void ElementModel::showChanges(const std::set<std::string>& added,
+                               const std::set<std::string>& changed) {
+    m_added.clear();
+    m_changed.clear();
+    for (const std::string& section : added)
+        m_added.insert(sectionKey(section));
+    for (const std::string& section : changed)
+        m_changed.insert(sectionKey(section));
+    allChanged();
+}
+
+void ElementModel::showWarnings(const std::map<std::string, QStringList>& warnings) {
+    m_warnings.clear();
+    for (const auto& [section, sentences] : warnings)
+        m_warnings[sectionKey(section)] += sentences;
+    allChanged();
+}
+
+void ElementModel::allChanged() {
+    if (!m_nodes.empty())
+        emit dataChanged(index(0, 0), index(static_cast<int>(m_nodes.size()) - 1, 0));
+}
+
+QModelIndex ElementModel::indexOf(const std::string& section) const {
+    const auto found = m_rows.find(sectionKey(section));
+    return found == m_rows.end() ? QModelIndex() : index(found->second, 0);
+}
+
+QModelIndex ElementModel::index(int row, int column, const QModelIndex& parent) const {
+    return hasIndex(row, column, parent) ? createIndex(row, column) : QModelIndex();
+}
+
+QModelIndex ElementModel::parent(const QModelIndex&) const {
+    return {};
+}
+
+int ElementModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_nodes.size());
+}
+
+int ElementModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+NodeChange ElementModel::changeOf(const std::string& section) const {
+    return m_added.count(section)     ? NodeChange::New
+           : m_changed.count(section) ? NodeChange::Changed
+                                      : NodeChange::None;
+}
+
+QVariant ElementModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    const Node& node = m_nodes[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        return node.text;
+    case Qt::ToolTipRole:
+        return tooltip(node);
+    case Qt::AccessibleDescriptionRole:
+        return description(node);
+    case kNodeKeyRole:
+        return node.key;
+    case kNodeSectionRole:
+        return fromBytes(node.section);
+    case kNodeEncoderRole:
+        return node.encoder;
+    case kNodeStateRole: {
+        const auto status = m_status.find(node.section);
+        return static_cast<int>(status == m_status.end() ? ElementState::Unknown
+                                                         : status->second.state);
+    }
+    case kNodeChangeRole:
+        return static_cast<int>(changeOf(node.section));
+    case kNodeWarningRole: {
+        const auto warnings = m_warnings.find(node.section);
+        return warnings != m_warnings.end() && !warnings->second.isEmpty();
+    }
+    default:
+        return {};
+    }
+}
+
+// What a sighted operator sees as marks, a screen reader and automation read.
+QString ElementModel::description(const Node& node) const {
+    const auto status = m_status.find(node.section);
+    QString text = QString::fromStdString(
+        StateWord(status == m_status.end() ? ElementState::Unknown : status->second.state));
+    const NodeChange change = changeOf(node.section);
+    if (change == NodeChange::New)
+        text += QStringLiteral(", new");
+    else if (change == NodeChange::Changed)
+        text += QStringLiteral(", changed");
+    const auto warnings = m_warnings.find(node.section);
+    if (warnings != m_warnings.end() && !warnings->second.isEmpty())
+        text += QStringLiteral(", warning");
+    return text;
+}
+
+QString ElementModel::tooltip(const Node& node) const {
+    QStringList tip;
+    const auto status = m_status.find(node.section);
+    if (status != m_status.end() && !status->second.tooltip.isEmpty())
+        tip << status->second.tooltip;
+    const NodeChange change = changeOf(node.section);
+    if (change == NodeChange::New)
+        tip << QStringLiteral("New since the previous discovery");
+    else if (change == NodeChange::Changed)
+        tip << QStringLiteral("Changed since the previous discovery");
+    if (const auto warnings = m_warnings.find(node.section); warnings != m_warnings.end())
+        tip << warnings->second;
+    return tip.join(QLatin1Char('\n'));
+}
+
+} // namespace varnetix
