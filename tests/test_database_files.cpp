@@ -4,9 +4,9 @@
 #include "core/database_backup.h"
 #include "core/discovery_answers.h"
 #include "core/ini_store.h"
+#include "killed_writers.h"
 
 #include <QDir>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,7 +16,6 @@
 #include <grp.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -260,21 +259,12 @@ private slots:
         const QByteArray a = QByteArray("[001A2B3C4D5E]\r\nK=a\r\n").repeated(20000);
         const QByteArray b = QByteArray("[001A2B3C4D5E]\r\nK=bb\r\n").repeated(20000);
         QVERIFY(put(path(), a));
-        QRandomGenerator random(2976);
-        for (int round = 0; round < 40; ++round) {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-                for (int i = 0; i < 100000; ++i)
-                    put(path(), i % 2 ? a : b);
-                ::_exit(1);
-            }
-            ::usleep(useconds_t(random.bounded(2000, 20000)));
-            ::kill(child, SIGKILL);
-            ::waitpid(child, nullptr, 0);
-            const QByteArray now = content(path());
-            QVERIFY2(now == a || now == b, qPrintable(u"round %1"_s.arg(round)));
-        }
+        killWritersAtRandom([&](int i) { put(path(), i % 2 ? a : b); },
+                            [&](int round) {
+                                const QByteArray now = content(path());
+                                QVERIFY2(now == a || now == b,
+                                         qPrintable(u"round %1"_s.arg(round)));
+                            });
         const qsizetype leftovers = entries().size() - 1;
         QVERIFY(leftovers > 0); // some kills did land inside a write
         QCOMPARE(removeStaleTemporaries(path()), int(leftovers));

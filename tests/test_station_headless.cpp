@@ -1,13 +1,7 @@
 // The station with no widget at all: a discovery, a configuration exchange and the watch against
 // the element simulator on loopback, and a configuration answer killed while it is stored.
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <QRandomGenerator>
-
 #include "core/ini_store.h"
+#include "killed_writers.h"
 #include "station/configuration_exchange.h"
 #include "station/discovery.h"
 #include "station/element_watch.h"
@@ -126,22 +120,13 @@ private slots:
         apply(0);
         const QByteArray a = m_s.database();
         QVERIFY(a != b);
-        QRandomGenerator random(2976);
-        for (int round = 0; round < 40; ++round) {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-                for (int i = 0; i < 100000; ++i)
-                    apply(1 - i % 2);
-                ::_exit(1);
-            }
-            ::usleep(useconds_t(random.bounded(2000, 20000)));
-            ::kill(child, SIGKILL);
-            ::waitpid(child, nullptr, 0);
-            const QByteArray now = m_s.database();
-            QVERIFY2(now == a || now == b,
-                     qPrintable(u"round %1: %2"_s.arg(round).arg(QString::fromLatin1(now))));
-        }
+        killWritersAtRandom(
+            [&](int i) { apply(1 - i % 2); },
+            [&](int round) {
+                const QByteArray now = m_s.database();
+                QVERIFY2(now == a || now == b,
+                         qPrintable(u"round %1: %2"_s.arg(round).arg(QString::fromLatin1(now))));
+            });
     }
 };
 
