@@ -131,9 +131,11 @@ void Discovery::completeRun() {
     if (!m_storeFailure.ok())
         undoRun(std::exchange(m_storeFailure, {}));
     // The network check finds two elements on one address only among the answers; they are
-    // kept beside the database until the next run. Losing them loses no element.
-    (void)WriteFileAtomically(DiscoveryAnswersPath(m_settings.databasePath),
-                              DiscoveryAnswersText(m_runAnswers.records()));
+    // kept beside the database until the next run. Losing them loses no element. An undone run
+    // leaves those of the database it put back.
+    if (!m_undone)
+        (void)WriteFileAtomically(DiscoveryAnswersPath(m_settings.databasePath),
+                                  DiscoveryAnswersText(m_runAnswers.records()));
     m_log.record(event_category::kDiscovery, {},
                  QStringLiteral("Discovery ended: %1 elements answered, %2 stored")
                      .arg(m_answered.size())
