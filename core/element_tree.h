@@ -15,6 +15,7 @@ struct ElementNode {
     std::string text;    // name, " [", colon form, "]"
     std::string ip;      // where the element is reached
     bool encoder = false;
+    bool operator==(const ElementNode&) const = default;
 };
 
 struct ElementTree {

@@ -8,10 +8,13 @@ namespace varnetix {
 
 ElementTreeController::ElementTreeController(ElementTreeView& view, OperatorDialogs& dialogs,
                                              ElementDatabase& database, QObject* parent)
-    : QObject(parent), m_view(view), m_dialogs(dialogs), m_database(database) {}
+    : QObject(parent), m_view(view), m_dialogs(dialogs), m_database(database) {
+    connect(&m_database, &ElementDatabase::changed, this, &ElementTreeController::followDatabase);
+}
 
 void ElementTreeController::emptyLists() {
     m_sections.clear();
+    m_shown.clear();
     m_view.showElements({});
     emit encodersListed({});
     emit listsEmptied();
@@ -45,7 +48,22 @@ void ElementTreeController::reload() {
                               joinLines({QStringLiteral("Local database is empty."), second}));
         return;
     }
+    show(std::move(tree));
+}
+
+void ElementTreeController::followDatabase() {
+    const IniLoad& load = m_database.current();
+    ElementTree tree = BuildElementTree(load.document, load.state == FileState::Loaded);
+    if (tree.database != ElementTree::Database::Loaded)
+        tree = {};
+    if (tree.nodes == m_shown)
+        return;
+    show(std::move(tree));
+}
+
+void ElementTreeController::show(ElementTree tree) {
     m_sections = std::move(tree.sections);
+    m_shown = tree.nodes;
     m_view.showElements(tree.nodes);
     QStringList encoders;
     for (const std::string& text : tree.encoders)

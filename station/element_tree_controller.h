@@ -27,6 +27,8 @@ public:
     ElementTreeController(ElementTreeView& view, OperatorDialogs& dialogs,
                           ElementDatabase& database, QObject* parent = nullptr);
 
+    // The operator's rebuild (start, Refresh, after a send or a discovery): the lists emptied,
+    // the file read, an empty or unreadable database told in a box.
     void reload();
     // The first step of a rebuild: every list emptied, 0 items.
     void emptyLists();
@@ -43,10 +45,17 @@ signals:
     void elementsListed(const std::vector<varnetix::ElementNode>& elements);
 
 private:
+    // Follows each change the station writes (a discovery's run is one change, signalled when it
+    // ends): what it shows is rebuilt only when the elements differ, so a stored attenuation
+    // leaves the operator's selection and edits alone.
+    void followDatabase();
+    void show(ElementTree tree);
+
     ElementTreeView& m_view;
     OperatorDialogs& m_dialogs;
     ElementDatabase& m_database;
     std::vector<std::string> m_sections;
+    std::vector<ElementNode> m_shown;
 };
 
 } // namespace varnetix

@@ -1,9 +1,12 @@
 // The station with no widget at all: a discovery, a configuration exchange and the watch against
 // the element simulator on loopback, and a configuration answer killed while it is stored.
+#include <QSignalSpy>
+
 #include "core/ini_store.h"
 #include "killed_writers.h"
 #include "station/configuration_exchange.h"
 #include "station/discovery.h"
+#include "station/element_model.h"
 #include "station/element_watch.h"
 #include "station/station.h"
 #include "station_fixture.h"
@@ -90,6 +93,16 @@ private slots:
         QCOMPARE(m_findings.shown, 3);
 
         QTRY_COMPARE(m_s.station->watch()->stateWord("001A2B3C4D5E"), u"online"_s);
+
+        // A change the station writes outside the operator's rebuilds is followed; one that
+        // leaves the elements as they are does not disturb what the tree shows.
+        QSignalSpy resets(&m_s.station->elements(), &QAbstractItemModel::modelReset);
+        QVERIFY(m_s.station->database().writeValue("001A2B3C4D5E", "atten", "5").ok());
+        QCOMPARE(resets.size(), 0);
+        QVERIFY(m_s.station->database().writeSection("00AABBCCDDEE", {{"ip", "127.0.0.2"}}).ok());
+        QCOMPARE(m_s.station->elements().rowCount(), 2);
+        QCOMPARE(m_s.station->watch()->stateWord("00AABBCCDDEE"), u"unknown"_s);
+        QCOMPARE(m_findings.shown, 5);
     }
 
     // A child stores two answers in turn and is killed at random moments: the record is always
