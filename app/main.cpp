@@ -10,6 +10,7 @@
 #include "platform/preferences_file.h"
 #include "platform/station_networks.h"
 #include "station/command_line.h"
+#include "station/discovery_command.h"
 #include "ui/message_box_dialogs.h"
 #include "ui/station_startup.h"
 
@@ -38,6 +39,20 @@ int runCommand(int argc, char** argv, const varnetix::CommandLine& line) {
     return varnetix::exportInventoryCsv(database, line.exportTarget, stdout, stderr);
 }
 
+// One discovery for scripts: the station without a face, for the length of one run.
+int runDiscovery(int argc, char** argv, const varnetix::CommandLine& line) {
+    QCoreApplication app(argc, argv);
+    nameTheProgram();
+    varnetix::StationSettings settings;
+    settings.databasePath = databasePath(line, true).toStdString();
+    settings.preferencesPath = varnetix::PreferencesFile::userPath().toStdString();
+    settings.eventLogDirectory = varnetix::EventLogFile::defaultDirectory().toStdString();
+    varnetix::LinuxMacResolver resolver;
+    varnetix::LinuxEchoProbe probe;
+    varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
+    return varnetix::discoverFromCommandLine(settings, resolver, probe, instance, stdout, stderr);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +76,8 @@ int main(int argc, char** argv) {
     case varnetix::CommandLine::Command::CheckNetwork:
     case varnetix::CommandLine::Command::ExportCsv:
         return runCommand(argc, argv, line);
+    case varnetix::CommandLine::Command::Discover:
+        return runDiscovery(argc, argv, line);
     case varnetix::CommandLine::Command::Window:
         break;
     }

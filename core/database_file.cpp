@@ -233,6 +233,10 @@ StoreResult checkDatabaseWritable(const std::string& path) {
     if (const FileContent content = readWholeFile(target); content.state == FileState::Unreadable)
         return StoreResult::failure(content.result.error, target,
                                     "the file cannot be read: " + content.result.reason);
+    // The write is a new file renamed in the directory: that directory must exist and take it.
+    const std::string dir = directoryOf(target);
+    if (::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) != 0)
+        return StoreResult::failure(errno, dir.empty() ? std::string(".") : dir);
     struct stat old {};
     bool exists = false;
     return checkWritable(target, old, exists);

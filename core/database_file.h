@@ -32,7 +32,7 @@ StoreResult resolveLinkTarget(const std::string& path, std::string& target);
 StoreResult WriteFileAtomically(const std::string& path, std::string_view content);
 
 // Whether a write of the database could replace it now: the file can be read (or does not exist
-// yet) and its target may be written.
+// yet), its target may be written and its directory may take the new file.
 StoreResult checkDatabaseWritable(const std::string& path);
 
 // Makes a rename in the directory of the path durable (as far as the file system allows).

@@ -107,17 +107,6 @@ std::optional<IniDocument> readDatabase(const std::string& path, std::FILE* err)
     return std::nullopt;
 }
 
-// 0, or kFailed after saying why the standard output took not all of the text.
-int writeOut(const std::string& text, std::FILE* out, std::FILE* err) {
-    errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0)
-        return 0;
-    const int error = errno != 0 ? errno : EIO;
-    print(err, u"varnetix-nms: cannot write the standard output: %1"_s.arg(
-                   QString::fromLocal8Bit(std::strerror(error))));
-    return kFailed;
-}
-
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
@@ -129,8 +118,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}),
         version(QStringList{u"v"_s, u"version"_s}), check(u"check-network"_s),
         exportCsv(u"export-csv"_s, {}, u"FILE"_s), database(u"database"_s, {}, u"PATH"_s),
-        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s);
-    parser.addOptions({help, version, check, exportCsv, database, format, strict});
+        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s), discover(u"discover"_s);
+    parser.addOptions({help, version, check, exportCsv, database, format, strict, discover});
     const bool parsed = parser.parse(ours);
     const auto invalid = [&line](const QString& problem) {
         line.command = CommandLine::Command::Invalid;
@@ -150,7 +139,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return invalid(u"unexpected argument %1"_s.arg(parser.positionalArguments().first()));
 
     QStringList commands;
-    for (const QCommandLineOption* option : {&version, &check, &exportCsv}) {
+    for (const QCommandLineOption* option : {&version, &check, &exportCsv, &discover}) {
         if (parser.isSet(*option))
             commands << u"--"_s + option->names().last();
     }
@@ -177,6 +166,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         line.exportTarget = parser.value(exportCsv);
         if (line.exportTarget.isEmpty())
             return invalid(u"--export-csv needs a file, or - for the standard output"_s);
+    } else if (parser.isSet(discover)) {
+        line.command = CommandLine::Command::Discover;
     }
     return line;
 }
@@ -186,6 +177,7 @@ QString commandLineHelp() {
         "Usage: varnetix-nms [--database PATH] [Qt's window options]\n"
         "       varnetix-nms --check-network [--format text|json] [--strict] [--database PATH]\n"
         "       varnetix-nms --export-csv FILE [--database PATH]\n"
+        "       varnetix-nms --discover [--database PATH]\n"
         "       varnetix-nms --help | --version\n"
         "Network management station of the Varnetix IP studio-to-transmitter audio link.\n"
         "Without a command the station's window opens; Qt's window options (-platform NAME,\n"
@@ -196,18 +188,24 @@ QString commandLineHelp() {
         "    --strict         exit status 1 on warnings too\n"
         "  --export-csv FILE  write the database as a CSV inventory to FILE (- for the standard\n"
         "                     output); a device, FIFO or terminal is written in place\n"
+        "  --discover         run one discovery, as confirmed in the window, and print each\n"
+        "                     element found (MAC, name, address, role, separated by tabs) and\n"
+        "                     the summary; when no element answers, the database stays as it was\n"
         "  --database PATH    use this database instead of the station's own\n"
         "  -h, --help         show this text\n"
         "  -v, --version      show the version\n"
         "  --                 end of the options\n"
         "\n"
-        "Exit status: 0 done (--check-network: no errors found); 1 --check-network found errors\n"
-        "(with --strict, any finding); 2 a wrong command line, a database that is missing or\n"
-        "cannot be read, or output that cannot be written.\n"
+        "Exit status: 0 done (--check-network: no errors found; --discover: elements found and\n"
+        "stored); 1 --check-network found errors (with --strict, any finding), --discover found\n"
+        "no element; 2 a wrong command line, a database that is missing or cannot be read (or,\n"
+        "for --discover, written), output that cannot be written, or for --discover a station\n"
+        "already running or a failed run.\n"
         "\n"
-        "The commands read the database a station started the same way would use, need no\n"
-        "display and never write the database; they work while a station runs. Control\n"
-        "characters in what they print are written as \\xHH.\n");
+        "The commands use the database a station started the same way would use and need no\n"
+        "display. --check-network and --export-csv never write the database and work while a\n"
+        "station runs; --discover takes the station's place (its lock and UDP port 2976) for\n"
+        "one run. Control characters in what they print are written as \\xHH.\n");
 }
 
 int reportNetworkCheck(const std::string& databasePath, const std::vector<Subnet>& subnets,
@@ -240,6 +238,16 @@ int exportInventoryCsv(const std::string& databasePath, const QString& target, s
         return 0;
     print(err, u"varnetix-nms: cannot write %1: %2"_s.arg(target,
                                                           QString::fromStdString(written.reason)));
+    return kFailed;
+}
+
+int writeOut(const std::string& text, std::FILE* out, std::FILE* err) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0)
+        return 0;
+    const int error = errno != 0 ? errno : EIO;
+    print(err, u"varnetix-nms: cannot write the standard output: %1"_s.arg(
+                   QString::fromLocal8Bit(std::strerror(error))));
     return kFailed;
 }
 

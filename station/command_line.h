@@ -1,6 +1,7 @@
 // The station's command line: the window's options, and what a script asks of the station
-// without a window. The commands need no display, bind no port, take no single-instance lock and
-// never write the database, so they work while a station runs.
+// without a window. The commands need no display. Those that read the database bind no port,
+// take no single-instance lock and never write it, so they work while a station runs; a
+// discovery (station/discovery_command.h) is a station of its own for one run.
 #pragma once
 
 #include <QStringList>
@@ -13,7 +14,7 @@
 namespace varnetix {
 
 struct CommandLine {
-    enum class Command { Window, Help, Version, CheckNetwork, ExportCsv, Invalid };
+    enum class Command { Window, Help, Version, CheckNetwork, ExportCsv, Discover, Invalid };
     Command command = Command::Window;
     QString database;     // --database, "" for the station's own
     QString exportTarget; // a file, or "-" for standard output
@@ -44,6 +45,8 @@ int reportNetworkCheck(const std::string& databasePath, const std::vector<Subnet
 int exportInventoryCsv(const std::string& databasePath, const QString& target, std::FILE* out,
                        std::FILE* err);
 
+// 0, or 2 after saying why the standard output took not all of the text.
+int writeOut(const std::string& text, std::FILE* out, std::FILE* err);
 // The text with its control characters written as \xHH, for a terminal.
 QByteArray terminalText(const QString& text);
 

@@ -55,6 +55,7 @@ void Discovery::confirmDiscovery() {
     m_runAnswers.clear();
     m_storeFailure = {};
     m_undone = false;
+    m_failed = false;
     m_view.clearElementFields();
     m_tree.emptyLists();
     startSteps();
@@ -78,6 +79,7 @@ void Discovery::startSteps() {
     if (!m_link.sendBroadcast(toByteArray(request),
                               QString::fromStdString(m_settings.pagingDestination),
                               m_settings.pagingPort, m_settings.pagingOnEveryInterface)) {
+        m_failed = true;
         m_dialogs.critical(kApplicationTitle,
                            joinLines({QStringLiteral("Unable to send the paging request."),
                                       QStringLiteral("No Network Element can answer it.")}));
@@ -89,7 +91,9 @@ void Discovery::recreateDatabase() {
     // can be undone by hand.
     const DatabaseBackup backup = m_database.moveAside();
     m_previous = backup.path;
+    m_replacedNothing = backup.result.ok() && backup.path.empty();
     if (!backup.result.ok()) {
+        m_failed = true;
         if (m_database.reload().state == FileState::Unreadable) {
             // A database nobody can read is never deleted: it stays, and so do its records.
             m_dialogs.critical(
@@ -130,6 +134,8 @@ void Discovery::completeRun() {
     flushStores();
     if (!m_storeFailure.ok())
         undoRun(std::exchange(m_storeFailure, {}));
+    else if (m_keepWhenSilent && m_stored.empty() && !m_undone)
+        keepPreviousDatabase();
     // The network check finds two elements on one address only among the answers; they are
     // kept beside the database until the next run. Losing them loses no element. An undone run
     // leaves those of the database it put back.
@@ -145,7 +151,14 @@ void Discovery::completeRun() {
     m_run.reset();
 }
 
+Discovery::Outcome Discovery::outcome() const {
+    if (m_failed)
+        return Outcome::Failed;
+    return m_stored.empty() ? Outcome::NoneAnswered : Outcome::Stored;
+}
+
 void Discovery::undoRun(const StoreResult& failure) {
+    m_failed = true;
     const QString lost = QStringLiteral("%1 of the %2 answering elements were not stored.")
                              .arg(m_answered.size() - m_stored.size())
                              .arg(m_answered.size());
@@ -172,6 +185,31 @@ void Discovery::undoRun(const StoreResult& failure) {
                        storeFailureMessage(failure, QStringLiteral("The discovery was undone: the "
                                                                    "previous database has been "
                                                                    "put back.")));
+}
+
+void Discovery::keepPreviousDatabase() {
+    // Answers still waiting for their MAC when the wait ended are dropped with the run, as those
+    // of an undone run are: the database stays as it was rather than half filled later.
+    StoreResult putBack;
+    if (!m_previous.empty())
+        putBack = m_database.restore(m_previous);
+    else if (m_replacedNothing)
+        m_database.remove(); // the empty one the run made
+    else
+        return; // the run could not move the database aside, and has said so
+    if (!putBack.ok()) {
+        m_failed = true;
+        m_dialogs.critical(
+            kApplicationTitle,
+            storeFailureMessage(putBack, QStringLiteral("No element answered, and the previous "
+                                                        "database could not be put back. It is "
+                                                        "kept as '%1'.")
+                                             .arg(QString::fromStdString(m_previous))));
+        return;
+    }
+    m_undone = true;
+    m_log.record(EventSeverity::Warning, event_category::kDiscovery, {},
+                 QStringLiteral("No element answered: the database is left as it was"));
 }
 
 void Discovery::compareWithPrevious() {

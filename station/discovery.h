@@ -50,8 +50,18 @@ public:
               QObject* parent = nullptr);
     ~Discovery() override { flushStores(); }
 
+    // How the last run ended, for a caller that acts on it (the exit status of a command).
+    enum class Outcome { Stored, NoneAnswered, Failed };
+
     // The toolbar command: asks, and on Yes runs one discovery; returns when the window closed.
     void confirmDiscovery();
+    // A run that no element answers puts the database it replaced back, so that a scheduled
+    // discovery on a dead switch does not empty an unattended station's list. Off for the
+    // window: there an empty list shows the operator at once that nothing answered.
+    void setKeepDatabaseWhenSilent(bool keep) { m_keepWhenSilent = keep; }
+    // Failed when a step of the run failed (the operator has been told), NoneAnswered when
+    // nothing was stored; as it stands after the run's late answers.
+    Outcome outcome() const;
     // AutoDiscoverAwaiting: true only while a run waits for answers.
     bool awaitingAnswers() const { return m_awaiting; }
 
@@ -78,6 +88,8 @@ private:
     void completeRun();
     // Puts the database the run replaced back, because the run could not store what answered.
     void undoRun(const StoreResult& failure);
+    // Leaves the database as the run found it, because no element answered.
+    void keepPreviousDatabase();
     void compareWithPrevious();
 
     PagingView& m_window;
@@ -94,8 +106,11 @@ private:
     std::string m_previous; // the backup this run made of the database it replaced
     std::set<std::string> m_answered, m_stored;
     DiscoveryAnswerSet m_runAnswers;
-    StoreResult m_storeFailure; // the first store of this run that failed
-    bool m_undone = false;      // the run's database was given up for the one it replaced
+    StoreResult m_storeFailure;     // the first store of this run that failed
+    bool m_undone = false;          // the run's database was given up for the one it replaced
+    bool m_failed = false;          // a step of the run failed
+    bool m_replacedNothing = false; // there was no database before the run
+    bool m_keepWhenSilent = false;
     std::vector<std::pair<std::string, IniEntries>> m_pendingStores;
     // A run changes the database once, for those who follow it: when the run is complete.
     std::optional<ElementDatabase::Operation> m_run;

@@ -295,6 +295,63 @@ private slots:
                                  500));
         QCOMPARE(m_s.dialogs.texts(), QStringList());
     }
+    // Last, as it ends the window's station. A discovery from the command line is refused while
+    // a station holds the database; in an empty folder it stores and prints the three elements
+    // that answer; when none answers, it leaves the folder as it found it, database or none.
+    void discoverFromTheCommandLine() {
+        const auto discover = [this](const QString& dir) { // "status\n" and what it printed
+            QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (const QString& name : {u"XDG_STATE_HOME"_s, u"XDG_CONFIG_HOME"_s})
+                environment.insert(name, m_s.dir.path()); // its event log and preferences
+            process.setProcessEnvironment(environment);
+            process.setProcessChannelMode(QProcess::MergedChannels);
+            process.start(qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s,
+                          {u"--discover"_s, u"--database"_s, dir + u"/nms.ini"_s});
+            process.waitForFinished(30000);
+            return u"%1\n"_s.arg(process.exitCode()) + QString::fromUtf8(process.readAll());
+        };
+        const auto files = [](const QString& dir) {
+            QStringList found;
+            for (const QFileInfo& file : QDir(dir).entryInfoList(QDir::Files | QDir::Hidden))
+                found << file.fileName() + u' ' + QString::fromLatin1(readFile(file.filePath()));
+            return found;
+        };
+        QCOMPARE(discover(m_s.dir.path()),
+                 u"2\nvarnetix-nms: a station is running with the database %1/nms.ini or UDP port "
+                 u"2976; a discovery needs both to itself\n"_s.arg(m_s.dir.path()));
+        m_s.window.reset();
+        m_s.station.reset();
+        m_instance.reset();
+        QVERIFY(restartElement(4, {u"--fault-silent"_s}));
+        QTemporaryDir filled, empty;
+        QString found = u"0\n"_s;
+        for (int k = 1; k <= 3; ++k)
+            found +=
+                u"%1\tLAB %2 %3\t%4\t%2\n"_s.arg(m_macs[k - 1], k % 2 ? u"ENCODER"_s : u"DECODER"_s)
+                    .arg(k)
+                    .arg(address(k));
+        QCOMPARE(discover(filled.path()),
+                 found + u"Discovery: 3 elements, no earlier database to compare\n"_s);
+        const QByteArray database = readFile(filled.filePath(u"nms.ini"_s));
+        qsizetype size = 0;
+        for (int k = 1; k <= 3; ++k) {
+            QCOMPARE(sectionText(database, section(k)),
+                     recordText(section(k), discoveredRecord(k)));
+            size += sectionText(database, section(k)).size();
+        }
+        QCOMPARE(database.size(), size);
+        for (int k = 1; k <= 3; ++k)
+            QVERIFY(restartElement(k, {u"--fault-silent"_s}));
+        for (const QTemporaryDir* dir : {&filled, &empty}) {
+            const QStringList before = dir == &filled ? files(dir->path()) : QStringList();
+            QCOMPARE(discover(dir->path()),
+                     u"1\nvarnetix-nms: no element answered; the database %1/nms.ini is left as it "
+                     u"was\n"_s.arg(dir->path()));
+            QCOMPARE(files(dir->path()),
+                     before.isEmpty() ? QStringList{u"nms.ini.lock "_s} : before);
+        }
+    }
 
 private:
     // The state element k's node names first.

@@ -303,6 +303,11 @@ private slots:
         QTest::newRow("export to a device")
             << QStringList{u"--export-csv=/dev/full"_s, at} << namesake << 2 << QString()
             << u"varnetix-nms: cannot write /dev/full: No space left on device\n"_s;
+        QTest::newRow("discovery into a missing folder")
+            << QStringList{u"--discover"_s, u"--database=%1/none/nms.ini"_s} << QByteArray() << 2
+            << QString()
+            << u"varnetix-nms: the database %1/none/nms.ini cannot be written: No such file or "
+               u"directory\n"_s;
         QTest::newRow("export over a read-only file")
             << QStringList{u"--export-csv=%1/kept.csv"_s, at} << namesake << 2 << QString()
             << u"varnetix-nms: cannot write %1/kept.csv: the file is read-only\n"_s;
