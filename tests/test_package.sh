@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package, as a user gets it: built with CPack from the build tree, installed on this
 # machine with dpkg, the installed station started on the offscreen platform as root and as an
-# ordinary user, each with a home directory of its own, its AppStream file validated and its
-# Wireshark dissector loaded by tshark from the global plugin folder, then purged again.
+# ordinary user, each with a home directory of its own, its AppStream file validated, its
+# Wireshark dissector loaded by tshark from the global plugin folder, its service's user and
+# directories made and the service left disabled, then purged again with the service's files.
 #   tests/test_package.sh <build dir> <expected version>
 # Exits 77 (skipped) where it cannot run: not root, or a tool missing.
 set -euo pipefail
@@ -26,7 +27,7 @@ fail() {
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package on this machine needs root"
 for tool in cpack dpkg dpkg-deb dpkg-query dpkg-shlibdeps file strip getcap setpriv tshark \
-    appstreamcli; do
+    appstreamcli adduser systemctl; do
     command -v "$tool" >/dev/null || skip "$tool is missing (tools/ensure-deps.sh installs it)"
 done
 id nobody >/dev/null 2>&1 || skip "there is no user 'nobody' to start the station as"
@@ -35,6 +36,10 @@ id nobody >/dev/null 2>&1 || skip "there is no user 'nobody' to start the statio
 installedState() {
     dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || echo not-installed
 }
+
+# The service's user stays after a purge; the test removes it again where it made it.
+serviceUser=varnetix-nms
+serviceUserMade=0
 
 case $(installedState) in
     not-installed) rm -f "$marker" ;;
@@ -62,6 +67,10 @@ cleanup() {
     if [ -e "$marker" ]; then
         dpkg --purge "$package" >/dev/null 2>&1 || echo "could not purge $package" >&2
         rm -f "$marker"
+    fi
+    if ((serviceUserMade)); then
+        deluser --quiet --system "$serviceUser" >/dev/null 2>&1 ||
+            echo "could not remove the user $serviceUser" >&2
     fi
     rm -rf "$work"
 }
@@ -95,9 +104,9 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Maintainer)" = "Halvoren Broadcast <support@halvoren.example>" ] ||
     fail "Maintainer: $(field Maintainer)"
 depends=$(field Depends)
-# Computed from the binaries' shared libraries, plus setcap for postinst.
+# Computed from the binaries' shared libraries, plus setcap and adduser for postinst.
 for dependency in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 \
-    libcap2-bin; do
+    libcap2-bin adduser; do
     [[ ", $depends," == *", $dependency"[\ ,]* ]] || fail "Depends lacks $dependency: $depends"
 done
 
@@ -111,6 +120,9 @@ expected=(
     /usr/share/man/man1/varnetix-element-sim.1.gz
     "$metainfo"
     "$dissector"
+    /usr/lib/systemd/system/varnetix-nms.service
+    /usr/share/varnetix-nms/prometheus/varnetix-alerts.yml
+    /usr/share/varnetix-nms/grafana/varnetix-nms.json
 )
 for size in 16 24 32 48 64 128 256; do
     expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/varnetix-nms.png")
@@ -129,6 +141,7 @@ echo "AppStream metadata valid, release $release"
 
 # --- Installed on this machine -----------------------------------------------------------------
 touch "$marker"
+getent passwd "$serviceUser" >/dev/null || serviceUserMade=1
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
 [ "$(installedState)" = installed ] || fail "dpkg says $(installedState) after dpkg -i"
 capabilities=$(getcap "$station")
@@ -207,14 +220,33 @@ effective=$(awk '/^CapEff:/ {print $2}' "/proc/$started/status")
 stopStation
 echo "nobody: data directory created, cap_net_raw in effect (CapEff $effective)"
 
+# The service's system user, its state directory (its home) and its preferences' directory are
+# there before its first start, for --discover; the service is not enabled.
+IFS=: read -r _ _ uid _ _ serviceHome serviceShell < <(getent passwd "$serviceUser") ||
+    fail "postinst made no user $serviceUser"
+((uid < 1000)) || fail "$serviceUser is no system user (uid $uid)"
+[ "$serviceHome" = /var/lib/varnetix-nms ] || fail "$serviceUser's home is $serviceHome"
+[ "$serviceShell" = /usr/sbin/nologin ] || fail "$serviceUser can log in ($serviceShell)"
+[ "$(stat -c '%U:%G %a' /var/lib/varnetix-nms)" = "$serviceUser:$serviceUser 750" ] ||
+    fail "/var/lib/varnetix-nms is $(stat -c '%U:%G %a' /var/lib/varnetix-nms)"
+[ -d /etc/varnetix-nms/Halvoren ] || fail "postinst made no /etc/varnetix-nms/Halvoren"
+enabled=$(systemctl --root=/ is-enabled varnetix-nms.service 2>&1 || true)
+[ "$enabled" = disabled ] || fail "the service is '$enabled' after installation, not disabled"
+echo "$serviceUser (uid $uid) and its directories made; the service is $enabled"
+
 # --- Removed again -----------------------------------------------------------------------------
+# What the service and its administrator leave: a database, preferences, the service enabled.
+echo "[001A2B3C4D5E]" >/var/lib/varnetix-nms/nms.ini
+echo "[watch]" >/etc/varnetix-nms/Halvoren/varnetix-nms.ini
+systemctl --root=/ enable varnetix-nms.service >/dev/null 2>&1 || fail "cannot enable the service"
 dpkg --purge "$package" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "purge failed"; }
 rm -f "$marker"
 [ "$(installedState)" = not-installed ] || fail "dpkg says $(installedState) after the purge"
-for path in "${expected[@]}"; do
-    [ ! -e "$path" ] || fail "$path is still there after the purge"
+for path in "${expected[@]}" /var/lib/varnetix-nms /etc/varnetix-nms \
+    /etc/systemd/system/multi-user.target.wants/varnetix-nms.service; do
+    [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is still there after the purge"
 done
 shark -G protocols >"$work/protocols"
 ! grep -q 'varnetix$' "$work/protocols" || fail "tshark still knows varnetix after the purge"
 echo "PASS: built, installed, metadata valid, dissector loaded, started as root and as nobody," \
-    "purged"
+    "service user made, service disabled, purged with the service's files"

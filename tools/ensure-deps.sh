@@ -2,8 +2,10 @@
 # touching apt only when something is missing.
 
 # What only the tests need: tshark reads the dissector's sample capture, appstreamcli checks the
-# metainfo of the package.
-varnetix_test_packages=(tshark appstream)
+# metainfo of the package, promtool (in prometheus) checks and tests the alert rules, Debian's
+# python3 with its YAML module reads the rules and the dashboard for their metric names, and
+# systemd-analyze (in systemd) rates and verifies the service unit.
+varnetix_test_packages=(tshark appstream prometheus python3 python3-yaml systemd)
 
 # What the libFuzzer runs of ./test --sanitize need besides: clang, and the runtime of libFuzzer
 # and clang's sanitizers, which Debian 12's clang only recommends.
