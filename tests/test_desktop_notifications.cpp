@@ -1,0 +1,112 @@
+// Raised alarms as desktop notifications, against a real session bus: a private dbus-daemon
+// that the test starts (and ends by its PID, also after a failure) and a notification service
+// of the test's own that records every call. Without dbus-daemon the test is skipped.
+#include "station/alarm_notifications.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+// org.freedesktop.Notifications as a desktop runs it, recording each call.
+class NotificationService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList calls; // the arguments joined by "|", the hints as "key=value" in key order
+
+public slots:
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints,
+                int timeout) {
+        QStringList shown;
+        for (const auto& [key, value] : hints.asKeyValueRange())
+            shown << key + u'=' +
+                         (value.metaType() == QMetaType::fromType<uchar>()
+                              ? u"byte "_s + QString::number(value.value<uchar>())
+                              : value.toString());
+        calls << QStringList{app,
+                             QString::number(replaces),
+                             icon,
+                             summary,
+                             body,
+                             actions.join(u','),
+                             shown.join(u','),
+                             QString::number(timeout)}
+                     .join(u'|');
+        return uint(calls.size());
+    }
+};
+
+class TestDesktopNotifications : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+
+private slots:
+    void initTestCase() {
+        const QString daemon = QStandardPaths::findExecutable(u"dbus-daemon"_s);
+        if (daemon.isEmpty())
+            QSKIP("needs dbus-daemon (Debian package dbus-daemon) for a private session bus");
+        m_daemon.start(daemon, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s,
+                                u"--address=unix:dir="_s + m_dir.path()});
+        QVERIFY(m_daemon.waitForStarted());
+        QTRY_VERIFY(m_daemon.canReadLine());
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    void cleanupTestCase() {
+        if (m_daemon.state() != QProcess::NotRunning) {
+            m_daemon.kill(); // by its PID
+            m_daemon.waitForFinished();
+        }
+    }
+
+    // Each raised alarm once, the kind in the summary, the cause (escaped: names come off the
+    // network) in the body, dead air as critical; the lasting ones are sent when the station's
+    // notifications begin. Nothing when no service runs: the call's error is nobody's business.
+    void raisedAlarmsReachTheService() {
+        varnetix::EventLog log(nullptr);
+        varnetix::AlarmList alarms(log, [](const std::string& section) {
+            return section == "001A2B3C4D5E" ? u"<b>E1</b>\x1b[0m [00:1A:2B:3C:4D:5E]"_s
+                                             : QString();
+        });
+        NotificationService service;
+        QDBusConnection serviceBus = QDBusConnection::connectToBus(m_address, u"service"_s);
+        QVERIFY(serviceBus.registerObject(u"/org/freedesktop/Notifications"_s, &service,
+                                          QDBusConnection::ExportAllSlots));
+        varnetix::DesktopNotifier notifier(QDBusConnection::connectToBus(m_address, u"station"_s));
+        varnetix::DesktopNotifier nowhere(
+            QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"nowhere"_s));
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
+
+        alarms.raise(varnetix::AlarmKind::Offline, u"00:1a:2b:3c:4d:5e"_s);
+        varnetix::notifyRaisedAlarms(alarms, notifier); // no service yet: nothing, no error
+        varnetix::notifyRaisedAlarms(alarms, nowhere);  // no bus: nothing, no error
+        // A call on the same connection returns after the bus has answered the one before.
+        QVERIFY(QDBusConnection(u"station"_s).interface()->registeredServiceNames().isValid());
+        alarms.clear(varnetix::AlarmKind::Offline, u"001A2B3C4D5E"_s);
+        QVERIFY(serviceBus.registerService(u"org.freedesktop.Notifications"_s));
+        alarms.raise(varnetix::AlarmKind::Offline, u"001A2B3C4D5E"_s);
+        alarms.raise(varnetix::AlarmKind::Network, {}, u"Two answers from 10.0.0.5."_s);
+        alarms.raise(varnetix::AlarmKind::Network, {}); // lasts: no second notification
+        const QString hints = u"desktop-entry=varnetix-nms,urgency=byte "_s;
+        QTRY_COMPARE(service.calls.size(), 2);
+        QCOMPARE(service.calls,
+                 (QStringList{u"Varnetix NMS|0|varnetix-nms|Alarm raised: offline|"
+                              u"&lt;b&gt;E1&lt;/b&gt;\\x1B[0m [00:1A:2B:3C:4D:5E] is offline||"_s +
+                                  hints + u"2|-1"_s,
+                              u"Varnetix NMS|0|varnetix-nms|Alarm raised: network|"
+                              u"Two answers from 10.0.0.5.||"_s +
+                                  hints + u"1|-1"_s}));
+        QDBusConnection::disconnectFromBus(u"service"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDesktopNotifications)
+#include "test_desktop_notifications.moc"
