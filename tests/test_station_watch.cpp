@@ -10,6 +10,7 @@
 #include "ui/tray_light.h"
 
 #include <QClipboard>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -258,18 +259,20 @@ private slots:
         auto* tray = m_s->window->findChild<varnetix::TrayLight*>();
         QCOMPARE(rows(), u"offline active, unacknowledged, network active, unacknowledged"_s);
         QCOMPARE(list->topLevelItem(0)->text(3), u"D1 [00:00:00:00:00:0D]"_s);
-        list->topLevelItem(0)->setSelected(true);
+        list->topLevelItem(1)->setSelected(true);
         m_s->find<QPushButton>("btnAcknowledge")->click();
         QCOMPARE(m_s->logged("alarm").last(),
-                 u"00:00:00:00:00:0D Alarm acknowledged (offline): D1 [00:00:00:00:00:0D]"_s);
-        QCOMPARE(tray->toolTip(), u"Varnetix NMS: 2 alarms, 1 unacknowledged, 2 active"_s);
+                 u"00:1A:2B:3C:4D:5E Alarm acknowledged (network): E1 [00:1A:2B:3C:4D:5E]"_s);
+        m_s->sweeper.answering[u"198.18.0.12"_s] = 1;
+        QTRY_COMPARE(rows(), u"offline cleared, unacknowledged, network active, acknowledged"_s);
+        QCOMPARE(tray->toolTip(), u"Varnetix NMS: 2 alarms, 1 unacknowledged, 1 active"_s);
         QCOMPARE(tray->state(), varnetix::TrayState::Unacknowledged);
+        list->clearSelection();
         if (const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR"); !dir.isEmpty())
             QVERIFY(m_s->find("dockAlarms")->grab().save(dir + u"/alarms-dock.png"_s));
         m_s->find<QAction>("actionTrayAcknowledgeAll")->trigger();
+        QCOMPARE(rows(), u"network active, acknowledged"_s);
         QCOMPARE(tray->state(), varnetix::TrayState::Acknowledged);
-        m_s->sweeper.answering[u"198.18.0.12"_s] = 1;
-        QTRY_COMPARE(rows(), u"network active, acknowledged"_s);
         emit list->itemActivated(list->topLevelItem(0), 0);
         QCOMPARE(m_s->text("lblElementMAC"), kEncoderKey);
         QVERIFY(!m_s->find<QPushButton>("btnAcknowledgeAll")->isEnabled());
@@ -281,6 +284,15 @@ private slots:
                 varnetix::TrayLight::picture(state).pixmap(32).toImage().convertToFormat(
                     QImage::Format_Alpha8));
         QVERIFY(shapes[0] != shapes[1] && shapes[1] != shapes[2] && shapes[0] != shapes[2]);
+        if (const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR"); !dir.isEmpty()) {
+            QImage strip(3 * 48, 48, QImage::Format_ARGB32);
+            strip.fill(Qt::transparent);
+            QPainter painter(&strip);
+            for (int i = 0; i < 3; ++i)
+                painter.drawPixmap(i * 48, 0,
+                                   varnetix::TrayLight::picture(varnetix::TrayState(i)).pixmap(48));
+            QVERIFY(painter.end() && strip.save(dir + u"/tray-light.png"_s));
+        }
         m_s->window->hide();
         m_s->find<QAction>("actionTrayShow")->trigger();
         QVERIFY(m_s->window->isVisible());

@@ -2,8 +2,9 @@
 # touching apt only when something is missing.
 
 # What only the tests need: tshark reads the dissector's sample capture, appstreamcli checks the
-# metainfo of the package.
-varnetix_test_packages=(tshark appstream)
+# metainfo of the package, dbus-daemon runs a private session bus for the desktop notifications,
+# Xvfb and the tray host trayer make a desktop with a system tray for the tray light.
+varnetix_test_packages=(tshark appstream dbus-daemon xvfb trayer)
 
 # What the libFuzzer runs of ./test --sanitize need besides: clang, and the runtime of libFuzzer
 # and clang's sanitizers, which Debian 12's clang only recommends.

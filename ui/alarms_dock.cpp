@@ -21,9 +21,9 @@ QString shownTime(const QDateTime& time) {
     return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-// When it was raised, cleared and acknowledged.
+// The whole cause, and when it was raised, cleared and acknowledged.
 QString history(const Alarm& alarm) {
-    QStringList lines{QStringLiteral("Raised %1").arg(shownTime(alarm.raised))};
+    QStringList lines{alarm.cause, QStringLiteral("Raised %1").arg(shownTime(alarm.raised))};
     if (!alarm.active())
         lines << QStringLiteral("Cleared %1").arg(shownTime(alarm.cleared));
     if (alarm.isAcknowledged())

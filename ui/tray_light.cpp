@@ -42,8 +42,8 @@ QPixmap drawn(TrayState state, int size) {
         p.setBrush(QColor(210, 0, 0));
         p.drawPath(sign);
         const qreal x = box.center().x();
-        mark(QLineF(x, box.top() + size * 0.35, x, box.top() + size * 0.6));
-        mark(QLineF(x, box.bottom() - size * 0.15, x, box.bottom() - size * 0.15));
+        mark(QLineF(x, box.top() + size * 0.32, x, box.top() + size * 0.55));
+        mark(QLineF(x, box.bottom() - size * 0.12, x, box.bottom() - size * 0.12));
         break;
     }
     }
