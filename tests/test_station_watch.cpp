@@ -277,22 +277,19 @@ private slots:
         QCOMPARE(m_s->text("lblElementMAC"), kEncoderKey);
         QVERIFY(!m_s->find<QPushButton>("btnAcknowledgeAll")->isEnabled());
 
-        std::vector<QImage> shapes;
-        for (auto state : {varnetix::TrayState::Clear, varnetix::TrayState::Acknowledged,
-                           varnetix::TrayState::Unacknowledged})
-            shapes.push_back(
-                varnetix::TrayLight::picture(state).pixmap(32).toImage().convertToFormat(
-                    QImage::Format_Alpha8));
-        QVERIFY(shapes[0] != shapes[1] && shapes[1] != shapes[2] && shapes[0] != shapes[2]);
-        if (const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR"); !dir.isEmpty()) {
-            QImage strip(3 * 48, 48, QImage::Format_ARGB32);
-            strip.fill(Qt::transparent);
-            QPainter painter(&strip);
-            for (int i = 0; i < 3; ++i)
-                painter.drawPixmap(i * 48, 0,
-                                   varnetix::TrayLight::picture(varnetix::TrayState(i)).pixmap(48));
-            QVERIFY(painter.end() && strip.save(dir + u"/tray-light.png"_s));
-        }
+        QImage strip(3 * 48, 48, QImage::Format_ARGB32);
+        strip.fill(Qt::transparent);
+        QPainter painter(&strip);
+        for (int i = 0; i < 3; ++i)
+            painter.drawPixmap(i * 48, 0,
+                               varnetix::TrayLight::picture(varnetix::TrayState(i)).pixmap(48));
+        painter.end();
+        const auto shape = [&strip](int i) {
+            return strip.copy(i * 48, 0, 48, 48).convertToFormat(QImage::Format_Alpha8);
+        };
+        QVERIFY(shape(0) != shape(1) && shape(1) != shape(2) && shape(0) != shape(2));
+        if (const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR"); !dir.isEmpty())
+            QVERIFY(strip.save(dir + u"/tray-light.png"_s));
         m_s->window->hide();
         m_s->find<QAction>("actionTrayShow")->trigger();
         QVERIFY(m_s->window->isVisible());
