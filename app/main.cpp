@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
         return exitCode;
     dialogs.setParent(started.window.get());
     varnetix::DesktopNotifier notifier;
-    varnetix::notifyRaisedAlarms(started.station->alarms(), notifier);
+    const varnetix::AlarmNotifications notifications(started.station->alarms(), notifier);
     started.window->show();
     return QApplication::exec();
 }

@@ -14,9 +14,13 @@ namespace varnetix {
 
 namespace {
 
-// Names come off the network: no control character reaches the desktop.
+// Names come off the network: no control character reaches the desktop but the line feeds
+// between lines.
 QString plain(const QString& text) {
-    return QString::fromStdString(EscapeControls(text.toStdString()));
+    QStringList lines = text.split(u'\n');
+    for (QString& line : lines)
+        line = QString::fromStdString(EscapeControls(line.toStdString()));
+    return lines.join(u'\n');
 }
 
 } // namespace

@@ -18,8 +18,8 @@ public:
     explicit DesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus(),
                              QObject* parent = nullptr);
 
-    // `body` is plain text: it is escaped for the services that read markup in it. Never waits
-    // for the service.
+    // `body` is plain text, lines ended by line feeds: it is escaped for the services that read
+    // markup in it. Never waits for the service.
     void notify(const QString& summary, const QString& body, Urgency urgency);
 
 private:

@@ -64,8 +64,10 @@ private slots:
 
     // Each raised alarm once, the kind in the summary, the cause (escaped: names come off the
     // network) in the body, dead air as critical; the lasting ones are sent when the station's
-    // notifications begin. Nothing when no service runs: the call's error is nobody's business.
+    // notifications begin, and those raised within the quiet time after one go out together.
+    // Nothing when no bus or no service runs: the call's error is nobody's business.
     void raisedAlarmsReachTheService() {
+        using varnetix::AlarmKind;
         varnetix::EventLog log(nullptr);
         varnetix::AlarmList alarms(log, [](const std::string& section) {
             return section == "001A2B3C4D5E" ? u"<b>E1</b>\x1b[0m [00:1A:2B:3C:4D:5E]"_s
@@ -80,25 +82,30 @@ private slots:
             QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"nowhere"_s));
         QTest::failOnWarning(QRegularExpression(u".*"_s));
 
-        alarms.raise(varnetix::AlarmKind::Offline, u"00:1a:2b:3c:4d:5e"_s);
-        varnetix::notifyRaisedAlarms(alarms, notifier); // no service yet: nothing, no error
-        varnetix::notifyRaisedAlarms(alarms, nowhere);  // no bus: nothing, no error
+        alarms.raise(AlarmKind::Offline, u"00:1a:2b:3c:4d:5e"_s);
+        varnetix::AlarmNotifications{alarms, nowhere};
+        varnetix::AlarmNotifications{alarms, notifier}; // before the service
         // A call on the same connection returns after the bus has answered the one before.
         QVERIFY(QDBusConnection(u"station"_s).interface()->registeredServiceNames().isValid());
-        alarms.clear(varnetix::AlarmKind::Offline, u"001A2B3C4D5E"_s);
         QVERIFY(serviceBus.registerService(u"org.freedesktop.Notifications"_s));
-        alarms.raise(varnetix::AlarmKind::Offline, u"001A2B3C4D5E"_s);
-        alarms.raise(varnetix::AlarmKind::Network, {}, u"Two answers from 10.0.0.5."_s);
-        alarms.raise(varnetix::AlarmKind::Network, {}); // lasts: no second notification
-        const QString hints = u"varnetix-nms|uchar "_s;
+        varnetix::AlarmNotifications notifications(alarms, notifier, 100);
+        alarms.raise(AlarmKind::Network, {}, u"Two answers from 10.0.0.5."_s);
+        alarms.raise(AlarmKind::Network, {}); // lasts: nothing new
+        for (const QString& x : {u"B"_s, u"C"_s}) {
+            alarms.raise(AlarmKind::Silent, u"00000000000"_s + x);
+            alarms.raise(AlarmKind::NoLevel, u"00000000000"_s + x);
+        }
+        alarms.raise(AlarmKind::Offline, u"00000000000D"_s);
         QTRY_COMPARE(service.calls.size(), 2);
-        QCOMPARE(service.calls,
-                 (QStringList{u"Varnetix NMS|0|varnetix-nms|Alarm raised: offline|"
-                              u"&lt;b&gt;E1&lt;/b&gt;\\x1B[0m [00:1A:2B:3C:4D:5E] is offline||"_s +
-                                  hints + u"2|-1"_s,
-                              u"Varnetix NMS|0|varnetix-nms|Alarm raised: network|"
-                              u"Two answers from 10.0.0.5.||"_s +
-                                  hints + u"1|-1"_s}));
+        QCOMPARE(
+            service.calls,
+            (QStringList{u"Varnetix NMS|0|varnetix-nms|Alarm raised: offline|&lt;b&gt;E1&lt;/"
+                         u"b&gt;\\x1B[0m [00:1A:2B:3C:4D:5E] is offline||varnetix-nms|uchar 2|-1"_s,
+                         u"Varnetix NMS|0|varnetix-nms|6 alarms raised|network: Two answers "
+                         u"from 10.0.0.5.\nsilent: 00:00:00:00:00:0B is silent\nno-level: "
+                         u"00:00:00:00:00:0B sends no audio level\nsilent: 00:00:00:00:00:0C "
+                         u"is silent\nno-level: 00:00:00:00:00:0C sends no audio level\nand 1 "
+                         u"more||varnetix-nms|uchar 2|-1"_s}));
         QDBusConnection::disconnectFromBus(u"service"_s);
     }
 };
