@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/desktop_notifier.h"
 #include "platform/event_log_file.h"
 #include "platform/linux_echo_probe.h"
 #include "platform/linux_echo_sweeper.h"
 #include "platform/preferences_file.h"
 #include "platform/station_networks.h"
+#include "station/alarm_notifications.h"
 #include "station/command_line.h"
 #include "station/discovery_command.h"
 #include "ui/message_box_dialogs.h"
@@ -112,6 +114,8 @@ int main(int argc, char** argv) {
     if (!started.window)
         return exitCode;
     dialogs.setParent(started.window.get());
+    varnetix::DesktopNotifier notifier;
+    const varnetix::AlarmNotifications notifications(started.station->alarms(), notifier);
     started.window->show();
     return QApplication::exec();
 }

@@ -38,6 +38,7 @@ inline constexpr std::string_view kPing = "ping";               // the operator'
 inline constexpr std::string_view kStatus = "status";           // online/offline changes
 inline constexpr std::string_view kBox = "box";                 // message boxes shown
 inline constexpr std::string_view kCheck = "check";             // network checks
+inline constexpr std::string_view kAlarm = "alarm";             // alarms and acknowledgements
 } // namespace event_category
 
 enum class EventSeverity { Info, Warning, Error };

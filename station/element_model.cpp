@@ -54,6 +54,14 @@ void ElementModel::showWarnings(const std::map<std::string, QStringList>& warnin
     allChanged();
 }
 
+void ElementModel::showAlarms(const std::vector<Alarm>& alarms) {
+    m_alarms.clear();
+    for (const Alarm& alarm : alarms)
+        if (!alarm.section.empty())
+            m_alarms[alarm.section].push_back(alarm);
+    allChanged();
+}
+
 void ElementModel::allChanged() {
     if (!m_nodes.empty())
         emit dataChanged(index(0, 0), index(static_cast<int>(m_nodes.size()) - 1, 0));
@@ -114,6 +122,13 @@ QVariant ElementModel::data(const QModelIndex& index, int role) const {
         const auto warnings = m_warnings.find(node.section);
         return warnings != m_warnings.end() && !warnings->second.isEmpty();
     }
+    case kNodeAlarmsRole: {
+        QStringList kinds;
+        if (const auto alarms = m_alarms.find(node.section); alarms != m_alarms.end())
+            for (const Alarm& alarm : alarms->second)
+                kinds << alarmKindWord(alarm.kind);
+        return kinds;
+    }
     default:
         return {};
     }
@@ -147,6 +162,10 @@ QString ElementModel::tooltip(const Node& node) const {
         tip << QStringLiteral("Changed since the previous discovery");
     if (const auto warnings = m_warnings.find(node.section); warnings != m_warnings.end())
         tip << warnings->second;
+    if (const auto alarms = m_alarms.find(node.section); alarms != m_alarms.end())
+        for (const Alarm& alarm : alarms->second)
+            tip << QStringLiteral("Alarm %1: %2")
+                       .arg(alarmKindWord(alarm.kind), alarmStateWords(alarm));
     return tip.join(QLatin1Char('\n'));
 }
 

@@ -1,7 +1,7 @@
 // The elements as the station knows them now: each node of the tree the database gives, joined
-// with its watch state, the last discovery's news and the network check's warnings. Views read
-// it through roles; the state is kept by the element's upper-case section (its MAC), so that it
-// outlives a rebuild that keeps the element.
+// with its watch state, the last discovery's news, the network check's warnings and its alarms.
+// Views read it through roles; the state is kept by the element's upper-case section (its MAC), so
+// that it outlives a rebuild that keeps the element.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "station/alarm_list.h"
 #include "station/element_tree_controller.h"
 #include "station/element_watch.h"
 
@@ -25,6 +26,7 @@ enum NodeRole {
     kNodeStateRole = Qt::UserRole + 10, // int: ElementState
     kNodeChangeRole,                    // int: NodeChange
     kNodeWarningRole,                   // bool
+    kNodeAlarmsRole,                    // QStringList: the kinds of its alarms in the list
 };
 
 enum class NodeChange { None, New, Changed };
@@ -41,6 +43,8 @@ public:
     void showChanges(const std::set<std::string>& added, const std::set<std::string>& changed);
     // The network check's findings by section.
     void showWarnings(const std::map<std::string, QStringList>& warnings);
+    // The alarms in the list, each on its element's node.
+    void showAlarms(const std::vector<Alarm>& alarms);
 
     // The node of a section (in any case); invalid when the tree has none.
     QModelIndex indexOf(const std::string& section) const;
@@ -72,6 +76,7 @@ private:
     std::map<std::string, Status> m_status;      // by upper-case section
     std::set<std::string> m_added, m_changed;
     std::map<std::string, QStringList> m_warnings;
+    std::map<std::string, std::vector<Alarm>> m_alarms; // by upper-case section
 };
 
 } // namespace varnetix

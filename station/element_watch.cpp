@@ -96,6 +96,7 @@ void ElementWatch::onFinished(quint64 token, const EchoReply& reply) {
                      .arg(element->second.label, QString::fromStdString(StateWord(change->to)),
                           QString::fromStdString(StateWord(change->from))));
     showSummary();
+    emit stateChanged(section, change->from, change->to);
 }
 
 void ElementWatch::showElement(const std::string& section) {

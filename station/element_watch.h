@@ -44,6 +44,9 @@ signals:
     void summaryChanged(const QString& summary);
     // Background trouble, told once and never as a box.
     void notice(const QString& notice);
+    // An element's state moved, by its section as the tree has it: alarms follow it.
+    void stateChanged(const std::string& section, varnetix::ElementState from,
+                      varnetix::ElementState to);
 
 private:
     struct Watched {

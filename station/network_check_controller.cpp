@@ -10,6 +10,16 @@
 
 namespace varnetix {
 
+namespace {
+
+void addSentence(QString& sentences, const QString& sentence) {
+    if (!sentences.isEmpty())
+        sentences += u' ';
+    sentences += sentence;
+}
+
+} // namespace
+
 std::vector<FeedbackRecord> lastDiscoveryAnswers(const std::string& databasePath) {
     const FileContent answers = readWholeFile(DiscoveryAnswersPath(databasePath));
     return answers.state == FileState::Loaded ? ParseDiscoveryAnswers(answers.text)
@@ -29,11 +39,18 @@ void NetworkCheckController::check() {
     m_view.showFindings(findings);
 
     std::map<std::string, QStringList> warnings;
+    std::map<QString, QString> errors;
     std::set<std::string> current;
     for (const Finding& finding : findings) {
         const QString sentence = QString::fromStdString(latin1ToUtf8(finding.sentence));
         for (const std::string& section : finding.sections)
             warnings[section] << sentence;
+        if (findingSeverity(finding.kind) == Severity::Error) {
+            for (const std::string& section : finding.sections)
+                addSentence(errors[QString::fromStdString(section)], sentence);
+            if (finding.sections.empty())
+                addSentence(errors[QString()], sentence);
+        }
         const std::string line = findingLine(finding);
         current.insert(line);
         if (m_logged.count(line))
@@ -48,6 +65,7 @@ void NetworkCheckController::check() {
     // A finding that went away and comes back is new again.
     m_logged = std::move(current);
     emit warningsChanged(warnings);
+    emit errorsChanged(errors);
 }
 
 } // namespace varnetix

@@ -40,6 +40,9 @@ public:
 signals:
     // The sentences that concern each section, for the tree's marks.
     void warningsChanged(const std::map<std::string, QStringList>& warnings);
+    // The error sentences of each section ("" for errors that concern no element of the
+    // database), for the alarms: what breaks the link needs a person, a warning does not.
+    void errorsChanged(const std::map<QString, QString>& errors);
 
 private:
     FindingsView& m_view;

@@ -5,6 +5,7 @@
 #include "platform/event_log_file.h"
 #include "platform/preferences_file.h"
 #include "platform/station_networks.h"
+#include "station/alarm_list.h"
 #include "station/attenuation_control.h"
 #include "station/configuration_exchange.h"
 #include "station/datagram_dispatch.h"
@@ -102,6 +103,12 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
         networks = [fixed = *m_settings.stationNetworks] { return fixed; };
     m_selection = std::make_unique<ElementSelection>(this);
     m_elements = std::make_unique<ElementModel>(this);
+    m_alarms = std::make_unique<AlarmList>(
+        log,
+        [model = m_elements.get()](const std::string& section) {
+            return model->indexOf(section).data(Qt::DisplayRole).toString();
+        },
+        this);
     m_tree = std::make_unique<ElementTreeController>(*m_elements, dialogs, database, this);
     m_level = std::make_unique<LevelMonitor>(m_views, *m_selection, database, m_endpoint, dialogs,
                                              log, m_settings, networks, this);
@@ -159,6 +166,34 @@ void Station::connectControllers() {
                 &ElementWatch::watch);
         connect(m_watch.get(), &ElementWatch::notice, this, &Station::showNotice);
     }
+    connectAlarms();
+}
+
+void Station::connectAlarms() {
+    AlarmList* alarms = m_alarms.get();
+    connect(alarms, &AlarmList::changed, m_elements.get(),
+            [this] { m_elements->showAlarms(m_alarms->alarms()); });
+    // An element that leaves the database is no longer watched: its alarms clear.
+    connect(m_tree.get(), &ElementTreeController::elementsListed, alarms,
+            [alarms](const std::vector<ElementNode>& elements) {
+                std::vector<std::string> sections;
+                for (const ElementNode& element : elements)
+                    sections.push_back(element.section);
+                alarms->keepElements(sections);
+            });
+    connect(m_check.get(), &NetworkCheckController::errorsChanged, alarms,
+            [alarms](const std::map<QString, QString>& errors) {
+                alarms->follow(AlarmKind::Network, errors);
+            });
+    if (m_watch)
+        connect(m_watch.get(), &ElementWatch::stateChanged, alarms,
+                [alarms](const std::string& section, ElementState, ElementState to) {
+                    const QString element = QString::fromStdString(section);
+                    if (to == ElementState::Offline)
+                        alarms->raise(AlarmKind::Offline, element);
+                    else
+                        alarms->clear(AlarmKind::Offline, element);
+                });
 }
 
 void Station::showNotice(const QString& notice) {

@@ -20,6 +20,7 @@
 
 namespace varnetix {
 
+class AlarmList;
 class AttenuationControl;
 class ConfigurationExchange;
 class Discovery;
@@ -79,6 +80,8 @@ public:
     ElementWatch* watch() { return m_watch.get(); } // null when the elements are not watched
     NetworkCheckController& check() { return *m_check; }
     InventoryExport& inventory() { return *m_export; }
+    // What needs a person: raised by the watches and the check, acknowledged by the operator.
+    AlarmList& alarms() { return *m_alarms; }
 
     // Background trouble: told once in the log and kept until it is over.
     void showNotice(const QString& notice);
@@ -92,6 +95,7 @@ private:
     void createLog(OperatorDialogs& dialogs);
     void createControllers(MacResolver& resolver, EchoProbe& probe, EchoSweeper* sweeper);
     void connectControllers();
+    void connectAlarms();
     void applyPreferences();
     QString badPreferencesNotice() const;
 
@@ -109,6 +113,7 @@ private:
     std::unique_ptr<LoggedDialogs> m_dialogs;
     std::unique_ptr<ElementSelection> m_selection;
     std::unique_ptr<ElementModel> m_elements; // before the controllers that draw on it
+    std::unique_ptr<AlarmList> m_alarms;
     std::unique_ptr<ElementTreeController> m_tree;
     std::unique_ptr<LevelMonitor> m_level;
     std::unique_ptr<PingController> m_ping;

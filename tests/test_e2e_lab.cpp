@@ -5,6 +5,7 @@
 // the tests read what the elements saw from those logs.
 #include "platform/linux_echo_probe.h"
 #include "platform/linux_echo_sweeper.h"
+#include "station/alarm_list.h"
 #include "station/level_monitor.h"
 #include "station_fixture.h"
 #include "tools/lab_session.h"
@@ -190,15 +191,25 @@ private slots:
 
     // An element whose link goes down turns offline within the missed echoes (two here) and the
     // interval (one second), and online again when it returns; the node, the status bar and the
-    // log agree.
+    // log agree. Its offline alarm, acknowledged while it lasts, leaves when the element is back.
     void watchSeesAnElementLeaveAndReturn() {
+        const auto alarm = [this] {
+            for (const varnetix::Alarm& a : m_s.station->alarms().alarms())
+                if (a.kind == varnetix::AlarmKind::Offline && a.mac == m_macs[1])
+                    return a;
+            return varnetix::Alarm();
+        };
         QTRY_COMPARE_WITH_TIMEOUT(state(2), u"online"_s, 5000);
         QVERIFY(ip(inElement(2) + u"link set eth0 down"_s));
         // (misses + 1) x interval + 1 s, and room for a busy machine.
         QTRY_COMPARE_WITH_TIMEOUT(state(2), u"offline"_s, 6000);
         QCOMPARE(m_s.text("lblWatchSummary"), u"3 online, 1 offline, 0 unknown - every 1 s"_s);
+        QCOMPARE(varnetix::alarmStateWords(alarm()), u"active, unacknowledged"_s);
+        m_s.station->alarms().acknowledge(alarm().id);
+        QCOMPARE(varnetix::alarmStateWords(alarm()), u"active, acknowledged"_s);
         QVERIFY(ip(inElement(2) + u"link set eth0 up"_s));
         QTRY_COMPARE_WITH_TIMEOUT(state(2), u"online"_s, 6000);
+        QCOMPARE(alarm().id, 0u);
         const QString label = u"%1 LAB DECODER 2 [%1]"_s.arg(m_macs[1]);
         const QStringList changes = m_s.logged("status").filter(label);
         QCOMPARE(changes.mid(changes.size() - 2),

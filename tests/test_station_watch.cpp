@@ -4,11 +4,15 @@
 #include "core/database_file.h"
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
+#include "station/alarm_list.h"
 #include "station/command_line.h"
 #include "station_fixture.h"
+#include "ui/tray_light.h"
 
 #include <QClipboard>
+#include <QPainter>
 #include <QProcess>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 
@@ -62,6 +66,15 @@ private slots:
         QCOMPARE(
             m_s->logged("status", varnetix::EventSeverity::Warning),
             QStringList{u"00:00:00:00:00:0D D1 [00:00:00:00:00:0D] is offline (was unknown)"_s});
+        QCOMPARE(
+            m_s->logged("alarm").filter(u"(offline)"_s),
+            (QStringList{u"00:00:00:00:00:0D Alarm raised (offline): D1 [00:00:00:00:00:0D] "
+                         u"is offline"_s,
+                         u"00:00:00:00:00:0D Alarm cleared (offline): D1 [00:00:00:00:00:0D]"_s}));
+        QCOMPARE(m_s->logged("alarm", varnetix::EventSeverity::Error).size(), 1);
+        QCOMPARE(m_s->node(kDecoderKey).data(varnetix::kNodeAlarmsRole).toStringList(),
+                 QStringList{u"offline"_s});
+        QVERIFY(m_s->tip(1).endsWith(u"\nAlarm offline: cleared, unacknowledged"_s));
         QVERIFY(m_s->probe.addresses.isEmpty()); // the ping test's echo is its own
         QVERIFY(m_s->dialogs.boxes.isEmpty());
         m_s->writeDatabase({}); // an emptied database leaves nothing to watch or count
@@ -224,6 +237,146 @@ private slots:
         QCOMPARE(
             readFile(m_s->dialogs.saveAs + u".csv"_s).toStdString(),
             varnetix::inventoryCsv(varnetix::IniDocument::parse(sampleDatabase().toStdString())));
+    }
+
+    // The alarms in their dock, newest first, and the tray light's model: its state, counts,
+    // menu and pictures (told apart by shape). Acknowledged and then cleared, an alarm leaves.
+    // With VARNETIX_PICTURES_DIR set, the dock's picture is saved there.
+    void alarmsDockAndTrayLight() {
+        m_s->sweeper.answering[u"198.18.0.11"_s] = 3;
+        startWatching({1, 2, 1024, 5});
+        QTRY_COMPARE(state(kDecoderKey), u"offline"_s);
+        m_s->window->show();
+        m_s->window->resize(900, 560);
+        m_s->find<QAction>("actionAlarms")->trigger();
+        auto* list = m_s->find<QTreeWidget>("lstAlarms");
+        const auto rows = [list] {
+            QStringList shown;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                shown << list->topLevelItem(i)->text(2) + u' ' + list->topLevelItem(i)->text(4);
+            return shown.join(u", "_s);
+        };
+        auto* tray = m_s->window->findChild<varnetix::TrayLight*>();
+        QCOMPARE(rows(), u"offline active, unacknowledged, network active, unacknowledged"_s);
+        QCOMPARE(list->topLevelItem(0)->text(3), u"D1 [00:00:00:00:00:0D]"_s);
+        list->topLevelItem(1)->setSelected(true);
+        m_s->find<QPushButton>("btnAcknowledge")->click();
+        QCOMPARE(m_s->logged("alarm").last(),
+                 u"00:1A:2B:3C:4D:5E Alarm acknowledged (network): E1 [00:1A:2B:3C:4D:5E]"_s);
+        m_s->sweeper.answering[u"198.18.0.12"_s] = 1;
+        QTRY_COMPARE(rows(), u"offline cleared, unacknowledged, network active, acknowledged"_s);
+        QCOMPARE(tray->toolTip(), u"Varnetix NMS: 2 alarms, 1 unacknowledged, 1 active"_s);
+        QCOMPARE(tray->state(), varnetix::TrayState::Unacknowledged);
+        list->clearSelection();
+        if (const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR"); !dir.isEmpty())
+            QVERIFY(m_s->find("dockAlarms")->grab().save(dir + u"/alarms-dock.png"_s));
+        m_s->find<QAction>("actionTrayAcknowledgeAll")->trigger();
+        QCOMPARE(rows(), u"network active, acknowledged"_s);
+        QCOMPARE(tray->state(), varnetix::TrayState::Acknowledged);
+        emit list->itemActivated(list->topLevelItem(0), 0);
+        QCOMPARE(m_s->text("lblElementMAC"), kEncoderKey);
+        QVERIFY(!m_s->find<QPushButton>("btnAcknowledgeAll")->isEnabled());
+
+        QImage strip(3 * 48, 48, QImage::Format_ARGB32);
+        strip.fill(Qt::transparent);
+        QPainter painter(&strip);
+        for (int i = 0; i < 3; ++i)
+            painter.drawPixmap(i * 48, 0,
+                               varnetix::TrayLight::picture(varnetix::TrayState(i)).pixmap(48));
+        painter.end();
+        const auto shape = [&strip](int i) {
+            return strip.copy(i * 48, 0, 48, 48).convertToFormat(QImage::Format_Alpha8);
+        };
+        QVERIFY(shape(0) != shape(1) && shape(1) != shape(2) && shape(0) != shape(2));
+        if (const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR"); !dir.isEmpty())
+            QVERIFY(strip.save(dir + u"/tray-light.png"_s));
+        m_s->window->hide();
+        m_s->find<QAction>("actionTrayShow")->trigger();
+        QVERIFY(m_s->window->isVisible());
+        m_s->find<QAction>("actionTrayQuit")->trigger(); // the window closes, the station ends
+        QCOMPARE(m_s->logged("station").last(), u" Station ended"_s);
+    }
+
+    // Each step "+kind X" raises, "-kind X" clears, "ack kind X" acknowledges an alarm of
+    // element 00:00:00:00:00:0X ("-" for none); "ackall", "follow kind X,Y" (the causes that
+    // last now) and "keep X" (the elements of a new database). The list as it stands after the
+    // steps, newest first, and the log's verbs.
+    void alarmLifecycle_data() {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QString>("logged");
+        const QString active = u"active, unacknowledged"_s;
+        QTest::newRow("acknowledged, stays while it lasts")
+            << u"+offline A; ack offline A"_s << u"offline 0A active, acknowledged"_s
+            << u"raised,acknowledged"_s;
+        QTest::newRow("acknowledged, then cleared: gone")
+            << u"+offline A; ack offline A; -offline A"_s << QString()
+            << u"raised,acknowledged,cleared"_s;
+        QTest::newRow("cleared, stays until acknowledged")
+            << u"+offline A; -offline A"_s << u"offline 0A cleared, unacknowledged"_s
+            << u"raised,cleared"_s;
+        QTest::newRow("cleared, then acknowledged: gone")
+            << u"+offline A; -offline A; ackall"_s << QString() << u"raised,cleared,acknowledged"_s;
+        QTest::newRow("one alarm per kind and element")
+            << u"+offline A; +offline A; +silent A; +no-level B; -network A"_s
+            << u"no-level 0B %1; silent 0A %1; offline 0A %1"_s.arg(active)
+            << u"raised,raised,raised"_s;
+        QTest::newRow("back after it was seen to clear: a new alarm")
+            << u"+offline A; -offline A; ack offline A; +offline A"_s << u"offline 0A "_s + active
+            << u"raised,cleared,acknowledged,raised"_s;
+        QTest::newRow("back before it was seen: raised again")
+            << u"+offline A; +silent B; -offline A; +offline A"_s
+            << u"offline 0A %1; silent 0B %1"_s.arg(active) << u"raised,raised,cleared,raised"_s;
+        QTest::newRow("causes followed")
+            << u"follow network A,B; ack network B; follow network B"_s
+            << u"network 0B active, acknowledged; network 0A cleared, unacknowledged"_s
+            << u"raised,raised,acknowledged,cleared"_s;
+        QTest::newRow("an element leaves the database")
+            << u"+network -; +offline A; +silent B; ack silent B; keep A"_s
+            << u"offline 0A %1; network  %1"_s.arg(active)
+            << u"raised,raised,raised,acknowledged,cleared"_s;
+    }
+    void alarmLifecycle() {
+        QFETCH(QString, steps);
+        varnetix::EventLog log(nullptr);
+        varnetix::AlarmList alarms(log);
+        const auto kind = [](const QString& word) {
+            return *std::ranges::find_if(
+                varnetix::kAlarmKinds, [&](auto k) { return varnetix::alarmKindWord(k) == word; });
+        };
+        const auto mac = [](const QString& x) {
+            return x == u"-" ? QString() : u"00000000000"_s + x;
+        };
+        for (const QString& step : steps.split(u"; "_s)) {
+            const QStringList w = step.split(u' ');
+            if (w[0] == u"ackall") {
+                alarms.acknowledgeAll();
+            } else if (w[0] == u"keep") {
+                alarms.keepElements({mac(w[1]).toStdString()});
+            } else if (w[0] == u"follow") {
+                std::map<QString, QString> causes;
+                for (const QString& x : w[2].split(u','))
+                    causes[mac(x)];
+                alarms.follow(kind(w[1]), causes);
+            } else if (w[0] == u"ack") {
+                const auto& all = alarms.alarms();
+                alarms.acknowledge(std::ranges::find_if(all, [&](const varnetix::Alarm& a) {
+                                       return a.kind == kind(w[1]) && a.mac.endsWith(w[2]);
+                                   })->id);
+            } else if (w[0].startsWith(u'+')) {
+                alarms.raise(kind(w[0].mid(1)), mac(w[1]));
+            } else {
+                alarms.clear(kind(w[0].mid(1)), mac(w[1]).toLower());
+            }
+        }
+        QStringList list, logged;
+        for (const varnetix::Alarm& a : alarms.alarms())
+            list << varnetix::alarmKindWord(a.kind) + u' ' + a.mac.right(2) + u' ' +
+                        varnetix::alarmStateWords(a);
+        for (const auto& line : log.lines())
+            logged << line.text.section(u' ', 1, 1);
+        QTEST(list.join(u"; "_s), "list");
+        QTEST(logged.join(u','), "logged");
     }
 
     // The program as a script runs it, with no display to open a window on. %1 is a directory

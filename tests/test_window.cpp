@@ -6,6 +6,7 @@
 // VARNETIX_PICTURES_DIR set, the pictures are saved there.
 #include "station_fixture.h"
 #include "ui/message_box_dialogs.h"
+#include "ui/tray_light.h"
 
 #include <QAccessible>
 
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QToolBar>
 #include <algorithm>
 
@@ -155,7 +157,8 @@ private slots:
             u"Toolbar1Button1=Ctrl+D Toolbar1Button2=F5 Toolbar1Button4=Ctrl+S "
             u"Toolbar1Button6=Ctrl+L Toolbar1Button7=Ctrl+Shift+L actionQuit=Ctrl+Q "
             u"actionExport=Ctrl+E actionCheckNetwork=Ctrl+K actionEventLog=Ctrl+J "
-            u"actionFindings=Ctrl+Shift+K actionPreferences=Ctrl+, actionAbout="_s.split(u' ');
+            u"actionFindings=Ctrl+Shift+K actionAlarms=Ctrl+Shift+A actionPreferences=Ctrl+, "
+            u"actionAbout="_s.split(u' ');
         for (const QString& command : commands) {
             auto* action = m_s.find<QAction>(qPrintable(command.section(u'=', 0, 0)));
             QCOMPARE(command.section(u'=', 0, 0) + u'=' + action->shortcut().toString(), command);
@@ -214,6 +217,19 @@ private slots:
             widget = widget->nextInFocusChain();
         } while (widget != m_s.tree());
         QCOMPARE(order, kTabOrder);
+    }
+
+    // Run by test_tray_light.sh on Xvfb with a tray host: the light takes its place in the tray.
+    void trayLightOnADesktop() {
+        if (qEnvironmentVariableIsEmpty("VARNETIX_TRAY_HOST"))
+            QSKIP("needs a desktop with a system tray (test_tray_light.sh runs it on Xvfb)");
+        QTRY_VERIFY(QSystemTrayIcon::isSystemTrayAvailable());
+        Station s;
+        s.start(sampleDatabase());
+        QSystemTrayIcon* icon = s.window->findChild<varnetix::TrayLight*>()->trayIcon();
+        QVERIFY(icon && icon->isVisible());
+        QCOMPARE(icon->toolTip(), u"Varnetix NMS: 2 alarms, 2 unacknowledged, 2 active"_s);
+        QTRY_VERIFY(icon->geometry().isValid()); // embedded by the tray host
     }
 
     void nothingCutNothingOverlapping() {

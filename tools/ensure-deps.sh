@@ -3,9 +3,12 @@
 
 # What only the tests need: tshark reads the dissector's sample capture, appstreamcli checks the
 # metainfo of the package, promtool (in prometheus) checks and tests the alert rules, Debian's
-# python3 with its YAML module reads the rules and the dashboard for their metric names, and
-# systemd-analyze (in systemd) rates and verifies the service unit.
-varnetix_test_packages=(tshark appstream prometheus python3 python3-yaml systemd)
+# python3 with its YAML module reads the rules and the dashboard for their metric names,
+# systemd-analyze (in systemd) rates and verifies the service unit, dbus-daemon runs a private
+# session bus for the desktop notifications, Xvfb and the tray host trayer make a desktop with a
+# system tray for the tray light.
+varnetix_test_packages=(tshark appstream prometheus python3 python3-yaml systemd dbus-daemon xvfb
+                        trayer)
 
 # What the libFuzzer runs of ./test --sanitize need besides: clang, and the runtime of libFuzzer
 # and clang's sanitizers, which Debian 12's clang only recommends.

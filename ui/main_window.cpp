@@ -10,6 +10,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "station/alarm_list.h"
 #include "station/attenuation_control.h"
 #include "station/configuration_exchange.h"
 #include "station/discovery.h"
@@ -22,6 +23,7 @@
 #include "station/level_monitor.h"
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
+#include "ui/alarms_dock.h"
 #include "ui/diagnostics_panel.h"
 #include "ui/element_panel.h"
 #include "ui/element_tree_panel.h"
@@ -30,6 +32,7 @@
 #include "ui/paging_window.h"
 #include "ui/pictures.h"
 #include "ui/preferences_dialog.h"
+#include "ui/tray_light.h"
 
 namespace varnetix {
 
@@ -71,6 +74,10 @@ MainWindow::MainWindow(Station& station, QWidget* parent)
     m_findingsDock = new FindingsDock(this);
     addDockWidget(Qt::BottomDockWidgetArea, m_findingsDock);
     m_findingsDock->hide();
+    m_alarmsDock = new AlarmsDock(m_station.alarms(), this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_alarmsDock);
+    m_alarmsDock->hide();
+    m_trayLight = new TrayLight(m_station.alarms(), *this, this);
 
     QWidget::setTabOrder(m_treePanel->tree(), m_elementPanel->firstField());
     QWidget::setTabOrder(m_elementPanel->lastField(), m_diagnosticsPanel->pingReadout());
@@ -184,6 +191,10 @@ void MainWindow::createMenus() {
     findings->setText(QStringLiteral("Network check &findings"));
     findings->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
     view->addAction(named(findings, "actionFindings"));
+    QAction* alarms = m_alarmsDock->toggleViewAction();
+    alarms->setText(QStringLiteral("&Alarms"));
+    alarms->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    view->addAction(named(alarms, "actionAlarms"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("menuHelp"));
@@ -239,6 +250,7 @@ void MainWindow::connectStation() {
             [this](const std::set<std::string>&, const std::set<std::string>&,
                    const QString& summary) { m_discoverySummary->setText(summary); });
     connect(m_findingsDock, &FindingsDock::elementChosen, m_treePanel, &ElementTreePanel::activate);
+    connect(m_alarmsDock, &AlarmsDock::elementChosen, m_treePanel, &ElementTreePanel::activate);
     if (ElementWatch* watch = s.watch())
         connect(watch, &ElementWatch::summaryChanged, m_watchSummary, &QLabel::setText);
 }

@@ -14,12 +14,14 @@ class QToolBar;
 
 namespace varnetix {
 
+class AlarmsDock;
 class DiagnosticsPanel;
 class ElementPanel;
 class ElementTreePanel;
 class EventLogView;
 class FindingsDock;
 class PagingWindow;
+class TrayLight;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -53,6 +55,8 @@ private:
     PagingWindow* m_pagingWindow = nullptr;
     EventLogView* m_logView = nullptr;
     FindingsDock* m_findingsDock = nullptr;
+    AlarmsDock* m_alarmsDock = nullptr;
+    TrayLight* m_trayLight = nullptr;
     QLabel* m_watchSummary = nullptr;
     QLabel* m_discoverySummary = nullptr;
     QLabel* m_notice = nullptr;
