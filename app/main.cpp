@@ -10,6 +10,7 @@
 #include "platform/preferences_file.h"
 #include "platform/station_networks.h"
 #include "station/command_line.h"
+#include "station/headless_station.h"
 #include "ui/message_box_dialogs.h"
 #include "ui/station_startup.h"
 
@@ -38,6 +39,22 @@ int runCommand(int argc, char** argv, const varnetix::CommandLine& line) {
     return varnetix::exportInventoryCsv(database, line.exportTarget, stdout, stderr);
 }
 
+// The station without a display, with the window's database, preferences and log, until a
+// signal ends it.
+int runHeadless(int argc, char** argv, const varnetix::CommandLine& line) {
+    QCoreApplication app(argc, argv);
+    nameTheProgram();
+    varnetix::StationSettings settings;
+    settings.databasePath = databasePath(line, true).toStdString();
+    settings.preferencesPath = varnetix::PreferencesFile::userPath().toStdString();
+    settings.eventLogDirectory = varnetix::EventLogFile::defaultDirectory().toStdString();
+    varnetix::LinuxMacResolver resolver;
+    varnetix::LinuxEchoProbe probe;
+    varnetix::LinuxEchoSweeper sweeper;
+    varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
+    return varnetix::runHeadlessStation(settings, resolver, probe, sweeper, instance);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +78,8 @@ int main(int argc, char** argv) {
     case varnetix::CommandLine::Command::CheckNetwork:
     case varnetix::CommandLine::Command::ExportCsv:
         return runCommand(argc, argv, line);
+    case varnetix::CommandLine::Command::Headless:
+        return runHeadless(argc, argv, line);
     case varnetix::CommandLine::Command::Window:
         break;
     }
@@ -90,8 +109,8 @@ int main(int argc, char** argv) {
     varnetix::LinuxEchoSweeper sweeper;
     varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
     int exitCode = 0;
-    const varnetix::StationWindow started =
-        varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode, &sweeper);
+    const varnetix::StationWindow started = varnetix::startStation(
+        settings, dialogs, resolver, probe, instance, exitCode, &sweeper, true);
     if (!started.window)
         return exitCode;
     dialogs.setParent(started.window.get());

@@ -129,8 +129,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}),
         version(QStringList{u"v"_s, u"version"_s}), check(u"check-network"_s),
         exportCsv(u"export-csv"_s, {}, u"FILE"_s), database(u"database"_s, {}, u"PATH"_s),
-        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s);
-    parser.addOptions({help, version, check, exportCsv, database, format, strict});
+        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s), headless(u"headless"_s);
+    parser.addOptions({help, version, check, exportCsv, database, format, strict, headless});
     const bool parsed = parser.parse(ours);
     const auto invalid = [&line](const QString& problem) {
         line.command = CommandLine::Command::Invalid;
@@ -150,7 +150,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return invalid(u"unexpected argument %1"_s.arg(parser.positionalArguments().first()));
 
     QStringList commands;
-    for (const QCommandLineOption* option : {&version, &check, &exportCsv}) {
+    for (const QCommandLineOption* option : {&version, &check, &exportCsv, &headless}) {
         if (parser.isSet(*option))
             commands << u"--"_s + option->names().last();
     }
@@ -172,6 +172,11 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         line.command = CommandLine::Command::Version;
     } else if (parser.isSet(check)) {
         line.command = CommandLine::Command::CheckNetwork;
+    } else if (parser.isSet(headless)) {
+        line.command = CommandLine::Command::Headless;
+        if (!line.qtOptions.isEmpty())
+            return invalid(u"--headless has no window: %1 is a window option"_s.arg(
+                arguments[line.qtOptions.first()]));
     } else if (parser.isSet(exportCsv)) {
         line.command = CommandLine::Command::ExportCsv;
         line.exportTarget = parser.value(exportCsv);
@@ -184,6 +189,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 QString commandLineHelp() {
     return QStringLiteral(
         "Usage: varnetix-nms [--database PATH] [Qt's window options]\n"
+        "       varnetix-nms --headless [--database PATH]\n"
         "       varnetix-nms --check-network [--format text|json] [--strict] [--database PATH]\n"
         "       varnetix-nms --export-csv FILE [--database PATH]\n"
         "       varnetix-nms --help | --version\n"
@@ -191,6 +197,10 @@ QString commandLineHelp() {
         "Without a command the station's window opens; Qt's window options (-platform NAME,\n"
         "-style NAME, ...) apply to it.\n"
         "\n"
+        "  --headless         run the station without a display: it watches every element and\n"
+        "                     writes every event line to its log and to standard error (with a\n"
+        "                     syslog priority first under systemd); boxes become log lines and\n"
+        "                     questions take their default answer\n"
         "  --check-network    print the network check's findings, one per line, severity first\n"
         "    --format FORMAT  text (the default) or json: one JSON document\n"
         "    --strict         exit status 1 on warnings too\n"
@@ -201,9 +211,14 @@ QString commandLineHelp() {
         "  -v, --version      show the version\n"
         "  --                 end of the options\n"
         "\n"
+        "SIGTERM and SIGINT end the station cleanly (the end line logged, exit status 0);\n"
+        "headless, SIGHUP reads the preferences again and starts a new log file where the old\n"
+        "one was moved away.\n"
+        "\n"
         "Exit status: 0 done (--check-network: no errors found); 1 --check-network found errors\n"
-        "(with --strict, any finding); 2 a wrong command line, a database that is missing or\n"
-        "cannot be read, or output that cannot be written.\n"
+        "(with --strict, any finding), or the station could not start (another one runs, the\n"
+        "port is taken); 2 a wrong command line, a database that is missing or cannot be read,\n"
+        "or output that cannot be written.\n"
         "\n"
         "The commands read the database a station started the same way would use, need no\n"
         "display and never write the database; they work while a station runs. Control\n"

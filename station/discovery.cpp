@@ -89,6 +89,7 @@ void Discovery::recreateDatabase() {
     // can be undone by hand.
     const DatabaseBackup backup = m_database.moveAside();
     m_previous = backup.path;
+    m_hadNoDatabase = backup.result.ok() && backup.path.empty();
     if (!backup.result.ok()) {
         if (m_database.reload().state == FileState::Unreadable) {
             // A database nobody can read is never deleted: it stays, and so do its records.
@@ -172,6 +173,33 @@ void Discovery::undoRun(const StoreResult& failure) {
                        storeFailureMessage(failure, QStringLiteral("The discovery was undone: the "
                                                                    "previous database has been "
                                                                    "put back.")));
+}
+
+void Discovery::abandon() {
+    if (!m_awaiting)
+        return;
+    m_pagingWait.stop();
+    m_awaiting = false;
+    m_undone = true;
+    m_pendingStores.clear();
+    if (!m_run)
+        m_run.emplace(m_database);
+    QString text = QStringLiteral("Discovery interrupted: no answer is kept");
+    if (!m_previous.empty()) {
+        const StoreResult restored = m_database.restore(m_previous);
+        text =
+            restored.ok()
+                ? QStringLiteral("Discovery interrupted: the previous database has been put back")
+                : QStringLiteral("Discovery interrupted: the previous database could not be "
+                                 "put back: %1. It is kept as '%2'.")
+                      .arg(QString::fromStdString(restored.reason),
+                           QString::fromStdString(m_previous));
+    } else if (m_hadNoDatabase) {
+        m_database.remove();
+    }
+    m_log.record(EventSeverity::Warning, event_category::kDiscovery, {}, text);
+    m_run.reset();
+    m_window.closeWindow();
 }
 
 void Discovery::compareWithPrevious() {

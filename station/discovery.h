@@ -54,6 +54,9 @@ public:
     void confirmDiscovery();
     // AutoDiscoverAwaiting: true only while a run waits for answers.
     bool awaitingAnswers() const { return m_awaiting; }
+    // Ends the run that waits for answers without keeping them, because the station ends: the
+    // database the run replaced is put back (none, where there was none) and the window closes.
+    void abandon();
 
     // An element's answer to the paging request. It is written at the next flushStores(), so
     // that a burst of answers is stored in a few rewrites.
@@ -91,7 +94,8 @@ private:
     const StationSettings& m_settings;
     QTimer m_pagingWait;
     bool m_awaiting = false;
-    std::string m_previous; // the backup this run made of the database it replaced
+    std::string m_previous;       // the backup this run made of the database it replaced
+    bool m_hadNoDatabase = false; // the run created the database
     std::set<std::string> m_answered, m_stored;
     DiscoveryAnswerSet m_runAnswers;
     StoreResult m_storeFailure; // the first store of this run that failed
