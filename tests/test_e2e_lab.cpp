@@ -296,6 +296,68 @@ private slots:
         QCOMPARE(m_s.dialogs.texts(), QStringList());
     }
 
+    // Last, as it needs the port and the lock of the window's station: the station without a
+    // display watches elements 1 to 3 and tells standard error with the journal's priorities; a
+    // second one is refused; SIGTERM ends it with the end line in the log.
+    void headlessStation() {
+        m_s.window.reset();
+        m_s.station.reset();
+        m_instance.reset();
+        QTemporaryDir dir;
+        QVERIFY(varnetix::PreferencesFile(dir.filePath(u"config/Halvoren/varnetix-nms.ini"_s))
+                    .save({1, 2, 1024, 5}));
+        QFile database(dir.filePath(u"nms.ini"_s));
+        QVERIFY(database.open(QIODevice::WriteOnly));
+        for (int k = 1; k <= 3; ++k)
+            database.write(recordText(section(k), discoveredRecord(k)));
+        database.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+            environment.remove(name);
+        environment.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
+        environment.insert(u"XDG_STATE_HOME"_s, dir.filePath(u"state"_s));
+        const QString program = qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s;
+        const QStringList arguments{u"--headless"_s, u"--database"_s, database.fileName()};
+        QProcess second;
+        second.setProcessEnvironment(environment);
+        environment.insert(u"JOURNAL_STREAM"_s, u"8:1234"_s);
+        QProcess station;
+        station.setProcessEnvironment(environment);
+        station.start(program, arguments);
+        // Standard error has told this line, its time aside.
+        QString told;
+        const auto tells = [&](const QString& priority, const QString& fields) {
+            told += QString::fromUtf8(station.readAllStandardError());
+            const QStringList lines = told.split(u'\n');
+            return std::any_of(lines.begin(), lines.end(), [&](const QString& line) {
+                return line.startsWith(priority) && line.section(u'\t', 1) == fields;
+            });
+        };
+        const QString decoder = u"status\t%1\tLAB DECODER 2 [%1] is "_s.arg(m_macs[1]);
+        QTRY_VERIFY_WITH_TIMEOUT(tells(u"<6>"_s, u"info\t"_s + decoder + u"online (was unknown)"_s),
+                                 10000);
+        QVERIFY(ip(inElement(2) + u"link set eth0 down"_s));
+        // (misses + 1) x interval + 1 s, and room for a busy machine.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            tells(u"<4>"_s, u"warning\t"_s + decoder + u"offline (was online)"_s), 6000);
+        QVERIFY(ip(inElement(2) + u"link set eth0 up"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(tells(u"<6>"_s, u"info\t"_s + decoder + u"online (was offline)"_s),
+                                 6000);
+
+        second.start(program, arguments);
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.readAllStandardError(),
+                 "Halvoren Varnetix NMS is already running (check the icon in system tray)!\n");
+        QCOMPARE(second.exitCode(), 1);
+
+        station.terminate(); // SIGTERM, to our own child
+        QVERIFY(station.waitForFinished(10000));
+        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(station.exitCode(), 0);
+        QVERIFY(readFile(dir.filePath(u"state/Halvoren/varnetix-nms/events.log"_s))
+                    .endsWith("\tinfo\tstation\t-\tStation ended\n"));
+    }
+
 private:
     // The state element k's node names first.
     QString state(int k) const { return m_s.described(m_macs.at(k - 1)).section(u',', 0, 0); }
