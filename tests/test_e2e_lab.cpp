@@ -298,7 +298,8 @@ private slots:
 
     // Last, as it needs the port and the lock of the window's station: the station without a
     // display watches elements 1 to 3 and tells standard error with the journal's priorities; a
-    // second one is refused; SIGTERM ends it with the end line in the log.
+    // second one is refused; SIGTERM ends it, and a window with a box open, with the end line in
+    // the log.
     void headlessStation() {
         m_s.window.reset();
         m_s.station.reset();
@@ -350,12 +351,22 @@ private slots:
                  "Halvoren Varnetix NMS is already running (check the icon in system tray)!\n");
         QCOMPARE(second.exitCode(), 1);
 
-        station.terminate(); // SIGTERM, to our own child
-        QVERIFY(station.waitForFinished(10000));
-        QCOMPARE(station.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(station.exitCode(), 0);
-        QVERIFY(readFile(dir.filePath(u"state/Halvoren/varnetix-nms/events.log"_s))
-                    .endsWith("\tinfo\tstation\t-\tStation ended\n"));
+        // SIGTERM ends it, and a window too while the box of its empty database is open.
+        const QString log = dir.filePath(u"state/Halvoren/varnetix-nms/events.log"_s);
+        const auto endsOnSigterm = [&](QProcess& process) {
+            process.terminate(); // our own child
+            QVERIFY(process.waitForFinished(10000));
+            QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process.exitCode(), 0);
+            QVERIFY(readFile(log).endsWith("\tinfo\tstation\t-\tStation ended\n"));
+        };
+        endsOnSigterm(station);
+        QProcess window;
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        window.setProcessEnvironment(environment);
+        window.start(program, {u"--database"_s, dir.filePath(u"empty.ini"_s)});
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("Local database is empty."), 10000);
+        endsOnSigterm(window);
     }
 
 private:
