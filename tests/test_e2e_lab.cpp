@@ -297,9 +297,9 @@ private slots:
     }
 
     // Last, as it needs the port and the lock of the window's station: the station without a
-    // display watches elements 1 to 3 and tells standard error with the journal's priorities; a
-    // second one is refused; SIGTERM ends it, and a window with a box open, with the end line in
-    // the log.
+    // display watches elements 1 to 3 and tells standard error with the journal's priorities,
+    // starts a new log on SIGHUP, refuses a second one; SIGTERM ends it, and a window with a box
+    // open, with the end line in the log.
     void headlessStation() {
         m_s.window.reset();
         m_s.station.reset();
@@ -345,6 +345,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(tells(u"<6>"_s, u"info\t"_s + decoder + u"online (was offline)"_s),
                                  6000);
 
+        // SIGHUP after a rotation by others: a new log, and the station goes on.
+        const QString log = dir.filePath(u"state/Halvoren/varnetix-nms/events.log"_s);
+        QVERIFY(QFile::rename(log, log + u".1"_s));
+        QCOMPARE(::kill(station.processId(), SIGHUP), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("\tPreferences read from "), 5000);
+
         second.start(program, arguments);
         QVERIFY(second.waitForFinished(30000));
         QCOMPARE(second.readAllStandardError(),
@@ -352,7 +358,6 @@ private slots:
         QCOMPARE(second.exitCode(), 1);
 
         // SIGTERM ends it, and a window too while the box of its empty database is open.
-        const QString log = dir.filePath(u"state/Halvoren/varnetix-nms/events.log"_s);
         const auto endsOnSigterm = [&](QProcess& process) {
             process.terminate(); // our own child
             QVERIFY(process.waitForFinished(10000));
