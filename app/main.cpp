@@ -13,6 +13,7 @@
 #include "station/alarm_notifications.h"
 #include "station/command_line.h"
 #include "station/discovery_command.h"
+#include "station/headless_station.h"
 #include "ui/message_box_dialogs.h"
 #include "ui/station_startup.h"
 
@@ -41,18 +42,37 @@ int runCommand(int argc, char** argv, const varnetix::CommandLine& line) {
     return varnetix::exportInventoryCsv(database, line.exportTarget, stdout, stderr);
 }
 
-// One discovery for scripts: the station without a face, for the length of one run.
-int runDiscovery(int argc, char** argv, const varnetix::CommandLine& line) {
-    QCoreApplication app(argc, argv);
-    nameTheProgram();
+// The settings of a station started with this command line.
+varnetix::StationSettings stationSettings(const varnetix::CommandLine& line) {
     varnetix::StationSettings settings;
     settings.databasePath = databasePath(line, true).toStdString();
     settings.preferencesPath = varnetix::PreferencesFile::userPath().toStdString();
     settings.eventLogDirectory = varnetix::EventLogFile::defaultDirectory().toStdString();
+    return settings;
+}
+
+// One discovery for scripts: the station without a face, for the length of one run.
+int runDiscovery(int argc, char** argv, const varnetix::CommandLine& line) {
+    QCoreApplication app(argc, argv);
+    nameTheProgram();
+    const varnetix::StationSettings settings = stationSettings(line);
     varnetix::LinuxMacResolver resolver;
     varnetix::LinuxEchoProbe probe;
     varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
     return varnetix::discoverFromCommandLine(settings, resolver, probe, instance, stdout, stderr);
+}
+
+// The station without a display, with the window's database, preferences and log, until a
+// signal ends it.
+int runHeadless(int argc, char** argv, const varnetix::CommandLine& line) {
+    QCoreApplication app(argc, argv);
+    nameTheProgram();
+    const varnetix::StationSettings settings = stationSettings(line);
+    varnetix::LinuxMacResolver resolver;
+    varnetix::LinuxEchoProbe probe;
+    varnetix::LinuxEchoSweeper sweeper;
+    varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
+    return varnetix::runHeadlessStation(settings, resolver, probe, sweeper, instance);
 }
 
 } // namespace
@@ -80,6 +100,8 @@ int main(int argc, char** argv) {
         return runCommand(argc, argv, line);
     case varnetix::CommandLine::Command::Discover:
         return runDiscovery(argc, argv, line);
+    case varnetix::CommandLine::Command::Headless:
+        return runHeadless(argc, argv, line);
     case varnetix::CommandLine::Command::Window:
         break;
     }
@@ -97,11 +119,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("varnetix-nms"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("varnetix-nms")));
 
-    const QString executableDir = QApplication::applicationDirPath();
-    varnetix::StationSettings settings;
-    settings.databasePath = databasePath(line, true).toStdString();
-    settings.preferencesPath = varnetix::PreferencesFile::userPath().toStdString();
-    settings.eventLogDirectory = varnetix::EventLogFile::defaultDirectory().toStdString();
+    const varnetix::StationSettings settings = stationSettings(line);
 
     varnetix::MessageBoxDialogs dialogs;
     varnetix::LinuxMacResolver resolver;
@@ -109,8 +127,8 @@ int main(int argc, char** argv) {
     varnetix::LinuxEchoSweeper sweeper;
     varnetix::SingleInstance instance(settings.databasePath, settings.localPort);
     int exitCode = 0;
-    const varnetix::StationWindow started =
-        varnetix::startStation(settings, dialogs, resolver, probe, instance, exitCode, &sweeper);
+    const varnetix::StationWindow started = varnetix::startStation(
+        settings, dialogs, resolver, probe, instance, exitCode, &sweeper, true);
     if (!started.window)
         return exitCode;
     dialogs.setParent(started.window.get());

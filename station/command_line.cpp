@@ -118,8 +118,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}),
         version(QStringList{u"v"_s, u"version"_s}), check(u"check-network"_s),
         exportCsv(u"export-csv"_s, {}, u"FILE"_s), database(u"database"_s, {}, u"PATH"_s),
-        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s), discover(u"discover"_s);
-    parser.addOptions({help, version, check, exportCsv, database, format, strict, discover});
+        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s), discover(u"discover"_s),
+        headless(u"headless"_s);
+    parser.addOptions(
+        {help, version, check, exportCsv, database, format, strict, discover, headless});
     const bool parsed = parser.parse(ours);
     const auto invalid = [&line](const QString& problem) {
         line.command = CommandLine::Command::Invalid;
@@ -139,7 +141,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         return invalid(u"unexpected argument %1"_s.arg(parser.positionalArguments().first()));
 
     QStringList commands;
-    for (const QCommandLineOption* option : {&version, &check, &exportCsv, &discover}) {
+    for (const QCommandLineOption* option : {&version, &check, &exportCsv, &discover, &headless}) {
         if (parser.isSet(*option))
             commands << u"--"_s + option->names().last();
     }
@@ -161,6 +163,11 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         line.command = CommandLine::Command::Version;
     } else if (parser.isSet(check)) {
         line.command = CommandLine::Command::CheckNetwork;
+    } else if (parser.isSet(headless)) {
+        line.command = CommandLine::Command::Headless;
+        if (!line.qtOptions.isEmpty())
+            return invalid(u"--headless has no window: %1 is a window option"_s.arg(
+                arguments[line.qtOptions.first()]));
     } else if (parser.isSet(exportCsv)) {
         line.command = CommandLine::Command::ExportCsv;
         line.exportTarget = parser.value(exportCsv);
@@ -175,6 +182,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 QString commandLineHelp() {
     return QStringLiteral(
         "Usage: varnetix-nms [--database PATH] [Qt's window options]\n"
+        "       varnetix-nms --headless [--database PATH]\n"
         "       varnetix-nms --check-network [--format text|json] [--strict] [--database PATH]\n"
         "       varnetix-nms --export-csv FILE [--database PATH]\n"
         "       varnetix-nms --discover [--database PATH]\n"
@@ -183,6 +191,10 @@ QString commandLineHelp() {
         "Without a command the station's window opens; Qt's window options (-platform NAME,\n"
         "-style NAME, ...) apply to it.\n"
         "\n"
+        "  --headless         run the station without a display: it watches every element and\n"
+        "                     writes every event line to its log and to standard error (with a\n"
+        "                     syslog priority first under systemd); boxes become log lines and\n"
+        "                     questions take their default answer\n"
         "  --check-network    print the network check's findings, one per line, severity first\n"
         "    --format FORMAT  text (the default) or json: one JSON document\n"
         "    --strict         exit status 1 on warnings too\n"
@@ -196,11 +208,16 @@ QString commandLineHelp() {
         "  -v, --version      show the version\n"
         "  --                 end of the options\n"
         "\n"
+        "SIGTERM and SIGINT end the station cleanly (the end line logged, exit status 0);\n"
+        "headless, SIGHUP reads the preferences again and starts a new log file where the old\n"
+        "one was moved away.\n"
+        "\n"
         "Exit status: 0 done (--check-network: no errors found; --discover: elements found and\n"
-        "stored); 1 --check-network found errors (with --strict, any finding), --discover found\n"
-        "no element; 2 a wrong command line, a database that is missing or cannot be read (or,\n"
-        "for --discover, written), output that cannot be written, or for --discover a station\n"
-        "already running or a failed run.\n"
+        "stored; a station ended by a signal); 1 --check-network found errors (with --strict, any\n"
+        "finding), --discover found no element, or the station could not start (another one\n"
+        "runs, the port is taken); 2 a wrong command line, a database that is missing or cannot\n"
+        "be read (or, for --discover, written), output that cannot be written, or for\n"
+        "--discover a station already running or a failed run.\n"
         "\n"
         "The commands use the database a station started the same way would use and need no\n"
         "display. --check-network and --export-csv never write the database and work while a\n"

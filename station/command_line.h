@@ -14,7 +14,16 @@
 namespace varnetix {
 
 struct CommandLine {
-    enum class Command { Window, Help, Version, CheckNetwork, ExportCsv, Discover, Invalid };
+    enum class Command {
+        Window,
+        Headless,
+        Help,
+        Version,
+        CheckNetwork,
+        ExportCsv,
+        Discover,
+        Invalid
+    };
     Command command = Command::Window;
     QString database;     // --database, "" for the station's own
     QString exportTarget; // a file, or "-" for standard output

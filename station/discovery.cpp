@@ -212,6 +212,33 @@ void Discovery::keepPreviousDatabase() {
                  QStringLiteral("No element answered: the database is left as it was"));
 }
 
+void Discovery::abandon() {
+    if (!m_awaiting)
+        return;
+    m_pagingWait.stop();
+    m_awaiting = false;
+    m_undone = true;
+    m_pendingStores.clear();
+    if (!m_run)
+        m_run.emplace(m_database);
+    QString text = QStringLiteral("Discovery interrupted: no answer is kept");
+    if (!m_previous.empty()) {
+        const StoreResult restored = m_database.restore(m_previous);
+        text =
+            restored.ok()
+                ? QStringLiteral("Discovery interrupted: the previous database has been put back")
+                : QStringLiteral("Discovery interrupted: the previous database could not be "
+                                 "put back: %1. It is kept as '%2'.")
+                      .arg(QString::fromStdString(restored.reason),
+                           QString::fromStdString(m_previous));
+    } else if (m_replacedNothing) {
+        m_database.remove();
+    }
+    m_log.record(EventSeverity::Warning, event_category::kDiscovery, {}, text);
+    m_run.reset();
+    m_window.closeWindow();
+}
+
 void Discovery::compareWithPrevious() {
     const IniLoad current = m_database.reload();
     std::optional<IniLoad> previous;

@@ -64,6 +64,9 @@ public:
     Outcome outcome() const;
     // AutoDiscoverAwaiting: true only while a run waits for answers.
     bool awaitingAnswers() const { return m_awaiting; }
+    // Ends the run that waits for answers without keeping them, because the station ends: the
+    // database the run replaced is put back (none, where there was none) and the window closes.
+    void abandon();
 
     // An element's answer to the paging request. It is written at the next flushStores(), so
     // that a burst of answers is stored in a few rewrites.

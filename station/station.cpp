@@ -1,5 +1,7 @@
 #include "station/station.h"
 
+#include <utility>
+
 #include "core/database_file.h"
 #include "core/event_log_line.h"
 #include "platform/event_log_file.h"
@@ -246,13 +248,18 @@ bool Station::start() {
     m_log->record(event_category::kStation, {},
                   QStringLiteral("%1 started, database %2")
                       .arg(stationTitle(), QString::fromStdString(m_settings.databasePath)));
+    m_running = true;
     if (!m_badPreferences.isEmpty())
         showNotice(badPreferencesNotice());
     m_level->disableCommands();
     m_tree->reload();
+    // A signal while a box of the reload was open has ended the station already.
+    if (m_ended)
+        return false;
     if (!m_endpoint.bind(m_settings.localPort)) {
         m_dialogs->critical(kApplicationTitle,
                             QStringLiteral("Unable to use UDP port 2976: occupied."));
+        m_running = false;
         return false;
     }
     m_ping->setCountdown(3);
@@ -262,9 +269,43 @@ bool Station::start() {
 }
 
 void Station::stop() {
-    if (m_endpoint.isBound())
+    if (std::exchange(m_running, false))
         m_log->record(event_category::kStation, {}, QStringLiteral("Station ended"));
     m_endpoint.close();
+    // Lines wait for the disk up to half a second: they must not die with the process.
+    if (m_logFile)
+        m_logFile->flush();
+}
+
+void Station::end(const QString& reason) {
+    m_discovery->abandon();
+    if (m_running)
+        m_log->record(event_category::kStation, {}, reason);
+    m_ended = true;
+    stop();
+}
+
+void Station::reloadPreferences() {
+    if (m_settings.preferencesPath.empty())
+        return;
+    const QString path = QString::fromStdString(m_settings.preferencesPath);
+    QStringList bad;
+    const StationPreferences read = PreferencesFile(path).load(&bad);
+    if (bad != m_badPreferences) {
+        clearNotice(badPreferencesNotice());
+        m_badPreferences = bad;
+        if (!m_badPreferences.isEmpty())
+            showNotice(badPreferencesNotice());
+    }
+    m_log->record(event_category::kStation, {},
+                  QStringLiteral("Preferences read from %1").arg(path));
+    if (read != m_preferences) {
+        m_preferences = read;
+        applyPreferences();
+    }
+    // The file is opened for every write: the flush starts the new one at once.
+    if (m_logFile)
+        m_logFile->flush();
 }
 
 } // namespace varnetix

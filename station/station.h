@@ -52,14 +52,22 @@ public:
     // The start-up after the single-instance test: false when the endpoint could not be bound
     // (the operator has been told; the program ends).
     bool start();
-    // The endpoint closed; nothing is written.
+    // The end line written and the log flushed, the endpoint closed; the database is not
+    // written.
     void stop();
+    // The end the system asked for (SIGTERM, SIGINT, named in the log): a discovery under way
+    // is undone first, then stop(). A start-up under way then fails.
+    void end(const QString& reason);
+    bool ended() const { return m_ended; }
 
     const StationSettings& settings() const { return m_settings; }
     const StationPreferences& preferences() const { return m_preferences; }
     // Stores and applies the operator's new preferences; they apply even when they cannot be
     // stored (the operator is told).
     void changePreferences(const StationPreferences& chosen);
+    // The preferences file read again (edited by hand, then SIGHUP) and applied; the log is
+    // written out, into a new file where someone rotated the old one away.
+    void reloadPreferences();
 
     // The boxes, each also written to the event log.
     OperatorDialogs& dialogs();
@@ -103,7 +111,9 @@ private:
     StationPreferences m_preferences;
     QStringList m_badPreferences; // keys of the preferences file that read as their defaults
     QStringList m_notices;
-    QString m_logFailure; // the notice of an event log that cannot be written
+    QString m_logFailure;   // the notice of an event log that cannot be written
+    bool m_running = false; // from the start line to the end line
+    bool m_ended = false;   // by end()
     UdpEndpoint m_endpoint;
     ElementDatabase m_database;
     ViewRelay m_views;

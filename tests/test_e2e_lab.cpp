@@ -364,6 +364,84 @@ private slots:
         }
     }
 
+    // Last, as it needs the port and the lock of the window's station: the station without a
+    // display watches elements 1 to 3 and tells standard error with the journal's priorities,
+    // starts a new log on SIGHUP, refuses a second one; SIGTERM ends it, and a window with a box
+    // open, with the end line in the log.
+    void headlessStation() {
+        m_s.window.reset();
+        m_s.station.reset();
+        m_instance.reset();
+        QTemporaryDir dir;
+        QVERIFY(varnetix::PreferencesFile(dir.filePath(u"config/Halvoren/varnetix-nms.ini"_s))
+                    .save({1, 2, 1024, 5}));
+        QFile database(dir.filePath(u"nms.ini"_s));
+        QVERIFY(database.open(QIODevice::WriteOnly));
+        for (int k = 1; k <= 3; ++k)
+            database.write(recordText(section(k), discoveredRecord(k)));
+        database.close();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+            environment.remove(name);
+        environment.insert(u"XDG_CONFIG_HOME"_s, dir.filePath(u"config"_s));
+        environment.insert(u"XDG_STATE_HOME"_s, dir.filePath(u"state"_s));
+        const QString program = qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s;
+        const QStringList arguments{u"--headless"_s, u"--database"_s, database.fileName()};
+        QProcess second;
+        second.setProcessEnvironment(environment);
+        environment.insert(u"JOURNAL_STREAM"_s, u"8:1234"_s);
+        QProcess station;
+        station.setProcessEnvironment(environment);
+        station.start(program, arguments);
+        // Standard error has told this line, its time aside.
+        QString told;
+        const auto tells = [&](const QString& priority, const QString& fields) {
+            told += QString::fromUtf8(station.readAllStandardError());
+            const QStringList lines = told.split(u'\n');
+            return std::any_of(lines.begin(), lines.end(), [&](const QString& line) {
+                return line.startsWith(priority) && line.section(u'\t', 1) == fields;
+            });
+        };
+        const QString decoder = u"status\t%1\tLAB DECODER 2 [%1] is "_s.arg(m_macs[1]);
+        QTRY_VERIFY_WITH_TIMEOUT(tells(u"<6>"_s, u"info\t"_s + decoder + u"online (was unknown)"_s),
+                                 10000);
+        QVERIFY(ip(inElement(2) + u"link set eth0 down"_s));
+        // (misses + 1) x interval + 1 s, and room for a busy machine.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            tells(u"<4>"_s, u"warning\t"_s + decoder + u"offline (was online)"_s), 6000);
+        QVERIFY(ip(inElement(2) + u"link set eth0 up"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(tells(u"<6>"_s, u"info\t"_s + decoder + u"online (was offline)"_s),
+                                 6000);
+
+        // SIGHUP after a rotation by others: a new log, and the station goes on.
+        const QString log = dir.filePath(u"state/Halvoren/varnetix-nms/events.log"_s);
+        QVERIFY(QFile::rename(log, log + u".1"_s));
+        QCOMPARE(::kill(station.processId(), SIGHUP), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("\tPreferences read from "), 5000);
+
+        second.start(program, arguments);
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.readAllStandardError(),
+                 "Halvoren Varnetix NMS is already running (check the icon in system tray)!\n");
+        QCOMPARE(second.exitCode(), 1);
+
+        // SIGTERM ends it, and a window too while the box of its empty database is open.
+        const auto endsOnSigterm = [&](QProcess& process) {
+            process.terminate(); // our own child
+            QVERIFY(process.waitForFinished(10000));
+            QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process.exitCode(), 0);
+            QVERIFY(readFile(log).endsWith("\tinfo\tstation\t-\tStation ended\n"));
+        };
+        endsOnSigterm(station);
+        QProcess window;
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        window.setProcessEnvironment(environment);
+        window.start(program, {u"--database"_s, dir.filePath(u"empty.ini"_s)});
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("Local database is empty."), 10000);
+        endsOnSigterm(window);
+    }
+
 private:
     // The state element k's node names first.
     QString state(int k) const { return m_s.described(m_macs.at(k - 1)).section(u',', 0, 0); }

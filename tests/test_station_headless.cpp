@@ -1,5 +1,6 @@
-// The station with no widget at all: a discovery, a configuration exchange and the watch against
-// the element simulator on loopback, and a configuration answer killed while it is stored.
+// The station with no widget at all: a discovery, a configuration exchange, the watch and an end
+// during a discovery against the element simulator on loopback, and a configuration answer killed
+// while it is stored.
 #include <QSignalSpy>
 
 #include "core/ini_store.h"
@@ -103,6 +104,19 @@ private slots:
         QCOMPARE(m_s.station->elements().rowCount(), 2);
         QCOMPARE(m_s.station->watch()->stateWord("00AABBCCDDEE"), u"unknown"_s);
         QCOMPARE(m_findings.shown, 5);
+
+        // Ended by a signal while a discovery waits: the database it replaced comes back, with
+        // an element that does not answer.
+        QVERIFY(m_s.station->database().writeValue("02000000000A", "NAME", "GONE").ok());
+        const QByteArray before = m_s.database();
+        m_s.dialogs.answers.enqueue(true);
+        QTimer::singleShot(200, m_s.station.get(), [this] { m_s.station->end(u"SIGTERM"_s); });
+        m_s.station->discovery().confirmDiscovery();
+        QCOMPARE(m_s.database(), before);
+        QCOMPARE(m_s.logged("discovery").last(),
+                 u" Discovery interrupted: the previous database has been put back"_s);
+        QCOMPARE(m_s.logged("station").mid(m_s.logged("station").size() - 2),
+                 (QStringList{u" SIGTERM"_s, u" Station ended"_s}));
     }
 
     // A child stores two answers in turn and is killed at random moments: the record is always

@@ -4,15 +4,19 @@ namespace varnetix {
 
 StationWindow startStation(const StationSettings& settings, OperatorDialogs& dialogs,
                            MacResolver& resolver, EchoProbe& probe, SingleInstance& instance,
-                           int& exitCode, EchoSweeper* sweeper) {
+                           int& exitCode, EchoSweeper* sweeper, bool endOnSignals) {
     exitCode = 0;
     StationWindow started;
     started.station = openStation(settings, dialogs, resolver, probe, instance, sweeper);
     if (!started.station)
         return {};
+    if (endOnSignals)
+        started.signalHandling =
+            std::make_unique<StationSignals>(*started.station, StationSignals::Hangup::Ends);
     started.window = std::make_unique<MainWindow>(*started.station);
     if (!started.window->start()) {
-        exitCode = 1;
+        // Ended by a signal during the start-up, the station has done as asked.
+        exitCode = started.station->ended() ? 0 : 1;
         return {};
     }
     return started;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/station_instance.h"
+#include "station/station_signals.h"
 #include "ui/main_window.h"
 
 namespace varnetix {
@@ -12,13 +13,16 @@ namespace varnetix {
 // The window goes before the station it draws on.
 struct StationWindow {
     std::unique_ptr<Station> station;
+    std::unique_ptr<StationSignals> signalHandling; // the program's, not a test's
     std::unique_ptr<MainWindow> window;
 };
 
 // Runs the start-up sequence. Returns the station and its window when the station runs; nothing
-// when the program must end, with its exit status in exitCode.
+// when the program must end, with its exit status in exitCode. With endOnSignals, SIGTERM,
+// SIGINT and SIGHUP end the station from before its start-up on (its boxes included).
 StationWindow startStation(const StationSettings& settings, OperatorDialogs& dialogs,
                            MacResolver& resolver, EchoProbe& probe, SingleInstance& instance,
-                           int& exitCode, EchoSweeper* sweeper = nullptr);
+                           int& exitCode, EchoSweeper* sweeper = nullptr,
+                           bool endOnSignals = false);
 
 } // namespace varnetix
