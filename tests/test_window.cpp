@@ -192,17 +192,20 @@ private slots:
         QTimer answer;
         connect(&answer, &QTimer::timeout, [&shown] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                shown << u"%1 %2"_s.arg(box->icon()).arg(box->text());
+                const QString details = box->detailedText();
+                shown << u"%1 %2"_s.arg(box->icon()).arg(box->text()) +
+                             (details.isEmpty() ? QString() : u" | "_s + details);
                 box->defaultButton()->click();
             }
         });
         answer.start(0);
         varnetix::MessageBoxDialogs boxes;
         QVERIFY(!boxes.question(u"Q"_s, u"Send?\rSure?"_s));
+        QVERIFY(!boxes.questionWithDetails(u"Q"_s, u"Send?\rSure?"_s, u"a -> b\rc -> d"_s));
         boxes.critical(u"C"_s, u"Failed.\rCannot save."_s);
         boxes.information(u"I"_s, u"Done."_s);
-        QCOMPARE(shown,
-                 (QStringList{u"4 Send?\nSure?"_s, u"3 Failed.\nCannot save."_s, u"1 Done."_s}));
+        QCOMPARE(shown, (QStringList{u"4 Send?\nSure?"_s, u"4 Send?\nSure? | a -> b\nc -> d"_s,
+                                     u"3 Failed.\nCannot save."_s, u"1 Done."_s}));
     }
 
     void tabOrder() {
