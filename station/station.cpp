@@ -7,6 +7,7 @@
 #include "platform/station_networks.h"
 #include "station/attenuation_control.h"
 #include "station/configuration_exchange.h"
+#include "station/database_backups.h"
 #include "station/datagram_dispatch.h"
 #include "station/discovery.h"
 #include "station/element_model.h"
@@ -129,6 +130,7 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
             return watch ? watch->stateWord(section) : QString();
         },
         this);
+    m_backups = std::make_unique<DatabaseBackups>(database, dialogs, log, this);
 }
 
 void Station::connectControllers() {
@@ -154,6 +156,12 @@ void Station::connectControllers() {
             &ElementModel::showWarnings);
     // The check follows every change of the database.
     connect(&m_database, &ElementDatabase::changed, m_check.get(), &NetworkCheckController::check);
+    // The last discovery's news compared another database.
+    connect(m_backups.get(), &DatabaseBackups::restored, m_elements.get(),
+            [model = m_elements.get()] { model->showChanges({}, {}); });
+    // Hand reload until the tree follows ElementDatabase::changed: remove it then.
+    connect(m_backups.get(), &DatabaseBackups::restored, m_tree.get(),
+            &ElementTreeController::reload);
     if (m_watch) {
         connect(m_tree.get(), &ElementTreeController::elementsListed, m_watch.get(),
                 &ElementWatch::watch);

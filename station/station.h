@@ -22,6 +22,7 @@ namespace varnetix {
 
 class AttenuationControl;
 class ConfigurationExchange;
+class DatabaseBackups;
 class Discovery;
 class ElementModel;
 class ElementSelection;
@@ -79,6 +80,7 @@ public:
     ElementWatch* watch() { return m_watch.get(); } // null when the elements are not watched
     NetworkCheckController& check() { return *m_check; }
     InventoryExport& inventory() { return *m_export; }
+    DatabaseBackups& backups() { return *m_backups; }
 
     // Background trouble: told once in the log and kept until it is over.
     void showNotice(const QString& notice);
@@ -120,6 +122,7 @@ private:
     std::unique_ptr<ElementWatch> m_watch;
     std::unique_ptr<NetworkCheckController> m_check;
     std::unique_ptr<InventoryExport> m_export;
+    std::unique_ptr<DatabaseBackups> m_backups;
 };
 
 // The first steps of the start-up: the single-instance test, then what crashed writes left
