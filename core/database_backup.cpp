@@ -1,6 +1,7 @@
 #include "core/database_backup.h"
 
 #include "core/database_file.h"
+#include "core/discovery_answers.h"
 #include "core/ini_store.h"
 
 #include <algorithm>
@@ -128,6 +129,7 @@ void prune(const std::string& target, std::size_t keep) {
         if (i == kept)
             continue;
         ::unlink(backups[i].path.c_str());
+        ::unlink(DiscoveryAnswersPath(backups[i].path).c_str());
         --surplus;
     }
 }
@@ -202,6 +204,40 @@ std::vector<std::string> listDatabaseBackups(const std::string& databasePath) {
     for (Backup& backup : backupsOf(target))
         paths.push_back(std::move(backup.path));
     return paths;
+}
+
+void pruneDatabaseBackups(const std::string& databasePath, std::size_t keep) {
+    try {
+        std::string target;
+        if (resolveLinkTarget(databasePath, target).ok())
+            prune(target, std::max<std::size_t>(keep, 1));
+    } catch (const std::bad_alloc&) {
+        // Nothing is removed: a backup too many is no loss.
+    }
+}
+
+std::optional<std::time_t> databaseBackupTime(const std::string& backupPath) {
+    std::string_view name = backupPath;
+    name.remove_prefix(name.rfind('/') == std::string_view::npos ? 0 : name.rfind('/') + 1);
+    if (!name.ends_with(kSuffix))
+        return std::nullopt;
+    name.remove_suffix(kSuffix.size());
+    if (const std::size_t sequence = name.rfind('_'); sequence != std::string_view::npos &&
+                                                      sequence + 1 < name.size() &&
+                                                      sequenceOf(name.substr(sequence)))
+        name = name.substr(0, sequence);
+    if (name.size() < kStampPattern.size() + 1 ||
+        !matchesStamp(name.substr(name.size() - kStampPattern.size())))
+        return std::nullopt;
+    const std::string stamp(name.substr(name.size() - kStampPattern.size()));
+    std::tm utc{};
+    utc.tm_year = std::stoi(stamp.substr(0, 4)) - 1900;
+    utc.tm_mon = std::stoi(stamp.substr(4, 2)) - 1;
+    utc.tm_mday = std::stoi(stamp.substr(6, 2));
+    utc.tm_hour = std::stoi(stamp.substr(9, 2));
+    utc.tm_min = std::stoi(stamp.substr(11, 2));
+    utc.tm_sec = std::stoi(stamp.substr(13, 2));
+    return ::timegm(&utc);
 }
 
 } // namespace varnetix

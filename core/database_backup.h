@@ -8,12 +8,14 @@
 // backup never replaces another. At most kDatabaseBackupsKept are kept, the oldest going
 // first, but the newest backup that holds a section (or cannot be read, so may hold one) is
 // never removed: backups of an empty database, as a discovery on a dead network leaves, never
-// push the last good one out.
+// push the last good one out. A backup made by a restore keeps the discovery answers of the
+// database it holds beside it, as the database does: <backup>.answers; they go with it.
 #pragma once
 
 #include "core/store_result.h"
 
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,5 +38,11 @@ StoreResult restoreDatabaseBackup(const std::string& databasePath, const std::st
 
 // The database's backups, newest first, as paths beside its real target.
 std::vector<std::string> listDatabaseBackups(const std::string& databasePath);
+
+// Removes the backups beyond `keep` as a new backup does; for one made with a larger `keep`.
+void pruneDatabaseBackups(const std::string& databasePath, std::size_t keep = kDatabaseBackupsKept);
+
+// When the backup was made (UTC, from its name); nullopt for a name no backup has.
+std::optional<std::time_t> databaseBackupTime(const std::string& backupPath);
 
 } // namespace varnetix

@@ -5,6 +5,7 @@
 
 #include "core/commands.h"
 #include "core/config_packet.h"
+#include "core/configuration_changes.h"
 
 #include "core/element_record.h"
 #include "core/event_log_line.h"
@@ -92,12 +93,14 @@ void ConfigurationExchange::sendConfiguration() {
     }
     if (refusedDestination(m_selection.storedAddress(m_database)))
         return;
-    const bool yes = m_dialogs.question(
+    // What will change goes in the box's details: its three visible lines stay as they are.
+    const bool yes = m_dialogs.questionWithDetails(
         QStringLiteral("Send configuration"),
         joinLines(
             {QStringLiteral("This configuration will be sent to selected Network Element and"),
              QStringLiteral("will also be saved to local database in your computer. "),
-             QStringLiteral("Are you sure?")}));
+             QStringLiteral("Are you sure?")}),
+        changedFields(edited).join(QLatin1Char('\r')));
     if (yes)
         sendConfigurationPacket();
 }
@@ -122,9 +125,9 @@ void ConfigurationExchange::sendConfigurationPacket() {
         return;
     m_answerTimeout.start();
     if (m_link.sendDatagram(packet, address, m_settings.configPort)) {
-        m_log.record(
-            event_category::kConfig, m_selection.mac(),
-            QStringLiteral("Configuration sent to %1: %2").arg(address, changedFields(edited)));
+        m_log.record(event_category::kConfig, m_selection.mac(),
+                     QStringLiteral("Configuration sent to %1: %2")
+                         .arg(address, changedFields(edited).join(QStringLiteral("; "))));
     } else {
         m_answerTimeout.stop();
         m_dialogs.critical(kApplicationTitle,
@@ -132,36 +135,23 @@ void ConfigurationExchange::sendConfigurationPacket() {
     }
 }
 
-QString ConfigurationExchange::changedFields(const EditedConfiguration& edited) const {
-    const IniDocument& stored = m_database.current().document;
-    const std::string section = m_selection.section();
-    const auto was = [&](std::string_view key) {
-        return fromBytes(stored.value(section, std::string(key)).value_or(std::string()));
-    };
-    static const QStringList kInputs = {QStringLiteral("Digital"), QStringLiteral("Analog")};
-    static const QStringList kTypes = {QStringLiteral("Left/Right"), QStringLiteral("MPX")};
-    static const QStringList kTx = {QStringLiteral("Unicast"), QStringLiteral("Multicast")};
-    const auto listed = [](const QStringList& names, const QString& index) {
-        bool ok = false;
-        const int value = index.toInt(&ok);
-        return ok && value >= 0 && value < names.size() ? names[value] : index;
-    };
+QStringList ConfigurationExchange::changedFields(const EditedConfiguration& edited) const {
+    ConfigurationFields fields;
+    fields.name = toBytes(edited.name);
+    fields.ip = toBytes(edited.ip);
+    fields.mask = toBytes(edited.mask);
+    fields.gateway = toBytes(edited.gateway);
+    fields.remote = toBytes(edited.remote);
+    fields.audioInput = edited.audioInput;
+    fields.audioType = edited.audioType;
+    fields.txType = edited.txType;
     QStringList changes;
-    const auto compare = [&](const char* field, const QString& before, const QString& after) {
-        if (before != after)
-            changes << QStringLiteral("%1 %2 -> %3").arg(QLatin1String(field), before, after);
-    };
-    compare("name", was(record::kName).trimmed(),
-            fromBytes(PadElementName(toBytes(edited.name))).trimmed());
-    compare("ip", was(record::kIp), edited.ip);
-    compare("mask", was(record::kMask), edited.mask);
-    compare("gateway", was(record::kGateway), edited.gateway);
-    compare("remote", was(record::kRemote), edited.remote);
-    compare("input", listed(kInputs, was(record::kInput)), kInputs.value(edited.audioInput));
-    compare("type", listed(kTypes, was(record::kType)), kTypes.value(edited.audioType));
-    compare("tx", listed(kTx, was(record::kTx)), kTx.value(edited.txType));
-    return changes.isEmpty() ? QStringLiteral("no field changed")
-                             : changes.join(QStringLiteral(", "));
+    for (const std::string& change :
+         ConfigurationChanges(m_database.current().document, m_selection.section(), fields))
+        changes << fromBytes(change);
+    if (changes.isEmpty())
+        changes << QLatin1String(kNoFieldChanged);
+    return changes;
 }
 
 void ConfigurationExchange::refused(const QString& box) {

@@ -45,8 +45,8 @@ private:
     bool refusedDestination(const QString& address);
     void timedOut();
     void refused(const QString& box);
-    // The fields whose sent value differs from the stored one: "name OLD -> NEW, ...".
-    QString changedFields(const EditedConfiguration& edited) const;
+    // One line per field whose sent value differs from the stored one, or "No field changed.".
+    QStringList changedFields(const EditedConfiguration& edited) const;
 
     ElementEditor& m_editor;
     ElementSelection& m_selection;

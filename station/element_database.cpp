@@ -103,8 +103,8 @@ StoreResult ElementDatabase::replace(std::string_view content) {
     return written(WriteFileAtomically(m_path, content));
 }
 
-DatabaseBackup ElementDatabase::moveAside() {
-    DatabaseBackup backup = moveDatabaseAside(m_path);
+DatabaseBackup ElementDatabase::moveAside(std::size_t keep) {
+    DatabaseBackup backup = moveDatabaseAside(m_path, std::time(nullptr), keep);
     written(backup.result);
     return backup;
 }

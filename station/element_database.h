@@ -40,8 +40,8 @@ public:
     StoreResult writeSections(const std::vector<std::pair<std::string, IniEntries>>& sections);
     // The whole file replaced by the content (an empty database at the start of a discovery).
     StoreResult replace(std::string_view content);
-    // The database moved aside as a dated backup, and a backup put back.
-    DatabaseBackup moveAside();
+    // The database moved aside as a dated backup (keeping `keep` backups), and a backup put back.
+    DatabaseBackup moveAside(std::size_t keep = kDatabaseBackupsKept);
     StoreResult restore(const std::string& backup);
     void remove();
 

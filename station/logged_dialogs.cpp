@@ -23,7 +23,13 @@ void LoggedDialogs::critical(const QString& title, const QString& text) {
 }
 
 bool LoggedDialogs::question(const QString& title, const QString& text) {
-    const bool yes = m_shown.question(title, text);
+    return questionWithDetails(title, text, {});
+}
+
+bool LoggedDialogs::questionWithDetails(const QString& title, const QString& text,
+                                        const QString& details) {
+    const bool yes = details.isEmpty() ? m_shown.question(title, text)
+                                       : m_shown.questionWithDetails(title, text, details);
     // A question's icon is no warning: what follows from the answer is logged on its own.
     record(EventSeverity::Info, title, text, yes ? QStringLiteral("Yes") : QStringLiteral("No"));
     return yes;

@@ -14,6 +14,8 @@ public:
     void information(const QString& title, const QString& text) override;
     void critical(const QString& title, const QString& text) override;
     bool question(const QString& title, const QString& text) override;
+    bool questionWithDetails(const QString& title, const QString& text,
+                             const QString& details) override;
     QString saveFileName(const QString& title, const QString& suggested,
                          const QString& filter) override {
         return m_shown.saveFileName(title, suggested, filter);

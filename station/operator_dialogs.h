@@ -17,6 +17,13 @@ public:
     virtual void critical(const QString& title, const QString& text) = 0;
     // Yes/No question with No as the default; true only for Yes.
     virtual bool question(const QString& title, const QString& text) = 0;
+    // The same with a detailed text the operator may unfold (lines joined by carriage returns);
+    // a face that has no such place asks without it.
+    virtual bool questionWithDetails(const QString& title, const QString& text,
+                                     const QString& details) {
+        (void)details;
+        return question(title, text);
+    }
     // The file a command writes, chosen by the operator; empty when they cancel.
     virtual QString saveFileName(const QString& title, const QString& suggested,
                                  const QString& filter) {

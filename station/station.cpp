@@ -10,6 +10,7 @@
 #include "station/alarm_list.h"
 #include "station/attenuation_control.h"
 #include "station/configuration_exchange.h"
+#include "station/database_backups.h"
 #include "station/datagram_dispatch.h"
 #include "station/discovery.h"
 #include "station/element_model.h"
@@ -138,6 +139,7 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
             return watch ? watch->stateWord(section) : QString();
         },
         this);
+    m_backups = std::make_unique<DatabaseBackups>(database, dialogs, log, this);
 }
 
 void Station::connectControllers() {
@@ -163,6 +165,13 @@ void Station::connectControllers() {
             &ElementModel::showWarnings);
     // The check follows every change of the database.
     connect(&m_database, &ElementDatabase::changed, m_check.get(), &NetworkCheckController::check);
+    // The last discovery's news compared another database.
+    connect(m_backups.get(), &DatabaseBackups::restored, m_elements.get(),
+            [model = m_elements.get()] { model->showChanges({}, {}); });
+    // The tree follows the database; the element on screen may be gone with the old one, so the
+    // panel is emptied as after a discovery.
+    connect(m_backups.get(), &DatabaseBackups::restored, m_view.get(),
+            &ElementView::clearElementFields);
     if (m_watch) {
         connect(m_tree.get(), &ElementTreeController::elementsListed, m_watch.get(),
                 &ElementWatch::watch);

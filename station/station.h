@@ -23,6 +23,7 @@ namespace varnetix {
 class AlarmList;
 class AttenuationControl;
 class ConfigurationExchange;
+class DatabaseBackups;
 class Discovery;
 class ElementModel;
 class ElementSelection;
@@ -90,6 +91,7 @@ public:
     InventoryExport& inventory() { return *m_export; }
     // What needs a person: raised by the watches and the check, acknowledged by the operator.
     AlarmList& alarms() { return *m_alarms; }
+    DatabaseBackups& backups() { return *m_backups; }
 
     // Background trouble: told once in the log and kept until it is over.
     void showNotice(const QString& notice);
@@ -135,6 +137,7 @@ private:
     std::unique_ptr<ElementWatch> m_watch;
     std::unique_ptr<NetworkCheckController> m_check;
     std::unique_ptr<InventoryExport> m_export;
+    std::unique_ptr<DatabaseBackups> m_backups;
 };
 
 // The first steps of the start-up: the single-instance test, then what crashed writes left

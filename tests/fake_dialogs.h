@@ -30,7 +30,8 @@ public:
     std::function<void()> whileOpen; // runs as if the box were open (nested event loop)
     int open = 0;                    // boxes open now, and the most ever open at once
     int deepest = 0;
-    QString saveAs; // the file the operator chooses to write; empty cancels
+    QString saveAs;      // the file the operator chooses to write; empty cancels
+    QStringList details; // the detailed text of each question that has one, in order
 
     void information(const QString& title, const QString& text) override {
         record(RecordedBox::Information, title, text);
@@ -41,6 +42,11 @@ public:
     bool question(const QString& title, const QString& text) override {
         record(RecordedBox::Question, title, text);
         return answers.isEmpty() ? false : answers.dequeue();
+    }
+    bool questionWithDetails(const QString& title, const QString& text,
+                             const QString& detailed) override {
+        details << detailed;
+        return question(title, text);
     }
     QString saveFileName(const QString&, const QString&, const QString&) override { return saveAs; }
     QStringList texts() const {

@@ -22,9 +22,11 @@
 #include <QUdpSocket>
 #include <QtTest>
 #include <functional>
+#include <linux/capability.h>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sys/syscall.h>
 
 #include "core/database_backup.h"
 #include "core/feedback_packet.h"
@@ -40,6 +42,23 @@
 #include "station/feedback_handler.h"
 #include "ui/indicator_widgets.h"
 #include "ui/main_window.h"
+
+// Root reads every file: while this lives, the thread lacks the capabilities that let it, and a
+// file's mode keeps the test out as it keeps any other user.
+class WithoutReadOverride {
+public:
+    WithoutReadOverride() {
+        ::syscall(SYS_capget, &m_header, m_saved);
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        ::syscall(SYS_capset, &m_header, reduced);
+    }
+    ~WithoutReadOverride() { ::syscall(SYS_capset, &m_header, m_saved); }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+};
 
 struct FixedMacResolver : varnetix::MacResolver {
     std::map<std::string, std::string> macs; // ip -> MAC text as the lookup gives it

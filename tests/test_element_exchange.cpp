@@ -158,6 +158,31 @@ private slots:
         QVERIFY(!m_s->timer("timerRemoteSent")->isActive());
         expectOnly(m_s->configPeer, {});
     }
+    // The question's details list what Save changes in the record, as the answer check compares.
+    void saveListsWhatChanges_data() {
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QString>("details");
+        QTest::newRow("name and address")
+            << QStringList{u"txtElementName=Studio 2"_s, u"txtElementIP=127.0.0.2"_s}
+            << u"System name: E1 -> STUDIO 2\rSystem IP: 127.0.0.1 -> 127.0.0.2"_s;
+        QTest::newRow("nothing, name in lower case")
+            << QStringList{u"txtElementName=e1"_s} << u"No field changed."_s;
+        QTest::newRow("padded address") << QStringList{u"txtElementIP=127.000.0.001"_s}
+                                        << u"System IP: 127.0.0.1 -> 127.000.0.001"_s;
+    }
+    void saveListsWhatChanges() {
+        QFETCH(QStringList, edits);
+        QFETCH(QString, details);
+        selectOn(sampleDatabase(), kEncoderKey);
+        m_s->edit(edits);
+        m_s->dialogs.answers.enqueue(true);
+        m_s->button(4)->trigger();
+        QCOMPARE(m_s->dialogs.boxes, QList{kQuestion});
+        QCOMPARE(m_s->dialogs.details, QStringList{details});
+        QCOMPARE(m_s->logged("config"),
+                 QStringList{kEncoderKey + u" Configuration sent to 127.0.0.1: "_s +
+                             QString(details).replace(u'\r', u"; "_s)});
+    }
     // A configuration that gets no answer (an answer's handling is the feedback tests' and the
     // lab's) leaves the database as it was, and the station goes on.
     void sendWithoutAnswer_data() {

@@ -5,6 +5,7 @@
 // with the file and the system's reason, and no success is announced after a failed store.
 #include "core/database_file.h"
 #include "station/attenuation_control.h"
+#include "station/database_backups.h"
 #include "station/element_view.h"
 #include "station/ping_controller.h"
 #include "station_fixture.h"
@@ -12,8 +13,11 @@
 
 #include <QDir>
 #include <QProcess>
+#include <ctime>
+#include <linux/capability.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -237,6 +241,83 @@ private slots:
         QCOMPARE(s.dialogs.texts().mid(1), QStringList{cannotSave(s, full, kUndone)});
         QCOMPARE(s.database(), sampleDatabase());
         QCOMPARE(s.rows(), 2);
+    }
+
+    // Station > Backups: a restore brings a backup's elements back and keeps the database it
+    // replaced as a backup, with its discovery answers, so that it is undone the same way; a
+    // backup that cannot be read is listed with the reason and not restored.
+    void restoreBackups() {
+        qputenv("TZ", "CET-1");
+        ::tzset();
+        const auto utc = qScopeGuard([] {
+            qunsetenv("TZ");
+            ::tzset();
+        });
+        Station s;
+        const QByteArray older =
+            recordText("00000000000D", kDecoderEntries) +
+            recordText("00000000000E", replaced(kDecoderEntries, {"IP=127.0.0.2"}));
+        const QByteArray answers = "127.0.0.1\t77\t2\n";
+        const auto put = [&](const QString& suffix, const QByteArray& content) {
+            QFile file(s.databasePath() + suffix);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        };
+        put(u".20261206T101502Z.bak"_s, older);
+        put(u".20261205T101502Z.bak"_s, older);
+        ::chmod(qPrintable(s.databasePath() + u".20261205T101502Z.bak"_s), 0);
+        put(u".answers"_s, answers);
+        s.start(sampleDatabase());
+        const WithoutReadOverride unprivileged;
+        varnetix::DatabaseBackups& backups = s.station->backups();
+        backups.refresh();
+        const auto listed = [&](int row) {
+            QStringList columns;
+            for (int column = 0; column < varnetix::DatabaseBackups::ColumnCount; ++column)
+                columns << backups.index(row, column).data().toString();
+            return columns.join(u" | "_s);
+        };
+        QCOMPARE(listed(0), u"2026-12-06 11:15:02 | 2 | 1 new, 1 missing, 0 changed"_s);
+        QCOMPARE(listed(1), u"2026-12-05 11:15:02 | - | Cannot be read: Permission denied"_s);
+        QVERIFY(!backups.index(1, 0).data(varnetix::DatabaseBackups::kRestorableRole).toBool());
+
+        // Refused before any question.
+        QVERIFY(!backups.restore(1));
+        QCOMPARE(s.dialogs.boxes,
+                 QList{critical(u"The backup '%1.20261205T101502Z.bak' cannot be read: Permission "
+                                u"denied.\rNothing was restored."_s.arg(s.databasePath()),
+                                u"Restore backup"_s)});
+
+        s.dialogs.boxes.clear();
+        s.dialogs.answers.enqueue(true);
+        QVERIFY(backups.restore(0));
+        QCOMPARE(s.database(), older);
+        QCOMPARE(s.rows(), 2);
+        QVERIFY(s.node(u"00:00:00:00:00:0E"_s).isValid());
+        QVERIFY(!QFile::exists(s.databasePath() + u".answers"_s));
+        const std::string kept = varnetix::listDatabaseBackups(s.settings.databasePath).front();
+        QCOMPARE(readFile(QString::fromStdString(kept)), sampleDatabase());
+        const QString keptAt = QDateTime::fromSecsSinceEpoch(*varnetix::databaseBackupTime(kept))
+                                   .toString(u"yyyy-MM-dd HH:mm:ss"_s);
+        QCOMPARE(s.dialogs.boxes,
+                 (QList<RecordedBox>{
+                     {RecordedBox::Question, u"Restore backup"_s,
+                      u"The local database will be replaced by the backup of 2026-12-06 11:15:02 "
+                      u"(2 elements).\rThe current database is kept as a backup, so that this can "
+                      u"be undone the same way.\rRestoring the database does not reconfigure the "
+                      u"network: nothing is sent to any element.\rAre you sure?"_s},
+                     {RecordedBox::Information, u"Restore backup"_s,
+                      u"The backup of 2026-12-06 11:15:02 is the local database now.\rThe "
+                      u"database it replaced is kept as the backup of %1."_s.arg(keptAt)}}));
+
+        // Undone: the database it replaced comes back, with its answers.
+        backups.refresh();
+        QCOMPARE(backups.index(0, 0).data(varnetix::DatabaseBackups::kPathRole).toString(),
+                 QString::fromStdString(kept));
+        s.dialogs.answers.enqueue(true);
+        QVERIFY(backups.restore(0));
+        QCOMPARE(s.database(), sampleDatabase());
+        QCOMPARE(readFile(s.databasePath() + u".answers"_s), answers);
+        QVERIFY(s.node(kEncoderKey).isValid());
     }
 
     // A root-owned 0600 database in a directory the station's user may write: the station,

@@ -5,6 +5,7 @@
 // CMakeLists.txt): nothing cut, nothing overlapping, the element tree given the extra room. With
 // VARNETIX_PICTURES_DIR set, the pictures are saved there.
 #include "station_fixture.h"
+#include "ui/backups_dialog.h"
 #include "ui/message_box_dialogs.h"
 #include "ui/tray_light.h"
 
@@ -15,6 +16,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTableView>
 #include <QToolBar>
 #include <algorithm>
 
@@ -71,7 +73,9 @@ void checkFits(QWidget* widget) {
     const QString what =
         widget->objectName() + u' ' + QLatin1String(widget->metaObject()->className());
     if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
-        const QSize text = label->fontMetrics().size(Qt::TextShowMnemonic, label->text());
+        const QSize text = label->wordWrap()
+                               ? QSize(0, label->heightForWidth(label->width()))
+                               : label->fontMetrics().size(Qt::TextShowMnemonic, label->text());
         QVERIFY2(text.width() <= label->contentsRect().width() &&
                      text.height() <= label->contentsRect().height(),
                  qPrintable(what + u" cut: "_s + label->text()));
@@ -158,7 +162,7 @@ private slots:
             u"Toolbar1Button6=Ctrl+L Toolbar1Button7=Ctrl+Shift+L actionQuit=Ctrl+Q "
             u"actionExport=Ctrl+E actionCheckNetwork=Ctrl+K actionEventLog=Ctrl+J "
             u"actionFindings=Ctrl+Shift+K actionAlarms=Ctrl+Shift+A actionPreferences=Ctrl+, "
-            u"actionAbout="_s.split(u' ');
+            u"actionBackups= actionAbout="_s.split(u' ');
         for (const QString& command : commands) {
             auto* action = m_s.find<QAction>(qPrintable(command.section(u'=', 0, 0)));
             QCOMPARE(command.section(u'=', 0, 0) + u'=' + action->shortcut().toString(), command);
@@ -195,17 +199,75 @@ private slots:
         QTimer answer;
         connect(&answer, &QTimer::timeout, [&shown] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                shown << u"%1 %2"_s.arg(box->icon()).arg(box->text());
+                const QString details = box->detailedText();
+                shown << u"%1 %2"_s.arg(box->icon()).arg(box->text()) +
+                             (details.isEmpty() ? QString() : u" | "_s + details);
                 box->defaultButton()->click();
             }
         });
         answer.start(0);
         varnetix::MessageBoxDialogs boxes;
         QVERIFY(!boxes.question(u"Q"_s, u"Send?\rSure?"_s));
+        QVERIFY(!boxes.questionWithDetails(u"Q"_s, u"Send?\rSure?"_s, u"a -> b\rc -> d"_s));
         boxes.critical(u"C"_s, u"Failed.\rCannot save."_s);
         boxes.information(u"I"_s, u"Done."_s);
-        QCOMPARE(shown,
-                 (QStringList{u"4 Send?\nSure?"_s, u"3 Failed.\nCannot save."_s, u"1 Done."_s}));
+        QCOMPARE(shown, (QStringList{u"4 Send?\nSure?"_s, u"4 Send?\nSure? | a -> b\nc -> d"_s,
+                                     u"3 Failed.\nCannot save."_s, u"1 Done."_s}));
+    }
+
+    // Station > Backups...: the one selected compared key by key, one that cannot be read not
+    // restorable, the list following a restore.
+    void backupsDialog() {
+        Station s;
+        for (const auto& [stamp, content] :
+             {std::pair{"20261206T101502Z",
+                        recordText("001A2B3C4D5E",
+                                   replaced(kEncoderEntries, {"NAME=STUDIO", "IP=127.0.0.9"})) +
+                            recordText("00000000000D", kDecoderEntries) +
+                            "[00000000000E]\r\nNAME=D2\r\nIP=127.0.0.2\r\n"},
+              {"20261205T080000Z", QByteArray()}}) {
+            QFile file(s.databasePath() + u'.' + QLatin1String(stamp) + u".bak"_s);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            file.setPermissions(content.isEmpty() ? QFile::Permissions() : file.permissions());
+        }
+        s.start(sampleDatabase());
+        const WithoutReadOverride unprivileged;
+        varnetix::BackupsDialog dialog(s.station->backups(), s.station->database(), s.window.get());
+        QVERIFY(Station::activate(&dialog));
+        checkSiblings(&dialog);
+        auto* list = dialog.findChild<QTableView*>(u"lstBackups"_s);
+        auto* restore = dialog.findChild<QPushButton*>(u"cmdRestore"_s);
+        const auto preview = [&dialog] {
+            QStringList lines;
+            auto* tree = dialog.findChild<QTreeWidget*>(u"treeBackupDifferences"_s);
+            for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+                lines << tree->topLevelItem(i)->text(0);
+                for (int j = 0; j < tree->topLevelItem(i)->childCount(); ++j) {
+                    const QTreeWidgetItem* key = tree->topLevelItem(i)->child(j);
+                    lines << key->text(0) + u' ' + key->text(1) + u' ' + key->text(2);
+                }
+            }
+            return lines;
+        };
+        list->setCurrentIndex(list->model()->index(1, 0));
+        QVERIFY(!restore->isEnabled());
+        QCOMPARE(preview(), QStringList{u"This backup cannot be read: Permission denied. It "
+                                        u"cannot be restored."_s});
+        list->setCurrentIndex(list->model()->index(0, 0));
+        QVERIFY(restore->isEnabled());
+        QCOMPARE(preview(),
+                 (QStringList{u"Changed: STUDIO [00:1A:2B:3C:4D:5E]"_s, u"NAME E1 STUDIO"_s,
+                              u"IP 127.0.0.1 127.0.0.9"_s, u"New: D2 [00:00:00:00:00:0E]"_s,
+                              u"NAME (none) D2"_s, u"IP (none) 127.0.0.2"_s}));
+        if (const QString dir = qEnvironmentVariable("VARNETIX_PICTURES_DIR");
+            !dir.isEmpty() && qEnvironmentVariableIsEmpty("VARNETIX_PICTURE_NAME"))
+            QVERIFY(dialog.grab().save(dir + u"/backups-dialog.png"_s));
+
+        s.dialogs.answers.enqueue(true);
+        restore->click();
+        QCOMPARE(list->model()->rowCount(), 3);
+        QCOMPARE(preview(), QStringList{u"Same as the current database."_s});
+        QCOMPARE(s.rows(), 3);
     }
 
     void tabOrder() {

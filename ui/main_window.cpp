@@ -24,6 +24,7 @@
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
 #include "ui/alarms_dock.h"
+#include "ui/backups_dialog.h"
 #include "ui/diagnostics_panel.h"
 #include "ui/element_panel.h"
 #include "ui/element_tree_panel.h"
@@ -155,6 +156,8 @@ void MainWindow::createMenus() {
     named(station->addAction(QStringLiteral("&Export..."), QKeySequence(Qt::CTRL | Qt::Key_E),
                              &m_station.inventory(), &InventoryExport::exportInventory),
           "actionExport");
+    named(station->addAction(QStringLiteral("&Backups..."), this, &MainWindow::showBackups),
+          "actionBackups");
     named(station->addAction(QStringLiteral("&Preferences..."),
                              QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
                              &MainWindow::editPreferences),
@@ -219,6 +222,11 @@ void MainWindow::editPreferences() {
     PreferencesDialog dialog(m_station.preferences(), m_station.dialogs(), this);
     if (dialog.exec() == QDialog::Accepted)
         m_station.changePreferences(dialog.preferences());
+}
+
+void MainWindow::showBackups() {
+    BackupsDialog dialog(m_station.backups(), m_station.database(), this);
+    dialog.exec();
 }
 
 void MainWindow::showAbout() {

@@ -45,6 +45,7 @@ private:
     void toolbarClicked(int index);
     void showAbout();
     void editPreferences();
+    void showBackups();
 
     Station& m_station;
     QToolBar* m_toolbar = nullptr;

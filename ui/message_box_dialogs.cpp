@@ -30,6 +30,15 @@ bool MessageBoxDialogs::question(const QString& title, const QString& text) {
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool MessageBoxDialogs::questionWithDetails(const QString& title, const QString& text,
+                                            const QString& details) {
+    QMessageBox box(QMessageBox::Question, title, displayed(text),
+                    QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setDefaultButton(QMessageBox::No);
+    box.setDetailedText(displayed(details));
+    return box.exec() == QMessageBox::Yes;
+}
+
 QString MessageBoxDialogs::saveFileName(const QString& title, const QString& suggested,
                                         const QString& filter) {
     return QFileDialog::getSaveFileName(m_parent, title, suggested, filter);
