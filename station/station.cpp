@@ -21,6 +21,7 @@
 #include "station/logged_dialogs.h"
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
+#include "station/silence_watch.h"
 
 namespace varnetix {
 
@@ -122,6 +123,10 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
     if (sweeper)
         m_watch = std::make_unique<ElementWatch>(*m_elements, *sweeper, log,
                                                  m_settings.watchSecondMs, this);
+    m_silence = std::make_unique<SilenceWatch>(
+        *m_elements, database, m_endpoint, log, m_settings, networks,
+        [discovery = m_discovery.get()] { return discovery->awaitingAnswers(); },
+        [level = m_level.get()] { return level->polledAddress(); }, this);
     m_check = std::make_unique<NetworkCheckController>(m_views, log, database, networks, this);
     m_export = std::make_unique<InventoryExport>(
         dialogs, log, database,
@@ -141,7 +146,7 @@ void Station::connectControllers() {
             &LevelMonitor::emptyBar);
     connect(&m_endpoint, &UdpEndpoint::datagramReceived, this,
             [this](const QByteArray& datagram, const QHostAddress& sender) {
-                dispatchDatagram(datagram, sender, *m_level, *m_feedback);
+                dispatchDatagram(datagram, sender, *m_level, *m_silence, *m_feedback);
             });
     connect(m_level.get(), &LevelMonitor::notice, this, &Station::showNotice);
     connect(m_attenuation.get(), &AttenuationControl::notice, this, &Station::showNotice);
@@ -154,6 +159,7 @@ void Station::connectControllers() {
             &ElementModel::showWarnings);
     // The check follows every change of the database.
     connect(&m_database, &ElementDatabase::changed, m_check.get(), &NetworkCheckController::check);
+    connect(&m_database, &ElementDatabase::changed, m_silence.get(), &SilenceWatch::followDatabase);
     if (m_watch) {
         connect(m_tree.get(), &ElementTreeController::elementsListed, m_watch.get(),
                 &ElementWatch::watch);
@@ -204,6 +210,7 @@ void Station::applyPreferences() {
                                 m_preferences.missesUntilOffline);
     if (m_logFile)
         m_logFile->setLimits(logLimits(m_preferences));
+    m_silence->setPreferences(m_preferences);
 }
 
 bool Station::start() {
@@ -221,6 +228,7 @@ bool Station::start() {
         return false;
     }
     m_ping->setCountdown(3);
+    m_silence->followDatabase();
     applyPreferences();
     m_check->check();
     return true;
@@ -229,6 +237,7 @@ bool Station::start() {
 void Station::stop() {
     if (m_endpoint.isBound())
         m_log->record(event_category::kStation, {}, QStringLiteral("Station ended"));
+    m_silence->stopWatching();
     m_endpoint.close();
 }
 

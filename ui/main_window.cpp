@@ -22,6 +22,7 @@
 #include "station/level_monitor.h"
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
+#include "station/silence_watch.h"
 #include "ui/diagnostics_panel.h"
 #include "ui/element_panel.h"
 #include "ui/element_tree_panel.h"
@@ -240,7 +241,19 @@ void MainWindow::connectStation() {
                    const QString& summary) { m_discoverySummary->setText(summary); });
     connect(m_findingsDock, &FindingsDock::elementChosen, m_treePanel, &ElementTreePanel::activate);
     if (ElementWatch* watch = s.watch())
-        connect(watch, &ElementWatch::summaryChanged, m_watchSummary, &QLabel::setText);
+        connect(watch, &ElementWatch::summaryChanged, this, [this](const QString& summary) {
+            m_echoSummary = summary;
+            showWatchSummary();
+        });
+    connect(&s.silence(), &SilenceWatch::summaryChanged, this, [this](const QString& addition) {
+        m_audioSummary = addition;
+        showWatchSummary();
+    });
+}
+
+void MainWindow::showWatchSummary() {
+    m_watchSummary->setText(QString::fromStdString(
+        JoinSummaries(m_echoSummary.toStdString(), m_audioSummary.toStdString())));
 }
 
 bool MainWindow::start() {

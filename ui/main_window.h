@@ -43,6 +43,7 @@ private:
     void toolbarClicked(int index);
     void showAbout();
     void editPreferences();
+    void showWatchSummary();
 
     Station& m_station;
     QToolBar* m_toolbar = nullptr;
@@ -56,6 +57,8 @@ private:
     QLabel* m_watchSummary = nullptr;
     QLabel* m_discoverySummary = nullptr;
     QLabel* m_notice = nullptr;
+    QString m_echoSummary;  // the watch over echoes
+    QString m_audioSummary; // the silence watch's addition
 };
 
 } // namespace varnetix
