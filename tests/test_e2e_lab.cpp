@@ -121,10 +121,11 @@ private slots:
         QVERIFY(restartElement(5, {u"--fault-silent"_s}));
         m_s.settings = varnetix::StationSettings();
         m_s.settings.databasePath = m_s.dir.filePath(u"nms.ini"_s).toStdString();
-        // Every element watched each second, offline after two missed echoes.
+        // Every element watched each second, offline after two missed echoes; the level
+        // requests counted are the display's alone.
         m_s.settings.preferencesPath = m_s.dir.filePath(u"varnetix-nms.conf"_s).toStdString();
         QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s.settings.preferencesPath))
-                    .save({1, 2, 1024, 5}));
+                    .save({1, 2, 1024, 5, 0}));
         m_instance = std::make_unique<varnetix::SingleInstance>(m_s.settings.databasePath,
                                                                 m_s.settings.localPort);
         int exitCode = -1;
