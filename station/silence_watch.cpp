@@ -20,10 +20,17 @@ namespace varnetix {
 namespace {
 Q_LOGGING_CATEGORY(lcSilence, "varnetix.level", QtWarningMsg)
 
-qint64 now() {
-    return QDateTime::currentMSecsSinceEpoch();
-}
 } // namespace
+
+qint64 SilenceWatch::now() const {
+    // A monotonic clock: a step of the system clock must not make a short quiet spell look
+    // long enough to be silence.
+    return m_clock.elapsed();
+}
+
+qint64 SilenceWatch::wallTime(qint64 at) const {
+    return QDateTime::currentMSecsSinceEpoch() - (m_clock.elapsed() - at);
+}
 
 SilenceWatch::SilenceWatch(AudioStatusView& view, ElementDatabase& database, DatagramLink& link,
                            EventSink& log, const StationSettings& settings,
@@ -33,6 +40,7 @@ SilenceWatch::SilenceWatch(AudioStatusView& view, ElementDatabase& database, Dat
     : QObject(parent), m_view(view), m_database(database), m_link(link), m_log(log),
       m_settings(settings), m_subnets(std::move(subnets)), m_paused(std::move(paused)),
       m_served(std::move(served)), m_request(toByteArray(AudioLevelRequest())) {
+    m_clock.start();
     m_timer.setObjectName(QStringLiteral("tmrSilenceWatch"));
     m_timer.setParent(this);
     connect(&m_timer, &QTimer::timeout, this, &SilenceWatch::round);
@@ -181,11 +189,11 @@ void SilenceWatch::apply(Encoder& encoder, const std::optional<AudioChange>& cha
         return;
     show(encoder);
     if (change->to == AudioState::Silent) {
-        m_log.record(
-            EventSeverity::Error, event_category::kLevel, encoder.mac,
-            QStringLiteral("Audio silent on %1 since %2")
-                .arg(encoder.label, QString::fromStdString(LocalClockTime(change->silentSinceMs))));
-        emit audioSilent(encoder.mac, change->silentSinceMs);
+        m_log.record(EventSeverity::Error, event_category::kLevel, encoder.mac,
+                     QStringLiteral("Audio silent on %1 since %2")
+                         .arg(encoder.label, QString::fromStdString(
+                                                 LocalClockTime(wallTime(change->silentSinceMs)))));
+        emit audioSilent(encoder.mac, wallTime(change->silentSinceMs));
     } else if (change->from == AudioState::Silent && change->to == AudioState::Audio) {
         const auto seconds = static_cast<qint64>(
             std::llround(static_cast<double>(change->silenceMs) / m_settings.audioSecondMs));
@@ -209,12 +217,14 @@ void SilenceWatch::show(const Encoder& encoder) {
         return;
     }
     const AudioStatus& status = encoder.status;
-    AudioReport report{status.state(), std::nullopt, status.sinceMs(), {}};
+    AudioReport report{status.state(), std::nullopt, wallTime(status.sinceMs()), {}};
     if (status.lastAnswerMs())
         report.dbfs = status.lastDbfs();
     report.tooltip = !encoder.refusal.isEmpty() && status.state() == AudioState::Unknown
                          ? QStringLiteral("Audio: level unknown, %1").arg(encoder.refusal)
-                         : QString::fromStdString(AudioTooltip(status));
+                         : QString::fromStdString(AudioTooltip(status, [this](std::int64_t at) {
+                               return LocalClockTime(wallTime(at));
+                           }));
     m_view.showAudio(encoder.section, report);
 }
 

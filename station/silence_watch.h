@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -30,7 +31,7 @@ namespace varnetix {
 struct AudioReport {
     AudioState state = AudioState::Pending;
     std::optional<double> dbfs; // the last answer's level, -infinity for no positive peak
-    qint64 sinceMs = 0;         // when the state began
+    qint64 sinceMs = 0;         // when the state began, ms since the epoch
     QString tooltip;
 };
 
@@ -95,6 +96,9 @@ private:
     void show(const Encoder& encoder);
     void showSummary();
     AudioRules rules() const;
+    qint64 now() const;
+    // The time of the system clock at a moment of the watch's own clock.
+    qint64 wallTime(qint64 at) const;
     bool watching() const { return m_intervalSeconds > 0; }
 
     AudioStatusView& m_view;
@@ -113,6 +117,7 @@ private:
     quint64 m_attributedDatagrams = 0;
     quint64 m_foreignDatagrams = 0;
     QByteArray m_request;
+    QElapsedTimer m_clock;
     QTimer m_timer;
 };
 
