@@ -12,6 +12,7 @@
 
 #include <QProcess>
 #include <QScopeGuard>
+#include <csignal>
 #include <optional>
 #include <sched.h>
 
@@ -295,6 +296,43 @@ private slots:
         QVERIFY(!QTest::qWaitFor([&] { return received(1, 2977, 3).size() > requests.size() + 1; },
                                  500));
         QCOMPARE(m_s.dialogs.texts(), QStringList());
+    }
+    // Encoder 3 sends silence: it alone is marked silent, and audio that decoder 4 sends the
+    // station does not restore it; its own audio does (SIGUSR1 to its simulator), and the log
+    // says after how long.
+    void silenceWatch() {
+        QVERIFY(restartElement(3, {u"--silent-audio"_s}));
+        varnetix::StationPreferences preferences = m_s.station->preferences();
+        preferences.audioIntervalSeconds = 1, preferences.silenceSeconds = 2;
+        preferences.restoreSeconds = 1;
+        m_s.station->changePreferences(preferences);
+        const auto off = qScopeGuard([&] {
+            preferences.audioIntervalSeconds = 0;
+            m_s.station->changePreferences(preferences);
+        });
+        const auto described = [this](int k) { return m_s.described(m_macs.at(k - 1)); };
+        QTRY_VERIFY_WITH_TIMEOUT(described(3).contains(u", silent"_s), 10000);
+        QVERIFY(!described(1).contains(u"silent"_s) && !described(1).contains(u"level"_s));
+        for (int i = 0; i < 20; ++i) { // twice the restore time
+            QVERIFY(sendFromElement(4, QByteArray(1440, '\x7f')));
+            QTest::qWait(100);
+        }
+        QVERIFY(described(3).contains(u", silent"_s));
+        const int pid = readFile(QString::fromStdString(varnetix::lab::labRunDir()) + u"/e3.pid"_s)
+                            .trimmed()
+                            .toInt();
+        QVERIFY(pid > 0 && ::kill(pid, SIGUSR1) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!described(3).contains(u"silent"_s), 5000);
+        const QStringList logged = m_s.logged("level").filter(m_macs.at(2));
+        QCOMPARE(logged.size(), 2);
+        QVERIFY2(logged[0].contains(
+                     QRegularExpression(u"Audio silent on LAB ENCODER 3 +\\[%1\\] "
+                                        u"since \\d\\d:\\d\\d:\\d\\d$"_s.arg(m_macs.at(2)))),
+                 qPrintable(logged[0]));
+        QVERIFY2(
+            logged[1].contains(QRegularExpression(u"Audio restored on LAB ENCODER 3 +"
+                                                  u"\\[%1\\] after \\d+ s$"_s.arg(m_macs.at(2)))),
+            qPrintable(logged[1]));
     }
 
 private:
