@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "core/audio_level.h"
@@ -84,10 +85,11 @@ void SilenceWatch::followDatabase() {
     m_encoders.clear();
     m_byAddress.clear();
     const qint64 start = now();
+    std::unordered_set<std::string> listed;
     for (const ElementNode& node : tree.nodes) {
-        const std::string section = ToUpperAscii(node.section);
-        if (!node.encoder || std::any_of(m_encoders.begin(), m_encoders.end(),
-                                         [&](const Encoder& e) { return e.section == section; }))
+        // The first of two sections that differ only in case is the one the database reads.
+        std::string section = ToUpperAscii(node.section);
+        if (!listed.insert(section).second || !node.encoder)
             continue;
         const auto stays = kept.find(section);
         Encoder encoder{section,
