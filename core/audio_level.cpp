@@ -42,6 +42,7 @@ AudioLevel EvaluateAudioLevel(std::string_view datagram) {
     const double ratio = level.peak / kFullScale;
     level.barWidth = static_cast<int>(std::nearbyint(ratio * kMeterFullScale));
     const double decibels = std::nearbyint(20.0 * Log10(ratio) * 10.0) / 10.0;
+    level.dbfs = decibels;
     level.text = PlainNumber(decibels) + "dBFS";
     return level;
 }

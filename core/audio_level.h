@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,7 @@ struct AudioLevel {
     std::int32_t peak = 0; // largest positive 24-bit sample, 0 when none
     int barWidth = 0;      // 0 to 2100
     std::string text;      // "-6dBFS", or "-oodBFS" when there is no positive peak
+    double dbfs = -std::numeric_limits<double>::infinity(); // as the text rounds it
 };
 
 // Evaluates the samples of a datagram (3 bytes each, most significant first; a shorter or

@@ -19,6 +19,13 @@ constexpr Limit kLimits[] = {
     {&StationPreferences::logFileKiB, kLogFileKiBMin, kLogFileKiBMax, "The size of a log file",
      " KiB"},
     {&StationPreferences::logFileCount, 1, kLogFileCountMax, "The number of log files", ""},
+    {&StationPreferences::audioIntervalSeconds, 0, kAudioIntervalMax, "The audio-level interval",
+     " seconds (0 turns the silence watch off)"},
+    {&StationPreferences::silenceLevelDbfs, kSilenceLevelMin, kSilenceLevelMax, "The silence level",
+     " dBFS"},
+    {&StationPreferences::silenceSeconds, kSilenceSecondsMin, kSilenceSecondsMax,
+     "The silence time", " seconds"},
+    {&StationPreferences::restoreSeconds, 1, kRestoreSecondsMax, "The restore time", " seconds"},
 };
 
 bool within(const Limit& limit, int value) {

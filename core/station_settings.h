@@ -29,6 +29,7 @@ struct StationSettings {
     int pingRetryMs = 1000;   // tmrRetryPing: countdown step
     int pagingWaitMs = 3000;  // Timer1 of the discovery window
     int watchSecondMs = 1000; // one second of the watch interval
+    int audioSecondMs = 1000; // one second of the silence watch's interval and times
     // The station's own networks for the network check; unset: those of its interfaces.
     std::optional<std::vector<Subnet>> stationNetworks;
 };

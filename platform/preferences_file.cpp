@@ -20,6 +20,10 @@ const struct {
     {"watch/missesUntilOffline", &StationPreferences::missesUntilOffline},
     {"log/fileKiB", &StationPreferences::logFileKiB},
     {"log/fileCount", &StationPreferences::logFileCount},
+    {"audio/intervalSeconds", &StationPreferences::audioIntervalSeconds},
+    {"audio/silenceLevelDbfs", &StationPreferences::silenceLevelDbfs},
+    {"audio/silenceSeconds", &StationPreferences::silenceSeconds},
+    {"audio/restoreSeconds", &StationPreferences::restoreSeconds},
 };
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/datagram_route.h"
 #include "station/feedback_handler.h"
 #include "station/level_monitor.h"
+#include "station/silence_watch.h"
 
 namespace varnetix {
 
@@ -13,10 +14,11 @@ Q_LOGGING_CATEGORY(lcDatagram, "varnetix.datagram", QtWarningMsg)
 } // namespace
 
 void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
-                      FeedbackHandler& feedback) {
+                      SilenceWatch& silence, FeedbackHandler& feedback) {
     switch (RouteDatagram(static_cast<std::size_t>(datagram.size()))) {
     case DatagramRoute::AudioLevel:
         level.showAudioLevel(datagram, sender);
+        silence.levelAnswered(datagram, sender);
         break;
     case DatagramRoute::Feedback:
         feedback.processFeedback(datagram);

@@ -1,6 +1,6 @@
-// Where a received datagram goes: by its length to the audio-level display (with its sender,
-// which the display compares with where its requests went) or to the feedback handling;
-// everything else is dropped.
+// Where a received datagram goes: by its length to the audio-level display and the silence
+// watch (with its sender, which each matches with where its requests went) or to the feedback
+// handling; everything else is dropped.
 #pragma once
 
 #include <QByteArray>
@@ -10,8 +10,9 @@ namespace varnetix {
 
 class FeedbackHandler;
 class LevelMonitor;
+class SilenceWatch;
 
 void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
-                      FeedbackHandler& feedback);
+                      SilenceWatch& silence, FeedbackHandler& feedback);
 
 } // namespace varnetix

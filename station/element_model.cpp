@@ -36,6 +36,21 @@ void ElementModel::showStatus(const std::string& section, ElementState state,
         emit dataChanged(node, node);
 }
 
+void ElementModel::showAudio(const std::string& section, const std::optional<AudioReport>& report) {
+    const std::string key = sectionKey(section);
+    const auto shown = m_audio.find(key);
+    const bool stateChanged = shown == m_audio.end()
+                                  ? report.has_value()
+                                  : !report || report->state != shown->second.state;
+    if (report)
+        m_audio[key] = *report;
+    else if (shown != m_audio.end())
+        m_audio.erase(shown);
+    // A new level alone changes no mark: the tooltip is read when it is shown.
+    if (const QModelIndex node = indexOf(section); stateChanged && node.isValid())
+        emit dataChanged(node, node);
+}
+
 void ElementModel::showChanges(const std::set<std::string>& added,
                                const std::set<std::string>& changed) {
     m_added.clear();
@@ -129,9 +144,25 @@ QVariant ElementModel::data(const QModelIndex& index, int role) const {
                 kinds << alarmKindWord(alarm.kind);
         return kinds;
     }
+    case kNodeAudioRole:
+    case kNodeAudioLevelRole:
+    case kNodeAudioSinceRole:
+        return audioData(node, role);
     default:
         return {};
     }
+}
+
+QVariant ElementModel::audioData(const Node& node, int role) const {
+    const auto audio = m_audio.find(node.section);
+    if (audio == m_audio.end())
+        return {};
+    const AudioReport& report = audio->second;
+    if (role == kNodeAudioRole)
+        return static_cast<int>(report.state);
+    if (role == kNodeAudioSinceRole)
+        return report.sinceMs;
+    return report.dbfs ? QVariant(*report.dbfs) : QVariant();
 }
 
 // What a sighted operator sees as marks, a screen reader and automation read.
@@ -139,6 +170,10 @@ QString ElementModel::description(const Node& node) const {
     const auto status = m_status.find(node.section);
     QString text = QString::fromStdString(
         StateWord(status == m_status.end() ? ElementState::Unknown : status->second.state));
+    if (const auto audio = m_audio.find(node.section); audio != m_audio.end()) {
+        if (const std::string word = AudioWord(audio->second.state); !word.empty())
+            text += QStringLiteral(", ") + QString::fromStdString(word);
+    }
     const NodeChange change = changeOf(node.section);
     if (change == NodeChange::New)
         text += QStringLiteral(", new");
@@ -155,6 +190,8 @@ QString ElementModel::tooltip(const Node& node) const {
     const auto status = m_status.find(node.section);
     if (status != m_status.end() && !status->second.tooltip.isEmpty())
         tip << status->second.tooltip;
+    if (const auto audio = m_audio.find(node.section); audio != m_audio.end())
+        tip << audio->second.tooltip;
     const NodeChange change = changeOf(node.section);
     if (change == NodeChange::New)
         tip << QStringLiteral("New since the previous discovery");

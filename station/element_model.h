@@ -1,7 +1,8 @@
 // The elements as the station knows them now: each node of the tree the database gives, joined
-// with its watch state, the last discovery's news, the network check's warnings and its alarms.
-// Views read it through roles; the state is kept by the element's upper-case section (its MAC), so
-// that it outlives a rebuild that keeps the element.
+// The elements as the station knows them now: each node of the tree the database gives, joined
+// with its watch state, an encoder's audio, the last discovery's news, the network check's
+// warnings and its alarms. Views read it through roles; the state is kept by the element's
+// upper-case section (its MAC), so that it outlives a rebuild that keeps the element.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -15,6 +16,7 @@
 #include "station/alarm_list.h"
 #include "station/element_tree_controller.h"
 #include "station/element_watch.h"
+#include "station/silence_watch.h"
 
 namespace varnetix {
 
@@ -27,11 +29,17 @@ enum NodeRole {
     kNodeChangeRole,                    // int: NodeChange
     kNodeWarningRole,                   // bool
     kNodeAlarmsRole,                    // QStringList: the kinds of its alarms in the list
+    kNodeAudioRole,      // int: AudioState; none while the element's audio is not watched
+    kNodeAudioLevelRole, // double: the last answer's level in dBFS (-inf: none); none before
+    kNodeAudioSinceRole, // qint64: when the audio state began, ms since the epoch
 };
 
 enum class NodeChange { None, New, Changed };
 
-class ElementModel : public QAbstractItemModel, public ElementTreeView, public ElementStatusView {
+class ElementModel : public QAbstractItemModel,
+                     public ElementTreeView,
+                     public ElementStatusView,
+                     public AudioStatusView {
     Q_OBJECT
 public:
     explicit ElementModel(QObject* parent = nullptr);
@@ -39,6 +47,7 @@ public:
     void showElements(const std::vector<ElementNode>& nodes) override;
     void showStatus(const std::string& section, ElementState state,
                     const QString& tooltip) override;
+    void showAudio(const std::string& section, const std::optional<AudioReport>& report) override;
     // What the last discovery found new or changed; marked until the next one.
     void showChanges(const std::set<std::string>& added, const std::set<std::string>& changed);
     // The network check's findings by section.
@@ -69,11 +78,13 @@ private:
     NodeChange changeOf(const std::string& section) const;
     QString description(const Node& node) const;
     QString tooltip(const Node& node) const;
+    QVariant audioData(const Node& node, int role) const;
     void allChanged();
 
     std::vector<Node> m_nodes;
     std::unordered_map<std::string, int> m_rows; // by upper-case section
     std::map<std::string, Status> m_status;      // by upper-case section
+    std::map<std::string, AudioReport> m_audio;  // by upper-case section, watched encoders only
     std::set<std::string> m_added, m_changed;
     std::map<std::string, QStringList> m_warnings;
     std::map<std::string, std::vector<Alarm>> m_alarms; // by upper-case section

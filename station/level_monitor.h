@@ -54,6 +54,10 @@ public:
     void requestAudioLevel();
     // A 1440-byte datagram; shown only when it comes from the address the requests went to.
     void showAudioLevel(const QByteArray& datagram, const QHostAddress& sender);
+    // Where the running display's requests go; nullopt while it is stopped.
+    std::optional<quint32> polledAddress() const {
+        return m_running ? m_requestedAddress : std::nullopt;
+    }
     // Level datagrams dropped because another host sent them.
     quint64 foreignDatagrams() const { return m_foreignDatagrams; }
 

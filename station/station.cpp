@@ -25,6 +25,7 @@
 #include "station/logged_dialogs.h"
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
+#include "station/silence_watch.h"
 
 namespace varnetix {
 
@@ -132,6 +133,10 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
     if (sweeper)
         m_watch = std::make_unique<ElementWatch>(*m_elements, *sweeper, log,
                                                  m_settings.watchSecondMs, this);
+    m_silence = std::make_unique<SilenceWatch>(
+        *m_elements, database, m_endpoint, log, m_settings, networks,
+        [discovery = m_discovery.get()] { return discovery->awaitingAnswers(); },
+        [level = m_level.get()] { return level->polledAddress(); }, this);
     m_check = std::make_unique<NetworkCheckController>(m_views, log, database, networks, this);
     m_export = std::make_unique<InventoryExport>(
         dialogs, log, database,
@@ -152,7 +157,7 @@ void Station::connectControllers() {
             &LevelMonitor::emptyBar);
     connect(&m_endpoint, &UdpEndpoint::datagramReceived, this,
             [this](const QByteArray& datagram, const QHostAddress& sender) {
-                dispatchDatagram(datagram, sender, *m_level, *m_feedback);
+                dispatchDatagram(datagram, sender, *m_level, *m_silence, *m_feedback);
             });
     connect(m_level.get(), &LevelMonitor::notice, this, &Station::showNotice);
     connect(m_attenuation.get(), &AttenuationControl::notice, this, &Station::showNotice);
@@ -172,6 +177,7 @@ void Station::connectControllers() {
     // panel is emptied as after a discovery.
     connect(m_backups.get(), &DatabaseBackups::restored, m_view.get(),
             &ElementView::clearElementFields);
+    connect(&m_database, &ElementDatabase::changed, m_silence.get(), &SilenceWatch::followDatabase);
     if (m_watch) {
         connect(m_tree.get(), &ElementTreeController::elementsListed, m_watch.get(),
                 &ElementWatch::watch);
@@ -250,6 +256,7 @@ void Station::applyPreferences() {
                                 m_preferences.missesUntilOffline);
     if (m_logFile)
         m_logFile->setLimits(logLimits(m_preferences));
+    m_silence->setPreferences(m_preferences);
 }
 
 bool Station::start() {
@@ -272,6 +279,7 @@ bool Station::start() {
         return false;
     }
     m_ping->setCountdown(3);
+    m_silence->followDatabase();
     applyPreferences();
     m_check->check();
     return true;
@@ -280,6 +288,7 @@ bool Station::start() {
 void Station::stop() {
     if (std::exchange(m_running, false))
         m_log->record(event_category::kStation, {}, QStringLiteral("Station ended"));
+    m_silence->stopWatching();
     m_endpoint.close();
     // Lines wait for the disk up to half a second: they must not die with the process.
     if (m_logFile)

@@ -38,6 +38,7 @@ class LevelMonitor;
 class LoggedDialogs;
 class NetworkCheckController;
 class PingController;
+class SilenceWatch;
 
 class Station : public QObject {
     Q_OBJECT
@@ -87,6 +88,8 @@ public:
     Discovery& discovery() { return *m_discovery; }
     FeedbackHandler& feedback() { return *m_feedback; }
     ElementWatch* watch() { return m_watch.get(); } // null when the elements are not watched
+    // The audio of every encoder, watched for silence.
+    SilenceWatch& silence() { return *m_silence; }
     NetworkCheckController& check() { return *m_check; }
     InventoryExport& inventory() { return *m_export; }
     // What needs a person: raised by the watches and the check, acknowledged by the operator.
@@ -135,6 +138,7 @@ private:
     std::unique_ptr<Discovery> m_discovery;
     std::unique_ptr<FeedbackHandler> m_feedback;
     std::unique_ptr<ElementWatch> m_watch;
+    std::unique_ptr<SilenceWatch> m_silence;
     std::unique_ptr<NetworkCheckController> m_check;
     std::unique_ptr<InventoryExport> m_export;
     std::unique_ptr<DatabaseBackups> m_backups;

@@ -252,6 +252,11 @@ struct Station {
     // Creates the station and its window, without starting them.
     varnetix::MainWindow& build() {
         window.reset();
+        // The silence watch is off unless a test's preferences turn it on: it would ask every
+        // encoder for its level.
+        const QString preferences = QString::fromStdString(settings.preferencesPath);
+        if (!QFile::exists(preferences))
+            varnetix::PreferencesFile(preferences).save({.audioIntervalSeconds = 0});
         station = std::make_unique<varnetix::Station>(settings, dialogs, resolver, probe,
                                                       watched ? &sweeper : nullptr);
         window = std::make_unique<varnetix::MainWindow>(*station);

@@ -13,6 +13,7 @@
 
 #include <QProcess>
 #include <QScopeGuard>
+#include <csignal>
 #include <optional>
 #include <sched.h>
 
@@ -122,10 +123,11 @@ private slots:
         QVERIFY(restartElement(5, {u"--fault-silent"_s}));
         m_s.settings = varnetix::StationSettings();
         m_s.settings.databasePath = m_s.dir.filePath(u"nms.ini"_s).toStdString();
-        // Every element watched each second, offline after two missed echoes.
+        // Every element watched each second, offline after two missed echoes; the level
+        // requests counted are the display's alone.
         m_s.settings.preferencesPath = m_s.dir.filePath(u"varnetix-nms.conf"_s).toStdString();
         QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s.settings.preferencesPath))
-                    .save({1, 2, 1024, 5}));
+                    .save({1, 2, 1024, 5, 0}));
         m_instance = std::make_unique<varnetix::SingleInstance>(m_s.settings.databasePath,
                                                                 m_s.settings.localPort);
         int exitCode = -1;
@@ -306,6 +308,44 @@ private slots:
                                  500));
         QCOMPARE(m_s.dialogs.texts(), QStringList());
     }
+    // Encoder 3 sends silence: it alone is marked silent, and audio that decoder 4 sends the
+    // station does not restore it; its own audio does (SIGUSR1 to its simulator), and the log
+    // says after how long.
+    void silenceWatch() {
+        QVERIFY(restartElement(3, {u"--silent-audio"_s}));
+        varnetix::StationPreferences preferences = m_s.station->preferences();
+        preferences.audioIntervalSeconds = 1, preferences.silenceSeconds = 2;
+        preferences.restoreSeconds = 1;
+        m_s.station->changePreferences(preferences);
+        const auto off = qScopeGuard([&] {
+            preferences.audioIntervalSeconds = 0;
+            m_s.station->changePreferences(preferences);
+        });
+        const auto described = [this](int k) { return m_s.described(m_macs.at(k - 1)); };
+        QTRY_VERIFY_WITH_TIMEOUT(described(3).contains(u", silent"_s), 10000);
+        QVERIFY(!described(1).contains(u"silent"_s) && !described(1).contains(u"level"_s));
+        for (int i = 0; i < 20; ++i) { // twice the restore time
+            QVERIFY(sendFromElement(4, QByteArray(1440, '\x7f')));
+            QTest::qWait(100);
+        }
+        QVERIFY(described(3).contains(u", silent"_s));
+        const int pid = readFile(QString::fromStdString(varnetix::lab::labRunDir()) + u"/e3.pid"_s)
+                            .trimmed()
+                            .toInt();
+        QVERIFY(pid > 0 && ::kill(pid, SIGUSR1) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!described(3).contains(u"silent"_s), 5000);
+        const QStringList logged = m_s.logged("level").filter(m_macs.at(2));
+        QCOMPARE(logged.size(), 2);
+        QVERIFY2(logged[0].contains(
+                     QRegularExpression(u"Audio silent on LAB ENCODER 3 +\\[%1\\] "
+                                        u"since \\d\\d:\\d\\d:\\d\\d$"_s.arg(m_macs.at(2)))),
+                 qPrintable(logged[0]));
+        QVERIFY2(
+            logged[1].contains(QRegularExpression(u"Audio restored on LAB ENCODER 3 +"
+                                                  u"\\[%1\\] after \\d+ s$"_s.arg(m_macs.at(2)))),
+            qPrintable(logged[1]));
+    }
+
     // Last, as it ends the window's station. A discovery from the command line is refused while
     // a station holds the database; in an empty folder it stores and prints the three elements
     // that answer; when none answers, it leaves the folder as it found it, database or none.

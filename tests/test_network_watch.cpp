@@ -1,5 +1,6 @@
-// The pure parts of watching the network: echo status per element, what a discovery changed,
-// and the event log's line format.
+// The pure parts of watching the network: echo status per element, an encoder's audio, what a
+// discovery changed, and the event log's line format.
+#include "core/audio_status.h"
 #include "core/database_diff.h"
 #include "core/element_status.h"
 #include "core/event_log_line.h"
@@ -7,6 +8,7 @@
 
 #include <QTest>
 #include <ctime>
+#include <map>
 
 using namespace varnetix;
 
@@ -81,6 +83,66 @@ private slots:
         book.answered("00000000000C", 2000, 1);
         QCOMPARE(bytes(StatusSummary(book.counts(), 0)),
                  "1 online, 1 offline, 0 unknown - monitoring off");
+    }
+
+    // Answer i (from 1) comes at i * 1000 ms, after the check for answers of that moment: 'q'
+    // no positive peak, 'b' -50.1 dBFS, 'e' -50 dBFS, 'l' -6 dBFS, '-' none. Silence below
+    // -50 dBFS for 3 s, restored after 2 s. Expected: the changes, then the tooltip.
+    void audioSequence_data() {
+        QTest::addColumn<QByteArray>("answers");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("silent") << QByteArray("qbqb")
+                                << QByteArray("0>1,1>2 since 1000,Audio: -50.1dBFS at 4000, "
+                                              "silent since 1000");
+        QTest::newRow("the level itself breaks a run")
+            << QByteArray("qqeqqq") << QByteArray("0>1,Audio: -oodBFS at 6000, audio since 1000");
+        QTest::newRow("a missing answer does not")
+            << QByteArray("q-qq")
+            << QByteArray("0>1,1>2 since 1000,Audio: -oodBFS at 4000, "
+                          "silent since 1000");
+        QTest::newRow("restored")
+            << QByteArray("qqqqlqlll")
+            << QByteArray("0>1,1>2 since 1000,2>1 after 6000,Audio: -6dBFS at 9000, audio "
+                          "since 7000");
+        QTest::newRow("no answer for 5 s")
+            << QByteArray("qqqq----q")
+            << QByteArray("0>1,1>2 since 1000,2>3,3>1,Audio: -oodBFS at 9000, audio since 9000");
+        QTest::newRow("never answered")
+            << QByteArray("-----")
+            << QByteArray("0>3,Audio: level unknown since 5000, no answer to a level request");
+        QTest::newRow("gone") << QByteArray("l-----")
+                              << QByteArray("0>1,1>3,Audio: level unknown since 6000, last -6dBFS "
+                                            "at 1000");
+    }
+    void audioSequence() {
+        QFETCH(QByteArray, answers);
+        const AudioRules rules{-50, 3000, 2000, 5000};
+        const std::map<char, std::pair<double, std::string>> levels = {
+            {'q', {-std::numeric_limits<double>::infinity(), "-oodBFS"}},
+            {'b', {-50.1, "-50.1dBFS"}},
+            {'e', {-50, "-50dBFS"}},
+            {'l', {-6, "-6dBFS"}}};
+        AudioStatus status(0);
+        QByteArray result;
+        const auto record = [&](const std::optional<AudioChange>& change) {
+            if (!change)
+                return;
+            result +=
+                QByteArray::number(int(change->from)) + '>' + QByteArray::number(int(change->to));
+            if (change->to == AudioState::Silent)
+                result += " since " + QByteArray::number(change->silentSinceMs);
+            else if (change->from == AudioState::Silent && change->to == AudioState::Audio)
+                result += " after " + QByteArray::number(change->silenceMs);
+            result += ',';
+        };
+        for (int i = 0; i < answers.size(); ++i) {
+            const std::int64_t now = (i + 1) * 1000;
+            record(status.checkAnswers(now, rules));
+            if (const auto level = levels.find(answers[i]); level != levels.end())
+                record(status.answered(now, level->second.first, level->second.second, rules));
+        }
+        const auto formatTime = [](std::int64_t ms) { return std::to_string(ms); };
+        QTEST(result + bytes(AudioTooltip(status, formatTime)), "expected");
     }
 
     // Expected: the summary, then the details.

@@ -1,6 +1,6 @@
-// The station with no widget at all: a discovery, a configuration exchange, the watch and an end
-// during a discovery against the element simulator on loopback, and a configuration answer killed
-// while it is stored.
+// The station with no widget at all: a discovery, a configuration exchange, the watch, an end
+// during a discovery and the silence watch against the element simulator on loopback, and a
+// configuration answer killed while it is stored.
 #include <QSignalSpy>
 
 #include "core/ini_store.h"
@@ -9,6 +9,7 @@
 #include "station/discovery.h"
 #include "station/element_model.h"
 #include "station/element_watch.h"
+#include "station/silence_watch.h"
 #include "station/station.h"
 #include "station_fixture.h"
 #include "tools/element_sim/simulator_options.h"
@@ -117,6 +118,79 @@ private slots:
                  u" Discovery interrupted: the previous database has been put back"_s);
         QCOMPARE(m_s.logged("station").mid(m_s.logged("station").size() - 2),
                  (QStringList{u" SIGTERM"_s, u" Station ended"_s}));
+    }
+
+    // Two encoders and a decoder, each on a loopback address of its own; the first encoder
+    // sends silence. Level datagrams from another host change nothing, and a rewritten
+    // database keeps what is known.
+    void silenceWatch() {
+        QUdpSocket free; // a port free on loopback, which both encoders take on their addresses
+        QVERIFY(free.bind(QHostAddress::LocalHost, 0));
+        m_s.settings.commandPort = free.localPort();
+        free.close();
+        std::unique_ptr<varnetix::sim::ElementSimulator> encoders[2];
+        const auto play = [&](int i, bool silence) {
+            varnetix::sim::SimulatorOptions options;
+            options.bindAddress = QHostAddress(i ? u"127.0.0.13"_s : u"127.0.0.11"_s);
+            options.pagingPort = options.configPort = 0;
+            options.commandPort = m_s.settings.commandPort;
+            options.silentAudio = silence;
+            encoders[i] = std::make_unique<varnetix::sim::ElementSimulator>(options);
+            return encoders[i]->start(nullptr);
+        };
+        QVERIFY(play(0, true) && play(1, false));
+        m_s.settings.audioSecondMs = 200; // silent after 400 ms, restored after 200 ms
+        QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s.settings.preferencesPath))
+                    .save({0, 3, 1024, 5, 1, -50, 2, 1}));
+        m_s.writeDatabase(
+            recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"IP=127.0.0.11"})) +
+            recordText("00000000000D", replaced(kDecoderEntries, {"IP=127.0.0.12"})) +
+            recordText("00000000000E", replaced(kEncoderEntries, {"NAME=E3", "IP=127.0.0.13"})));
+        startStation();
+        varnetix::SilenceWatch& watch = m_s.station->silence();
+        QSignalSpy silent(&watch, &varnetix::SilenceWatch::audioSilent);
+        const auto described = [this](const char* section) { // the network check's aside
+            return m_s.station->elements()
+                .indexOf(section)
+                .data(Qt::AccessibleDescriptionRole)
+                .toString()
+                .remove(u", warning"_s);
+        };
+        QTRY_COMPARE(described("001A2B3C4D5E"), u"unknown, silent"_s);
+        QCOMPARE(described("00000000000E"), u"unknown"_s);
+        QVERIFY(watch.state("00000000000E") == varnetix::AudioState::Audio);
+        QCOMPARE(silent.size(), 1);
+
+        encoders[0].reset(); // while the encoder is away, another host sends audio
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress(u"127.0.0.99"_s), 0));
+        for (int i = 0; i < 10; ++i) { // longer than the restore time
+            other.writeDatagram(encoders[1]->audioDatagram(), QHostAddress::LocalHost,
+                                m_s.station->endpoint().localPort());
+            QTest::qWait(50);
+        }
+        QVERIFY(play(0, true));
+        QCOMPARE(watch.foreignDatagrams(), 10u);
+        QVERIFY(m_s.station->database().writeValue("00000000000D", "name", "D2").ok());
+        QCOMPARE(described("001A2B3C4D5E"), u"unknown, silent"_s);
+        QCOMPARE(described("00000000000E"), u"unknown"_s);
+
+        encoders[0]->setSilentAudio(false);
+        QTRY_COMPARE_WITH_TIMEOUT(described("001A2B3C4D5E"), u"unknown"_s, 5000);
+        const QStringList logged = m_s.logged("level");
+        QCOMPARE(logged.size(), 2);
+        QVERIFY2(
+            QRegularExpression(u"^00:1A:2B:3C:4D:5E Audio silent on E1 \\[00:1A:2B:3C:4D:5E\\] "
+                               u"since \\d\\d:\\d\\d:\\d\\d$"_s)
+                .match(logged[0])
+                .hasMatch(),
+            qPrintable(logged[0]));
+        QCOMPARE(m_s.logged("level", varnetix::EventSeverity::Error), logged.mid(0, 1));
+        const auto after = QRegularExpression(u"^00:1A:2B:3C:4D:5E Audio restored on E1 "
+                                              u"\\[00:1A:2B:3C:4D:5E\\] after (\\d+) s$"_s)
+                               .match(logged[1]);
+        QVERIFY2(after.hasMatch() && after.captured(1).toInt() >= 2, qPrintable(logged[1]));
+        QCOMPARE(silent.size(), 1);
     }
 
     // A child stores two answers in turn and is killed at random moments: the record is always

@@ -34,7 +34,8 @@ class TestStationWatch : public QObject {
     // A node's description, without the warning the network check gives the sample records.
     QString state(const QString& key) const { return m_s->described(key).remove(u", warning"_s); }
 
-    void startWatching(const varnetix::StationPreferences& preferences) {
+    void startWatching(varnetix::StationPreferences preferences) {
+        preferences.audioIntervalSeconds = 0; // no level request leaves loopback
         m_s->watched = true;
         QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s->settings.preferencesPath))
                     .save(preferences));
@@ -182,7 +183,8 @@ private slots:
         const QString preferences = QString::fromStdString(m_s->settings.preferencesPath);
         QFile file(preferences);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[watch]\nintervalSeconds=2\n[log]\nfileCount=999\n");
+        file.write(
+            "[watch]\nintervalSeconds=2\n[log]\nfileCount=999\n[audio]\nsilenceLevelDbfs=-5\n");
         file.close();
         QFile blocker(m_s->dir.filePath(u"blocker"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -195,9 +197,11 @@ private slots:
         QCOMPARE(lines[2].category, u"box"_s); // the empty database, after the notice
         QVERIFY(lines[1].severity == varnetix::EventSeverity::Warning &&
                 lines[2].severity == varnetix::EventSeverity::Info);
-        QCOMPARE(m_s->text("lblWatchSummary"), u"0 online, 0 offline, 0 unknown - every 2 s"_s);
+        QCOMPARE(m_s->text("lblWatchSummary"),
+                 u"0 online, 0 offline, 0 unknown, 0 silent - every 2 s"_s);
         const QString badPreference =
-            u"Invalid preferences read as their defaults: log/fileCount (%1)"_s.arg(preferences);
+            u"Invalid preferences read as their defaults: log/fileCount, audio/silenceLevelDbfs "
+            u"(%1)"_s.arg(preferences);
         QTRY_COMPARE(m_s->text("lblNotice"),
                      badPreference +
                          u"; Event log not written: %1: Not a directory"_s.arg(logDirectory));

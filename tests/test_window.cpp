@@ -300,20 +300,32 @@ private slots:
             font.setPointSize(points);
             QApplication::setFont(font);
         }
-        // Three elements the watch finds online, offline and not yet known.
+        // Three elements the watch finds online, offline and not yet known; the encoder sends
+        // silence.
         Station s;
+        s.settings.audioSecondMs = 200;
+        QUdpSocket encoder;
+        QVERIFY(encoder.bind(QHostAddress(u"127.0.0.11"_s), s.settings.commandPort));
+        connect(&encoder, &QUdpSocket::readyRead, &encoder, [&encoder] {
+            while (encoder.hasPendingDatagrams()) {
+                const QNetworkDatagram request = encoder.receiveDatagram();
+                encoder.writeDatagram(QByteArray(1440, 0), request.senderAddress(),
+                                      quint16(request.senderPort()));
+            }
+        });
         s.writeDatabase(
             recordText("001A2B3C4D5E",
                        replaced(kEncoderEntries, {"IP=127.0.0.11", "REMOTE=127.0.0.12"})) +
             recordText("00000000000D", replaced(kDecoderEntries, {"IP=127.0.0.12"})) +
             recordText("00000000000E", replaced(kDecoderEntries, {"NAME=D2", "IP=127.0.0.13"})));
         QVERIFY(varnetix::PreferencesFile(QString::fromStdString(s.settings.preferencesPath))
-                    .save({10, 1, 1024, 5}));
+                    .save({10, 1, 1024, 5, 1, -50, 2, 1}));
         s.watched = true;
         s.sweeper.answering[u"127.0.0.11"_s] = 2;
         s.sweeper.held << u"127.0.0.13"_s;
         varnetix::MainWindow& window = s.start();
-        QTRY_COMPARE(s.text("lblWatchSummary"), u"1 online, 1 offline, 1 unknown - every 10 s"_s);
+        QTRY_COMPARE(s.text("lblWatchSummary"),
+                     u"1 online, 1 offline, 1 unknown, 1 silent - every 10 s"_s);
         window.show();
         // An offscreen screen is small; a desktop shows the window at its preferred size.
         window.resize(window.sizeHint());

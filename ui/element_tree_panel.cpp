@@ -51,7 +51,7 @@ ElementTreePanel::ElementTreePanel(ElementModel& model, QWidget* parent)
     // Wide enough for a node of a typical name and its marks.
     m_tree->setMinimumWidth(m_tree->fontMetrics().horizontalAdvance(
                                 QStringLiteral("STUDIO ENCODER 1 [00:1A:2B:3C:4D:5E]")) +
-                            4 * m_tree->iconSize().width() + 3 * m_tree->frameWidth() + 16);
+                            5 * m_tree->iconSize().width() + 3 * m_tree->frameWidth() + 16);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tree);
     connect(m_tree, &QTreeView::clicked, this, [this](const QModelIndex& node) {

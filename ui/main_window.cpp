@@ -25,6 +25,7 @@
 #include "station/ping_controller.h"
 #include "ui/alarms_dock.h"
 #include "ui/backups_dialog.h"
+#include "station/silence_watch.h"
 #include "ui/diagnostics_panel.h"
 #include "ui/element_panel.h"
 #include "ui/element_tree_panel.h"
@@ -260,7 +261,19 @@ void MainWindow::connectStation() {
     connect(m_findingsDock, &FindingsDock::elementChosen, m_treePanel, &ElementTreePanel::activate);
     connect(m_alarmsDock, &AlarmsDock::elementChosen, m_treePanel, &ElementTreePanel::activate);
     if (ElementWatch* watch = s.watch())
-        connect(watch, &ElementWatch::summaryChanged, m_watchSummary, &QLabel::setText);
+        connect(watch, &ElementWatch::summaryChanged, this, [this](const QString& summary) {
+            m_echoSummary = summary;
+            showWatchSummary();
+        });
+    connect(&s.silence(), &SilenceWatch::summaryChanged, this, [this](const QString& addition) {
+        m_audioSummary = addition;
+        showWatchSummary();
+    });
+}
+
+void MainWindow::showWatchSummary() {
+    m_watchSummary->setText(QString::fromStdString(
+        JoinSummaries(m_echoSummary.toStdString(), m_audioSummary.toStdString())));
 }
 
 bool MainWindow::start() {

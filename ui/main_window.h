@@ -46,6 +46,7 @@ private:
     void showAbout();
     void editPreferences();
     void showBackups();
+    void showWatchSummary();
 
     Station& m_station;
     QToolBar* m_toolbar = nullptr;
@@ -61,6 +62,8 @@ private:
     QLabel* m_watchSummary = nullptr;
     QLabel* m_discoverySummary = nullptr;
     QLabel* m_notice = nullptr;
+    QString m_echoSummary;  // the watch over echoes
+    QString m_audioSummary; // the silence watch's addition
 };
 
 } // namespace varnetix

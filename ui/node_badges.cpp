@@ -4,13 +4,14 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "core/audio_status.h"
 #include "core/element_status.h"
 
 namespace varnetix {
 
 namespace {
 
-constexpr int kSlots = 3; // warning, change, state
+constexpr int kSlots = 4; // warning, change, audio, state
 
 void drawState(QPainter& p, const QRectF& r, ElementState state) {
     const QRectF box = r.adjusted(1.5, 1.5, -1.5, -1.5);
@@ -34,6 +35,34 @@ void drawState(QPainter& p, const QRectF& r, ElementState state) {
         p.drawEllipse(box.adjusted(1, 1, -1, -1));
         break;
     }
+}
+
+// A loudspeaker: struck through and filled when silent, hollow when its level is unknown.
+void drawAudio(QPainter& p, const QRectF& r, AudioState state) {
+    if (state != AudioState::Silent && state != AudioState::Unknown)
+        return;
+    const QRectF box = r.adjusted(1.5, 2.5, -1.5, -2.5);
+    const double w = box.width(), h = box.height();
+    QPainterPath speaker;
+    speaker.moveTo(box.left(), box.top() + h * 0.3);
+    speaker.lineTo(box.left() + w * 0.3, box.top() + h * 0.3);
+    speaker.lineTo(box.left() + w * 0.65, box.top());
+    speaker.lineTo(box.left() + w * 0.65, box.bottom());
+    speaker.lineTo(box.left() + w * 0.3, box.top() + h * 0.7);
+    speaker.lineTo(box.left(), box.top() + h * 0.7);
+    speaker.closeSubpath();
+    const double line = std::max(1.5, w / 7);
+    if (state == AudioState::Silent) {
+        p.setPen(QPen(QColor(120, 0, 0), 1));
+        p.setBrush(QColor(210, 0, 0));
+        p.drawPath(speaker);
+        p.setPen(QPen(QColor(210, 0, 0), line, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(box.left() + w * 0.05, box.bottom()), QPointF(box.right(), box.top()));
+        return;
+    }
+    p.setPen(QPen(QColor(120, 120, 120), line / 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(speaker);
 }
 
 void drawChange(QPainter& p, const QRectF& r, NodeChange change) {
@@ -102,7 +131,9 @@ void NodeBadgeDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     if (index.data(kNodeWarningRole).toBool())
         drawWarning(*painter, slot(0));
     drawChange(*painter, slot(1), static_cast<NodeChange>(index.data(kNodeChangeRole).toInt()));
-    drawState(*painter, slot(2), static_cast<ElementState>(index.data(kNodeStateRole).toInt()));
+    if (const QVariant audio = index.data(kNodeAudioRole); audio.isValid())
+        drawAudio(*painter, slot(2), static_cast<AudioState>(audio.toInt()));
+    drawState(*painter, slot(3), static_cast<ElementState>(index.data(kNodeStateRole).toInt()));
     painter->restore();
 }
 

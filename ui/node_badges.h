@@ -1,6 +1,6 @@
 // The marks drawn beside a tree node's picture: the element's state (online, offline, not yet
-// known), whether the last discovery found it new or changed, and whether the network check
-// warns about it. Each mark has its own shape, so that it reads without colour too; the node's
+// known), an encoder's audio (silent, level unknown), whether the last discovery found it new
+// or changed, and whether the network check warns about it. Each mark has its own shape, so that it reads without colour too; the node's
 // text and picture stay as they are.
 #pragma once
 

@@ -30,16 +30,28 @@ PreferencesDialog::PreferencesDialog(const StationPreferences& current, Operator
       m_misses(numberBox("spnMissesUntilOffline", "Missed echoes until offline",
                          current.missesUntilOffline, "")),
       m_logSize(numberBox("spnLogFileSize", "Event log file size", current.logFileKiB, " KiB")),
-      m_logFiles(numberBox("spnLogFiles", "Event log files", current.logFileCount, "")) {
+      m_logFiles(numberBox("spnLogFiles", "Event log files", current.logFileCount, "")),
+      m_audioInterval(numberBox("spnAudioInterval", "Audio level interval",
+                                current.audioIntervalSeconds, " s")),
+      m_silenceLevel(
+          numberBox("spnSilenceLevel", "Silence level", current.silenceLevelDbfs, " dBFS")),
+      m_silenceTime(numberBox("spnSilenceTime", "Silence time", current.silenceSeconds, " s")),
+      m_restoreTime(numberBox("spnRestoreTime", "Restore time", current.restoreSeconds, " s")) {
     setObjectName(QStringLiteral("dlgPreferences"));
     setWindowTitle(QStringLiteral("Preferences"));
     m_interval->setSpecialValueText(QStringLiteral("Off"));
     m_interval->setMinimum(0);
+    m_audioInterval->setSpecialValueText(QStringLiteral("Off"));
+    m_audioInterval->setMinimum(0);
     auto* form = new QFormLayout(this);
     form->addRow(QStringLiteral("&Watch every element every:"), m_interval);
     form->addRow(QStringLiteral("&Offline after missed echoes:"), m_misses);
     form->addRow(QStringLiteral("Event log file &size:"), m_logSize);
     form->addRow(QStringLiteral("Event log &files kept:"), m_logFiles);
+    form->addRow(QStringLiteral("&Audio level of every encoder every:"), m_audioInterval);
+    form->addRow(QStringLiteral("Silence &below:"), m_silenceLevel);
+    form->addRow(QStringLiteral("Silen&t after:"), m_silenceTime);
+    form->addRow(QStringLiteral("Audio &restored after:"), m_restoreTime);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -52,6 +64,10 @@ StationPreferences PreferencesDialog::preferences() const {
     p.missesUntilOffline = m_misses->value();
     p.logFileKiB = m_logSize->value();
     p.logFileCount = m_logFiles->value();
+    p.audioIntervalSeconds = m_audioInterval->value();
+    p.silenceLevelDbfs = m_silenceLevel->value();
+    p.silenceSeconds = m_silenceTime->value();
+    p.restoreSeconds = m_restoreTime->value();
     return p;
 }
 

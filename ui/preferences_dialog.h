@@ -1,5 +1,6 @@
 // The station's preferences: the watch interval, the missed echoes until an element counts as
-// offline, and the event log's size. Invalid values are named in a box and not stored.
+// offline, the event log's size and the silence watch's interval, level and times. Invalid values
+// are named in a box and not stored.
 #pragma once
 
 #include <QDialog>
@@ -26,6 +27,10 @@ private:
     QSpinBox* m_misses;
     QSpinBox* m_logSize;
     QSpinBox* m_logFiles;
+    QSpinBox* m_audioInterval;
+    QSpinBox* m_silenceLevel;
+    QSpinBox* m_silenceTime;
+    QSpinBox* m_restoreTime;
 };
 
 } // namespace varnetix

@@ -158,8 +158,13 @@ QByteArray sineDatagram(std::int32_t peak) {
 ElementSimulator::ElementSimulator(const SimulatorOptions& options, QObject* parent)
     : QObject(parent), m_options(options), m_element(options.element) {
     m_element.ElementName.resize(kNameLength, ' ');
-    m_audio = options.silentAudio ? QByteArray(kSamples * 3, '\0')
-                                  : sineDatagram(levelPeak(options.levelDbfs));
+    setSilentAudio(options.silentAudio);
+}
+
+void ElementSimulator::setSilentAudio(bool silent) {
+    m_silentAudio = silent;
+    m_audio =
+        silent ? QByteArray(kSamples * 3, '\0') : sineDatagram(levelPeak(m_options.levelDbfs));
 }
 
 ElementSimulator::~ElementSimulator() = default;

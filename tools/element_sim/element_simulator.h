@@ -81,6 +81,10 @@ public:
     // The feedback packet as it would leave now, faults applied.
     QByteArray feedbackPacket() const;
     QByteArray audioDatagram() const { return m_audio; }
+    // Switches the audio answered to "VOL" between silence and the sine of --level-dbfs while
+    // it runs (SIGUSR1 in the program), so that a station's silence watch can be tried.
+    void setSilentAudio(bool silent);
+    bool silentAudio() const { return m_silentAudio; }
     // "encoder ip 198.18.0.11 serial 1011 listening on 0.0.0.0: paging 1901, ..."
     QString summary() const;
 
@@ -103,6 +107,7 @@ private:
     SimulatorOptions m_options;
     FeedbackRecord m_element;
     QByteArray m_audio;
+    bool m_silentAudio = false;
     QUdpSocket* m_paging = nullptr;
     QUdpSocket* m_config = nullptr;
     QUdpSocket* m_command = nullptr;

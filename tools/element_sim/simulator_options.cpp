@@ -236,7 +236,9 @@ void addSimulatorOptions(QCommandLineParser& parser) {
                                    "to one decimal; below about -100 the 24-bit rounding of the "
                                    "peak moves the shown value."),
                     "dB"),
-        flagOption("silent-audio", QStringLiteral("Answer \"VOL\" with 1440 zero bytes.")),
+        flagOption("silent-audio",
+                   QStringLiteral("Answer \"VOL\" with 1440 zero bytes. SIGUSR1 switches between "
+                                  "silence and the sine of --level-dbfs while it runs.")),
         valueOption("length",
                     QStringLiteral("Feedback packet length: 40, 41, 44 or 45 (default 44 for an "
                                    "encoder, 45 for a decoder)."),
