@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
     const QString executableDir = QApplication::applicationDirPath();
     varnetix::StationSettings settings;
     settings.databasePath = databasePath(line, true).toStdString();
+    settings.metricsEndpoint = line.metrics.toStdString();
     settings.preferencesPath = varnetix::PreferencesFile::userPath().toStdString();
     settings.eventLogDirectory = varnetix::EventLogFile::defaultDirectory().toStdString();
 

@@ -1,6 +1,7 @@
 // The operator's preferences for the station's background work: how often every element is
-// watched, after how many missed echoes it counts as offline, and how large the event log may
-// grow. They live in the desktop's per-user settings, never in nms.ini.
+// watched, after how many missed echoes it counts as offline, how large the event log may grow
+// and where the Prometheus metrics are served. They live in the desktop's per-user settings, never
+// in nms.ini.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +13,9 @@ namespace varnetix {
 struct StationPreferences {
     int watchIntervalSeconds = 10; // 0 turns the watch off
     int missesUntilOffline = 3;
-    int logFileKiB = 1024; // one event log file before it is rotated
-    int logFileCount = 5;  // the log and its rotated copies together
+    int logFileKiB = 1024;            // one event log file before it is rotated
+    int logFileCount = 5;             // the log and its rotated copies together
+    std::string metricsEndpoint = {}; // [ADDRESS:]PORT; empty serves no metrics
 
     bool operator==(const StationPreferences&) const = default;
 };

@@ -9,6 +9,7 @@
 #include "core/findings_report.h"
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
+#include "core/metrics_endpoint.h"
 #include "core/output_file.h"
 #include "core/text_escape.h"
 #include "station/element_database.h"
@@ -129,8 +130,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const QCommandLineOption help(QStringList{u"h"_s, u"help"_s}),
         version(QStringList{u"v"_s, u"version"_s}), check(u"check-network"_s),
         exportCsv(u"export-csv"_s, {}, u"FILE"_s), database(u"database"_s, {}, u"PATH"_s),
-        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s);
-    parser.addOptions({help, version, check, exportCsv, database, format, strict});
+        format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s),
+        metrics(u"metrics"_s, {}, u"ENDPOINT"_s);
+    parser.addOptions({help, version, check, exportCsv, database, format, strict, metrics});
     const bool parsed = parser.parse(ours);
     const auto invalid = [&line](const QString& problem) {
         line.command = CommandLine::Command::Invalid;
@@ -163,6 +165,12 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         if (parser.isSet(*option) && !parser.isSet(check))
             return invalid(u"--%1 goes with --check-network"_s.arg(option->names().first()));
     }
+    if (parser.isSet(metrics) && !commands.isEmpty())
+        return invalid(u"%1 and --metrics cannot be given together"_s.arg(commands[0]));
+    line.metrics = parser.value(metrics);
+    if (parser.isSet(metrics) && !ParseMetricsEndpoint(line.metrics.toStdString()))
+        return invalid(u"--metrics needs %1, not '%2'"_s.arg(QLatin1String(kMetricsEndpointForm),
+                                                             line.metrics));
     line.strict = parser.isSet(strict);
     line.json = parser.value(format) == u"json";
     if (parser.isSet(format) && !line.json && parser.value(format) != u"text")
@@ -183,7 +191,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
 QString commandLineHelp() {
     return QStringLiteral(
-        "Usage: varnetix-nms [--database PATH] [Qt's window options]\n"
+        "Usage: varnetix-nms [--database PATH] [--metrics [ADDRESS:]PORT]\n"
+        "                    [Qt's window options]\n"
         "       varnetix-nms --check-network [--format text|json] [--strict] [--database PATH]\n"
         "       varnetix-nms --export-csv FILE [--database PATH]\n"
         "       varnetix-nms --help | --version\n"
@@ -197,6 +206,9 @@ QString commandLineHelp() {
         "  --export-csv FILE  write the database as a CSV inventory to FILE (- for the standard\n"
         "                     output); a device, FIFO or terminal is written in place\n"
         "  --database PATH    use this database instead of the station's own\n"
+        "  --metrics [ADDRESS:]PORT\n"
+        "                     serve Prometheus metrics at http://ADDRESS:PORT/metrics for this\n"
+        "                     run, whatever the preferences say (ADDRESS 127.0.0.1 if left out)\n"
         "  -h, --help         show this text\n"
         "  -v, --version      show the version\n"
         "  --                 end of the options\n"

@@ -11,7 +11,8 @@ namespace varnetix {
 class FeedbackHandler;
 class LevelMonitor;
 
-void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
+// False when the datagram was dropped for its length.
+bool dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
                       FeedbackHandler& feedback);
 
 } // namespace varnetix

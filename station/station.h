@@ -36,6 +36,7 @@ class LevelMonitor;
 class LoggedDialogs;
 class NetworkCheckController;
 class PingController;
+class StationMetrics;
 
 class Station : public QObject {
     Q_OBJECT
@@ -79,6 +80,14 @@ public:
     ElementWatch* watch() { return m_watch.get(); } // null when the elements are not watched
     NetworkCheckController& check() { return *m_check; }
     InventoryExport& inventory() { return *m_export; }
+    // The Prometheus metrics and their endpoint.
+    StationMetrics& metrics() { return *m_metrics; }
+
+    // Datagrams dropped for a length no packet of the link has, echo replies the watch did not
+    // take, and event lines the log found no room for, since the start.
+    quint64 unroutedDatagrams() const { return m_unroutedDatagrams; }
+    quint64 rejectedEchoReplies() const { return m_sweeper ? m_sweeper->rejectedReplies() : 0; }
+    std::uint64_t droppedLogLines() const;
 
     // Background trouble: told once in the log and kept until it is over.
     void showNotice(const QString& notice);
@@ -101,6 +110,8 @@ private:
     QStringList m_notices;
     QString m_logFailure; // the notice of an event log that cannot be written
     UdpEndpoint m_endpoint;
+    EchoSweeper* m_sweeper;
+    quint64 m_unroutedDatagrams = 0;
     ElementDatabase m_database;
     ViewRelay m_views;
 
@@ -120,6 +131,7 @@ private:
     std::unique_ptr<ElementWatch> m_watch;
     std::unique_ptr<NetworkCheckController> m_check;
     std::unique_ptr<InventoryExport> m_export;
+    std::unique_ptr<StationMetrics> m_metrics;
 };
 
 // The first steps of the start-up: the single-instance test, then what crashed writes left

@@ -2,8 +2,8 @@
 # touching apt only when something is missing.
 
 # What only the tests need: tshark reads the dissector's sample capture, appstreamcli checks the
-# metainfo of the package.
-varnetix_test_packages=(tshark appstream)
+# metainfo of the package, promtool checks the metrics and the Prometheus server scrapes them.
+varnetix_test_packages=(tshark appstream prometheus)
 
 # What the libFuzzer runs of ./test --sanitize need besides: clang, and the runtime of libFuzzer
 # and clang's sanitizers, which Debian 12's clang only recommends.
@@ -11,7 +11,7 @@ varnetix_fuzz_packages=(clang libclang-rt-dev)
 
 varnetix_ensure_deps() {
     local wanted=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-                  iproute2 libcap2-bin dpkg-dev file desktop-file-utils "$@")
+                  iproute2 libcap2-bin dpkg-dev file desktop-file-utils prometheus-cpp-dev "$@")
     local missing=() pkg
     for pkg in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||

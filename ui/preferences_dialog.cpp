@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLineEdit>
 #include <QSpinBox>
 
 namespace varnetix {
@@ -30,7 +31,8 @@ PreferencesDialog::PreferencesDialog(const StationPreferences& current, Operator
       m_misses(numberBox("spnMissesUntilOffline", "Missed echoes until offline",
                          current.missesUntilOffline, "")),
       m_logSize(numberBox("spnLogFileSize", "Event log file size", current.logFileKiB, " KiB")),
-      m_logFiles(numberBox("spnLogFiles", "Event log files", current.logFileCount, "")) {
+      m_logFiles(numberBox("spnLogFiles", "Event log files", current.logFileCount, "")),
+      m_metrics(new QLineEdit(QString::fromStdString(current.metricsEndpoint))) {
     setObjectName(QStringLiteral("dlgPreferences"));
     setWindowTitle(QStringLiteral("Preferences"));
     m_interval->setSpecialValueText(QStringLiteral("Off"));
@@ -40,6 +42,10 @@ PreferencesDialog::PreferencesDialog(const StationPreferences& current, Operator
     form->addRow(QStringLiteral("&Offline after missed echoes:"), m_misses);
     form->addRow(QStringLiteral("Event log file &size:"), m_logSize);
     form->addRow(QStringLiteral("Event log &files kept:"), m_logFiles);
+    m_metrics->setObjectName(QStringLiteral("txtMetricsEndpoint"));
+    m_metrics->setAccessibleName(QStringLiteral("Prometheus metrics endpoint"));
+    m_metrics->setPlaceholderText(QStringLiteral("Off (e.g. 9464 or 0.0.0.0:9464)"));
+    form->addRow(QStringLiteral("Prometheus &metrics at:"), m_metrics);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -52,6 +58,7 @@ StationPreferences PreferencesDialog::preferences() const {
     p.missesUntilOffline = m_misses->value();
     p.logFileKiB = m_logSize->value();
     p.logFileCount = m_logFiles->value();
+    p.metricsEndpoint = m_metrics->text().trimmed().toStdString();
     return p;
 }
 

@@ -1,5 +1,6 @@
 // The station's preferences: the watch interval, the missed echoes until an element counts as
-// offline, and the event log's size. Invalid values are named in a box and not stored.
+// offline, the event log's size and where the metrics are served. Invalid values are named in a
+// box and not stored.
 #pragma once
 
 #include <QDialog>
@@ -7,6 +8,7 @@
 #include "core/station_preferences.h"
 #include "station/operator_dialogs.h"
 
+class QLineEdit;
 class QSpinBox;
 
 namespace varnetix {
@@ -26,6 +28,7 @@ private:
     QSpinBox* m_misses;
     QSpinBox* m_logSize;
     QSpinBox* m_logFiles;
+    QLineEdit* m_metrics;
 };
 
 } // namespace varnetix
