@@ -1,5 +1,6 @@
 #include "platform/metrics_server.h"
 
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
@@ -72,8 +73,15 @@ bool MetricsServer::answer(QTcpSocket* client, const QByteArray& request) {
         reply = response("405 Method Not Allowed", kPlain, "Method not allowed\n", true,
                          "Allow: GET, HEAD\r\n");
     } else {
-        reply = response("200 OK", "text/plain; version=0.0.4; charset=utf-8", m_exposition(),
-                         line[0] == "GET");
+        // The client may be gone when the text is ready.
+        m_exposition([client = QPointer(client), get = line[0] == "GET"](const QByteArray& text) {
+            if (!client)
+                return;
+            client->write(
+                response("200 OK", "text/plain; version=0.0.4; charset=utf-8", text, get));
+            client->disconnectFromHost();
+        });
+        return true;
     }
     client->write(reply);
     client->disconnectFromHost();

@@ -1,5 +1,5 @@
 // A small HTTP endpoint on the event loop for Prometheus: GET (or HEAD) /metrics answers with the
-// text exposition made at that moment, any other path with 404. It only reads requests, so
+// text exposition asked for at that moment, any other path with 404. It only reads requests, so
 // nothing a client sends can change the station; a request is bounded in size and time, and
 // the clients served at once in number.
 #pragma once
@@ -22,8 +22,9 @@ public:
     static constexpr qsizetype kMaxRequestBytes = 8 * 1024;
     static constexpr int kRequestTimeoutMs = 10000;
 
-    // Made on the event loop at each scrape.
-    using Exposition = std::function<QByteArray()>;
+    // Asked on the event loop at each scrape; the reply, also on the event loop, takes the text.
+    using Reply = std::function<void(const QByteArray& text)>;
+    using Exposition = std::function<void(Reply reply)>;
 
     explicit MetricsServer(Exposition exposition, QObject* parent = nullptr);
 

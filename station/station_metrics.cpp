@@ -58,8 +58,10 @@ QString written(const MetricsEndpoint& endpoint) {
 
 StationMetrics::StationMetrics(Station& station, QObject* parent)
     : QObject(parent), m_station(station),
-      m_server([this] { return QByteArray::fromStdString(exposition()); }) {
+      m_elements(std::make_shared<const std::vector<ElementIdentity>>()),
+      m_server([this](MetricsServer::Reply reply) { answer(std::move(reply)); }) {
     m_server.setParent(this);
+    m_writer.setMaxThreadCount(1);
     connect(&station.tree(), &ElementTreeController::elementsListed, this,
             &StationMetrics::listElements);
     // The last run of an earlier start left its answers beside the database.
@@ -71,10 +73,14 @@ StationMetrics::StationMetrics(Station& station, QObject* parent)
             [this] { m_lastDiscovery = seconds(QDateTime::currentMSecsSinceEpoch()); });
 }
 
-StationMetrics::~StationMetrics() = default;
+StationMetrics::~StationMetrics() {
+    m_writer.waitForDone();
+}
 
 void StationMetrics::listElements() {
-    m_elements = ElementIdentities(m_station.database().current().document);
+    // A new list, never a change to the one a writer may be reading.
+    m_elements = std::make_shared<const std::vector<ElementIdentity>>(
+        ElementIdentities(m_station.database().current().document));
 }
 
 void StationMetrics::showFailure(const QString& failure) {
@@ -109,7 +115,53 @@ void StationMetrics::serve(const std::string& endpoint) {
                                .arg(written({parsed->address, m_server.port()})));
 }
 
-std::vector<MetricFamily> StationMetrics::collect() const {
+MetricsReading StationMetrics::read() const {
+    MetricsReading reading;
+    reading.identities = m_elements;
+    const ElementWatch* watch = m_station.watch();
+    reading.elements.reserve(m_elements->size());
+    for (const ElementIdentity& identity : *m_elements) {
+        MetricsReading::Element& element = reading.elements.emplace_back();
+        const ElementStatus* status = watch ? watch->watchedStatus(identity.section) : nullptr;
+        if (status && status->state() != ElementState::Unknown)
+            element.up = status->state() == ElementState::Online;
+        if (status && status->lastAnswerMs()) {
+            element.roundTripSeconds = status->roundTripMs() / 1000.0;
+            element.lastAnswerSeconds = seconds(*status->lastAnswerMs());
+        }
+        if (identity.encoder && m_audio)
+            element.audio = m_audio(identity.section);
+    }
+    for (const Finding& finding : m_station.check().findings())
+        ++(findingSeverity(finding.kind) == Severity::Error ? reading.errors : reading.warnings);
+    for (std::size_t i = 0; i < reading.alarms.size(); ++i)
+        reading.alarms[i] = m_alarms ? m_alarms(kAlarmKinds[i / 2], i % 2 == 1) : 0;
+    reading.lastDiscovery = m_lastDiscovery;
+    Station& station = m_station;
+    reading.dropped = {station.unroutedDatagrams(), station.level().foreignDatagrams(),
+                       station.feedback().dropped(), station.feedback().discarded(),
+                       station.rejectedEchoReplies()};
+    reading.droppedLogLines = station.droppedLogLines();
+    return reading;
+}
+
+std::string StationMetrics::exposition() const {
+    return prometheus::TextSerializer().Serialize(metricFamilies(read()));
+}
+
+void StationMetrics::answer(MetricsServer::Reply reply) {
+    // The values are read here, on the event loop; the writer gets its own copy of them and
+    // hands the text back through the event loop, so no value is shared between threads.
+    m_writer.start([this, reading = read(), reply = std::move(reply)]() mutable {
+        const std::string text = prometheus::TextSerializer().Serialize(metricFamilies(reading));
+        QMetaObject::invokeMethod(
+            this,
+            [reply = std::move(reply), text = QByteArray::fromStdString(text)] { reply(text); },
+            Qt::QueuedConnection);
+    });
+}
+
+std::vector<MetricFamily> metricFamilies(const MetricsReading& reading) {
     MetricFamily up = family("varnetix_element_up",
                              "1 while the element answers its echoes (online), 0 when it is "
                              "offline; no sample while its state is unknown.");
@@ -127,52 +179,45 @@ std::vector<MetricFamily> StationMetrics::collect() const {
     MetricFamily peak = family("varnetix_encoder_audio_peak_dbfs",
                                "The encoder's audio peak in dBFS, -Inf for silence; no sample "
                                "while its level is unknown.");
-    const ElementWatch* watch = m_station.watch();
-    for (const ElementIdentity& element : m_elements) {
-        const ClientMetric::Label mac{"mac", element.mac};
+    const std::vector<ElementIdentity>& identities = *reading.identities;
+    for (std::size_t i = 0; i < identities.size(); ++i) {
+        const ElementIdentity& identity = identities[i];
+        const MetricsReading::Element& element = reading.elements[i];
+        const ClientMetric::Label mac{"mac", identity.mac};
         gauge(info, 1,
               {mac,
-               {"name", element.name},
-               {"address", element.address},
-               {"role", element.encoder ? "encoder" : "decoder"}});
-        const ElementStatus* status = watch ? watch->watchedStatus(element.section) : nullptr;
-        if (status && status->state() != ElementState::Unknown)
-            gauge(up, status->state() == ElementState::Online ? 1 : 0, {mac});
-        if (status && status->lastAnswerMs()) {
-            gauge(roundTrip, status->roundTripMs() / 1000.0, {mac});
-            gauge(lastAnswer, seconds(*status->lastAnswerMs()), {mac});
+               {"name", identity.name},
+               {"address", identity.address},
+               {"role", identity.encoder ? "encoder" : "decoder"}});
+        if (element.up)
+            gauge(up, *element.up ? 1 : 0, {mac});
+        if (element.lastAnswerSeconds) {
+            gauge(roundTrip, *element.roundTripSeconds, {mac});
+            gauge(lastAnswer, *element.lastAnswerSeconds, {mac});
         }
-        if (!element.encoder || !m_audio)
-            continue;
-        if (const std::optional<EncoderAudio> audio = m_audio(element.section)) {
-            gauge(silent, audio->silent ? 1 : 0, {mac});
-            gauge(peak, audio->peakDbfs, {mac});
+        if (element.audio) {
+            gauge(silent, element.audio->silent ? 1 : 0, {mac});
+            gauge(peak, element.audio->peakDbfs, {mac});
         }
     }
 
     MetricFamily findings =
         family("varnetix_network_check_findings", "Findings of the last network check.");
-    std::size_t errors = 0;
-    for (const Finding& finding : m_station.check().findings())
-        errors += findingSeverity(finding.kind) == Severity::Error ? 1 : 0;
-    gauge(findings, static_cast<double>(errors), {{"severity", "error"}});
-    gauge(findings, static_cast<double>(m_station.check().findings().size() - errors),
-          {{"severity", "warning"}});
-
+    gauge(findings, static_cast<double>(reading.errors), {{"severity", "error"}});
+    gauge(findings, static_cast<double>(reading.warnings), {{"severity", "warning"}});
     MetricFamily alarms =
         family("varnetix_alarms", "Alarms raised now, by kind and whether they are acknowledged.");
-    for (const std::string_view kind : kAlarmKinds) {
-        for (const bool acknowledged : {false, true})
-            gauge(alarms, m_alarms ? m_alarms(kind, acknowledged) : 0,
-                  {{"kind", std::string(kind)}, {"acknowledged", acknowledged ? "true" : "false"}});
-    }
+    for (std::size_t i = 0; i < reading.alarms.size(); ++i)
+        gauge(alarms, reading.alarms[i],
+              {{"kind", std::string(kAlarmKinds[i / 2])},
+               {"acknowledged", i % 2 == 1 ? "true" : "false"}});
 
     MetricFamily elements = family("varnetix_elements", "Elements in the database.");
-    gauge(elements, static_cast<double>(m_elements.size()));
+    gauge(elements, static_cast<double>(identities.size()));
     MetricFamily discovery = family("varnetix_discovery_last_timestamp_seconds",
                                     "When the last discovery ended, in seconds since the epoch.");
-    if (m_lastDiscovery)
-        gauge(discovery, *m_lastDiscovery);
+    if (reading.lastDiscovery)
+        gauge(discovery, *reading.lastDiscovery);
     MetricFamily build = family("varnetix_build_info", "The station's version, always 1.");
     gauge(build, 1,
           {{"version", std::to_string(VARNETIX_VERSION_MAJOR) + '.' +
@@ -186,26 +231,18 @@ std::vector<MetricFamily> StationMetrics::collect() const {
         "and no-room (feedback beyond the packets or boxes that may wait), echo-reply (an echo "
         "reply not taken).",
         prometheus::MetricType::Counter);
-    Station& station = m_station;
-    const std::uint64_t counts[] = {station.unroutedDatagrams(), station.level().foreignDatagrams(),
-                                    station.feedback().dropped(), station.feedback().discarded(),
-                                    station.rejectedEchoReplies()};
     for (std::size_t i = 0; i < kDropReasons.size(); ++i)
-        counter(dropped, static_cast<double>(counts[i]),
+        counter(dropped, static_cast<double>(reading.dropped[i]),
                 {{"reason", std::string(kDropReasons[i])}});
     MetricFamily logLines = family("varnetix_event_log_lines_dropped_total",
                                    "Event log lines dropped because the log's buffer was full.",
                                    prometheus::MetricType::Counter);
-    counter(logLines, static_cast<double>(station.droppedLogLines()));
+    counter(logLines, static_cast<double>(reading.droppedLogLines));
 
     return {std::move(up),       std::move(info),      std::move(roundTrip), std::move(lastAnswer),
             std::move(silent),   std::move(peak),      std::move(findings),  std::move(alarms),
             std::move(elements), std::move(discovery), std::move(build),     std::move(dropped),
             std::move(logLines)};
-}
-
-std::string StationMetrics::exposition() const {
-    return prometheus::TextSerializer().Serialize(collect());
 }
 
 } // namespace varnetix
