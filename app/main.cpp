@@ -46,6 +46,7 @@ int runCommand(int argc, char** argv, const varnetix::CommandLine& line) {
 varnetix::StationSettings stationSettings(const varnetix::CommandLine& line) {
     varnetix::StationSettings settings;
     settings.databasePath = databasePath(line, true).toStdString();
+    settings.metricsEndpoint = line.metrics.toStdString();
     settings.preferencesPath = varnetix::PreferencesFile::userPath().toStdString();
     settings.eventLogDirectory = varnetix::EventLogFile::defaultDirectory().toStdString();
     return settings;

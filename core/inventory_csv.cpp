@@ -122,13 +122,13 @@ std::string elementRow(const IniDocument& database, const std::string& section,
     return std::move(r).row();
 }
 
+} // namespace
+
 bool isMacSection(const std::string& section) {
     return section.size() == 12 && std::all_of(section.begin(), section.end(), [](char c) {
                return std::isxdigit(static_cast<unsigned char>(c));
            });
 }
-
-} // namespace
 
 std::string inventoryCsv(const IniDocument& database, const ElementStatusText& status) {
     std::string csv(kHeader);

@@ -29,6 +29,9 @@ std::string inventoryCsv(const IniDocument& database, const ElementStatusText& s
 // name. A name repeated in any case reads the first section's values, so it is listed once.
 std::vector<std::string> elementSections(const IniDocument& database);
 
+// Whether a section is named by a MAC address: 12 hexadecimal digits.
+bool isMacSection(const std::string& section);
+
 // The list index a stored code selects ("input", "type", "tx"): a plain digit string of value
 // up to 65535; nullopt for anything else, a missing key included.
 std::optional<int> storedListIndex(const std::optional<std::string>& stored);

@@ -1,5 +1,7 @@
 #include "core/station_preferences.h"
 
+#include "core/metrics_endpoint.h"
+
 namespace varnetix {
 
 namespace {
@@ -40,6 +42,9 @@ std::optional<std::string> PreferencesProblem(const StationPreferences& p) {
             return std::string(limit.what) + " must be between " + std::to_string(limit.minimum) +
                    " and " + std::to_string(limit.maximum) + limit.unit + ".";
     }
+    if (!p.metricsEndpoint.empty() && !ParseMetricsEndpoint(p.metricsEndpoint))
+        return std::string("The metrics endpoint must be empty (off) or ") + kMetricsEndpointForm +
+               ".";
     return std::nullopt;
 }
 

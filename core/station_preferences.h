@@ -1,7 +1,7 @@
 // The operator's preferences for the station's background work: how often every element is
 // watched, after how many missed echoes it counts as offline, how large the event log may grow,
-// and how the audio of every encoder is watched for silence. They live in the desktop's per-user
-// settings, never in nms.ini.
+// how the audio of every encoder is watched for silence and where the Prometheus metrics are
+// served. They live in the desktop's per-user settings, never in nms.ini.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +13,13 @@ namespace varnetix {
 struct StationPreferences {
     int watchIntervalSeconds = 10; // 0 turns the watch off
     int missesUntilOffline = 3;
-    int logFileKiB = 1024;        // one event log file before it is rotated
-    int logFileCount = 5;         // the log and its rotated copies together
-    int audioIntervalSeconds = 1; // 0 turns the silence watch off
-    int silenceLevelDbfs = -50;   // an answer below it is silence
-    int silenceSeconds = 15;      // silence this long makes an encoder silent
-    int restoreSeconds = 3;       // audio this long after a silence restores it
+    int logFileKiB = 1024;            // one event log file before it is rotated
+    int logFileCount = 5;             // the log and its rotated copies together
+    int audioIntervalSeconds = 1;     // 0 turns the silence watch off
+    int silenceLevelDbfs = -50;       // an answer below it is silence
+    int silenceSeconds = 15;          // silence this long makes an encoder silent
+    int restoreSeconds = 3;           // audio this long after a silence restores it
+    std::string metricsEndpoint = {}; // [ADDRESS:]PORT; empty serves no metrics
 
     bool operator==(const StationPreferences&) const = default;
 };

@@ -30,6 +30,8 @@ struct StationSettings {
     int pagingWaitMs = 3000;  // Timer1 of the discovery window
     int watchSecondMs = 1000; // one second of the watch interval
     int audioSecondMs = 1000; // one second of the silence watch's interval and times
+    // --metrics: where this run serves its metrics, whatever the preferences say; "" follows them.
+    std::string metricsEndpoint;
     // The station's own networks for the network check; unset: those of its interfaces.
     std::optional<std::vector<Subnet>> stationNetworks;
 };

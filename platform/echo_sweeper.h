@@ -27,6 +27,8 @@ public:
     // Forgets every queued and waiting echo: none of them gives a result, and late answers to
     // them are ignored.
     virtual void cancelAll() = 0;
+    // Echo replies received and not taken (another host's, forged, repeated or late).
+    virtual quint64 rejectedReplies() const { return 0; }
 
 signals:
     void finished(quint64 token, varnetix::EchoReply reply);

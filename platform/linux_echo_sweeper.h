@@ -42,7 +42,7 @@ public:
     SocketKind socketKind() const { return m_kind; }
     // Echo replies with our identifier that answered no echo in flight: late, repeated, or
     // forged by a host that never got the echo.
-    quint64 rejectedReplies() const { return m_rejectedReplies; }
+    quint64 rejectedReplies() const override { return m_rejectedReplies; }
 
 private:
     struct Request {

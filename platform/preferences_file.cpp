@@ -3,6 +3,8 @@
 #include <QSettings>
 #include <memory>
 
+#include "core/metrics_endpoint.h"
+
 namespace varnetix {
 
 namespace {
@@ -25,6 +27,8 @@ const struct {
     {"audio/silenceSeconds", &StationPreferences::silenceSeconds},
     {"audio/restoreSeconds", &StationPreferences::restoreSeconds},
 };
+
+const QLatin1String kMetricsKey("metrics/endpoint");
 
 } // namespace
 
@@ -52,6 +56,11 @@ StationPreferences PreferencesFile::load(QStringList* invalidKeys) const {
         else if (invalidKeys)
             *invalidKeys << QLatin1String(key);
     }
+    const std::string endpoint = settings->value(kMetricsKey).toString().toStdString();
+    if (!endpoint.empty() && ParseMetricsEndpoint(endpoint))
+        stored.metricsEndpoint = endpoint;
+    else if (!endpoint.empty() && invalidKeys)
+        *invalidKeys << kMetricsKey;
     return stored;
 }
 
@@ -61,6 +70,7 @@ bool PreferencesFile::save(const StationPreferences& p) const {
     const auto settings = open(m_path);
     for (const auto& [key, member] : kKeys)
         settings->setValue(QLatin1String(key), p.*member);
+    settings->setValue(kMetricsKey, QString::fromStdString(p.metricsEndpoint));
     settings->sync();
     return settings->status() == QSettings::NoError;
 }

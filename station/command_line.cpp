@@ -9,6 +9,7 @@
 #include "core/findings_report.h"
 #include "core/ini_store.h"
 #include "core/inventory_csv.h"
+#include "core/metrics_endpoint.h"
 #include "core/output_file.h"
 #include "core/text_escape.h"
 #include "station/element_database.h"
@@ -119,9 +120,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         version(QStringList{u"v"_s, u"version"_s}), check(u"check-network"_s),
         exportCsv(u"export-csv"_s, {}, u"FILE"_s), database(u"database"_s, {}, u"PATH"_s),
         format(u"format"_s, {}, u"FORMAT"_s), strict(u"strict"_s), discover(u"discover"_s),
-        headless(u"headless"_s);
+        headless(u"headless"_s), metrics(u"metrics"_s, {}, u"ENDPOINT"_s);
     parser.addOptions(
-        {help, version, check, exportCsv, database, format, strict, discover, headless});
+        {help, version, check, exportCsv, database, format, strict, discover, headless, metrics});
     const bool parsed = parser.parse(ours);
     const auto invalid = [&line](const QString& problem) {
         line.command = CommandLine::Command::Invalid;
@@ -154,6 +155,13 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         if (parser.isSet(*option) && !parser.isSet(check))
             return invalid(u"--%1 goes with --check-network"_s.arg(option->names().first()));
     }
+    // The metrics are served by a running station, window or headless.
+    if (parser.isSet(metrics) && !commands.isEmpty() && !parser.isSet(headless))
+        return invalid(u"%1 and --metrics cannot be given together"_s.arg(commands[0]));
+    line.metrics = parser.value(metrics);
+    if (parser.isSet(metrics) && !ParseMetricsEndpoint(line.metrics.toStdString()))
+        return invalid(u"--metrics needs %1, not '%2'"_s.arg(QLatin1String(kMetricsEndpointForm),
+                                                             line.metrics));
     line.strict = parser.isSet(strict);
     line.json = parser.value(format) == u"json";
     if (parser.isSet(format) && !line.json && parser.value(format) != u"text")
@@ -181,8 +189,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
 
 QString commandLineHelp() {
     return QStringLiteral(
-        "Usage: varnetix-nms [--database PATH] [Qt's window options]\n"
-        "       varnetix-nms --headless [--database PATH]\n"
+        "Usage: varnetix-nms [--database PATH] [--metrics [ADDRESS:]PORT]\n"
+        "                    [Qt's window options]\n"
+        "       varnetix-nms --headless [--database PATH] [--metrics [ADDRESS:]PORT]\n"
         "       varnetix-nms --check-network [--format text|json] [--strict] [--database PATH]\n"
         "       varnetix-nms --export-csv FILE [--database PATH]\n"
         "       varnetix-nms --discover [--database PATH]\n"
@@ -204,6 +213,9 @@ QString commandLineHelp() {
         "                     element found (MAC, name, address, role, separated by tabs) and\n"
         "                     the summary; when no element answers, the database stays as it was\n"
         "  --database PATH    use this database instead of the station's own\n"
+        "  --metrics [ADDRESS:]PORT\n"
+        "                     serve Prometheus metrics at http://ADDRESS:PORT/metrics for this\n"
+        "                     run, whatever the preferences say (ADDRESS 127.0.0.1 if left out)\n"
         "  -h, --help         show this text\n"
         "  -v, --version      show the version\n"
         "  --                 end of the options\n"

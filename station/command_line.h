@@ -26,6 +26,7 @@ struct CommandLine {
     };
     Command command = Command::Window;
     QString database;     // --database, "" for the station's own
+    QString metrics;      // --metrics [ADDRESS:]PORT, "" for the preferences' endpoint
     QString exportTarget; // a file, or "-" for standard output
     bool json = false;    // --format json
     bool strict = false;  // warnings fail the check too

@@ -13,7 +13,7 @@ namespace {
 Q_LOGGING_CATEGORY(lcDatagram, "varnetix.datagram", QtWarningMsg)
 } // namespace
 
-void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
+bool dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
                       SilenceWatch& silence, FeedbackHandler& feedback) {
     switch (RouteDatagram(static_cast<std::size_t>(datagram.size()))) {
     case DatagramRoute::AudioLevel:
@@ -26,8 +26,9 @@ void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, Le
     case DatagramRoute::Dropped:
         qCDebug(lcDatagram) << "datagram of" << datagram.size() << "bytes from" << sender.toString()
                             << "dropped: no packet of the link has that length";
-        break;
+        return false;
     }
+    return true;
 }
 
 } // namespace varnetix

@@ -12,7 +12,8 @@ class FeedbackHandler;
 class LevelMonitor;
 class SilenceWatch;
 
-void dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
+// False when the datagram was dropped for its length.
+bool dispatchDatagram(const QByteArray& datagram, const QHostAddress& sender, LevelMonitor& level,
                       SilenceWatch& silence, FeedbackHandler& feedback);
 
 } // namespace varnetix

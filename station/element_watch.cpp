@@ -55,9 +55,14 @@ void ElementWatch::watch(const std::vector<ElementNode>& elements) {
 }
 
 QString ElementWatch::stateWord(const std::string& section) const {
+    const ElementStatus* status = watchedStatus(section);
+    return status ? QString::fromStdString(StateWord(status->state())) : QString();
+}
+
+const ElementStatus* ElementWatch::watchedStatus(const std::string& section) const {
     if (m_intervalSeconds == 0 || !m_available || !m_elements.count(section))
-        return {};
-    return QString::fromStdString(StateWord(m_book.state(section)));
+        return nullptr;
+    return m_book.find(section);
 }
 
 void ElementWatch::round() {

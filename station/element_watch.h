@@ -38,6 +38,8 @@ public:
     void watch(const std::vector<ElementNode>& elements);
     // The state word of an element ("online", "offline", "unknown"), empty when not watched.
     QString stateWord(const std::string& section) const;
+    // What the watch knows of an element; null when it is not watched.
+    const ElementStatus* watchedStatus(const std::string& section) const;
 
 signals:
     // The counts of each state and the interval, for the status bar.

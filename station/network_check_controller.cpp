@@ -34,8 +34,9 @@ NetworkCheckController::NetworkCheckController(FindingsView& view, EventSink& lo
       m_subnets(std::move(subnets)) {}
 
 void NetworkCheckController::check() {
-    const std::vector<Finding> findings = checkNetwork(m_database.current().document, m_subnets(),
-                                                       lastDiscoveryAnswers(m_database.path()));
+    m_findings = checkNetwork(m_database.current().document, m_subnets(),
+                              lastDiscoveryAnswers(m_database.path()));
+    const std::vector<Finding>& findings = m_findings;
     m_view.showFindings(findings);
 
     std::map<std::string, QStringList> warnings;

@@ -36,6 +36,8 @@ public:
 
     // Checks the database and what the last discovery left of its answers beside it.
     void check();
+    // What the last check found.
+    const std::vector<Finding>& findings() const { return m_findings; }
 
 signals:
     // The sentences that concern each section, for the tree's marks.
@@ -50,6 +52,7 @@ private:
     ElementDatabase& m_database;
     std::function<std::vector<Subnet>()> m_subnets;
 
+    std::vector<Finding> m_findings;
     std::set<std::string> m_logged; // findings already in the log
 };
 

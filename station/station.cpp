@@ -26,6 +26,7 @@
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
 #include "station/silence_watch.h"
+#include "station/station_metrics.h"
 
 namespace varnetix {
 
@@ -65,7 +66,8 @@ std::unique_ptr<Station> openStation(const StationSettings& settings, OperatorDi
 
 Station::Station(StationSettings settings, OperatorDialogs& dialogs, MacResolver& resolver,
                  EchoProbe& probe, EchoSweeper* sweeper, QObject* parent)
-    : QObject(parent), m_settings(std::move(settings)), m_database(m_settings.databasePath) {
+    : QObject(parent), m_settings(std::move(settings)), m_sweeper(sweeper),
+      m_database(m_settings.databasePath) {
     m_endpoint.setObjectName(QStringLiteral("udpClient"));
     m_endpoint.setParent(this);
     if (!m_settings.preferencesPath.empty())
@@ -145,6 +147,11 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
         },
         this);
     m_backups = std::make_unique<DatabaseBackups>(database, dialogs, log, this);
+    m_metrics = std::make_unique<StationMetrics>(*this, this);
+}
+
+std::uint64_t Station::droppedLogLines() const {
+    return m_logFile ? m_logFile->droppedLines() : 0;
 }
 
 void Station::connectControllers() {
@@ -157,7 +164,8 @@ void Station::connectControllers() {
             &LevelMonitor::emptyBar);
     connect(&m_endpoint, &UdpEndpoint::datagramReceived, this,
             [this](const QByteArray& datagram, const QHostAddress& sender) {
-                dispatchDatagram(datagram, sender, *m_level, *m_silence, *m_feedback);
+                if (!dispatchDatagram(datagram, sender, *m_level, *m_silence, *m_feedback))
+                    ++m_unroutedDatagrams;
             });
     connect(m_level.get(), &LevelMonitor::notice, this, &Station::showNotice);
     connect(m_attenuation.get(), &AttenuationControl::notice, this, &Station::showNotice);
@@ -257,6 +265,9 @@ void Station::applyPreferences() {
     if (m_logFile)
         m_logFile->setLimits(logLimits(m_preferences));
     m_silence->setPreferences(m_preferences);
+    // The command line's endpoint holds for its run.
+    m_metrics->serve(m_settings.metricsEndpoint.empty() ? m_preferences.metricsEndpoint
+                                                        : m_settings.metricsEndpoint);
 }
 
 bool Station::start() {
@@ -290,6 +301,7 @@ void Station::stop() {
         m_log->record(event_category::kStation, {}, QStringLiteral("Station ended"));
     m_silence->stopWatching();
     m_endpoint.close();
+    m_metrics->serve({});
     // Lines wait for the disk up to half a second: they must not die with the process.
     if (m_logFile)
         m_logFile->flush();

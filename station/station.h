@@ -39,6 +39,7 @@ class LoggedDialogs;
 class NetworkCheckController;
 class PingController;
 class SilenceWatch;
+class StationMetrics;
 
 class Station : public QObject {
     Q_OBJECT
@@ -95,6 +96,14 @@ public:
     // What needs a person: raised by the watches and the check, acknowledged by the operator.
     AlarmList& alarms() { return *m_alarms; }
     DatabaseBackups& backups() { return *m_backups; }
+    // The Prometheus metrics and their endpoint.
+    StationMetrics& metrics() { return *m_metrics; }
+
+    // Datagrams dropped for a length no packet of the link has, echo replies the watch did not
+    // take, and event lines the log found no room for, since the start.
+    quint64 unroutedDatagrams() const { return m_unroutedDatagrams; }
+    quint64 rejectedEchoReplies() const { return m_sweeper ? m_sweeper->rejectedReplies() : 0; }
+    std::uint64_t droppedLogLines() const;
 
     // Background trouble: told once in the log and kept until it is over.
     void showNotice(const QString& notice);
@@ -120,6 +129,8 @@ private:
     bool m_running = false; // from the start line to the end line
     bool m_ended = false;   // by end()
     UdpEndpoint m_endpoint;
+    EchoSweeper* m_sweeper;
+    quint64 m_unroutedDatagrams = 0;
     ElementDatabase m_database;
     ViewRelay m_views;
 
@@ -142,6 +153,7 @@ private:
     std::unique_ptr<NetworkCheckController> m_check;
     std::unique_ptr<InventoryExport> m_export;
     std::unique_ptr<DatabaseBackups> m_backups;
+    std::unique_ptr<StationMetrics> m_metrics;
 };
 
 // The first steps of the start-up: the single-instance test, then what crashed writes left

@@ -11,6 +11,12 @@
 #include "tools/lab_session.h"
 #include "ui/station_startup.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QScopeGuard>
 #include <csignal>
@@ -108,6 +114,30 @@ void expectLast(int k, int port, qsizetype count, const QByteArray& bytes) {
     const QStringList all = received(k, port, bytes.size());
     QCOMPARE(all.size(), count);
     QCOMPARE(all.last(), u"198.18.0.1:2976 "_s + QString::fromLatin1(bytes.toHex(' ')));
+}
+
+// Each element's last varnetix_element_up as the Prometheus server's HTTP API answers, by MAC.
+QMap<QString, QString> upByMac() {
+    QNetworkAccessManager api;
+    api.setProxy(QNetworkProxy::NoProxy);
+    std::unique_ptr<QNetworkReply> reply(api.get(
+        QNetworkRequest(QUrl(u"http://127.0.0.1:9090/api/v1/query?query=varnetix_element_up"_s))));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    QMap<QString, QString> up;
+    if (!finished.wait(5000))
+        return up;
+    const QJsonDocument answer = QJsonDocument::fromJson(reply->readAll());
+    for (const QJsonValue sample : answer[u"data"_s][u"result"_s].toArray())
+        up[sample[u"metric"_s][u"mac"_s].toString()] = sample[u"value"_s][1].toString();
+    return up;
+}
+
+// A process ended by its PID, at once if it does not end when asked.
+void end(QProcess& process) {
+    process.terminate();
+    if (!process.waitForFinished(5000))
+        process.kill();
+    process.waitForFinished(5000);
 }
 
 } // namespace
@@ -480,6 +510,62 @@ private slots:
         window.start(program, {u"--database"_s, dir.filePath(u"empty.ini"_s)});
         QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("Local database is empty."), 10000);
         endsOnSigterm(window);
+    }
+
+    // Debian's Prometheus server scrapes a station of its own watching elements 1 to 3 every
+    // second: all three up, then element 2 down once its link is. Last: the station of the other
+    // tests gives up the lab's port for it.
+    void prometheusScrapesTheWatch() {
+        const QString prometheus = QStandardPaths::findExecutable(u"prometheus"_s);
+        if (prometheus.isEmpty())
+            QSKIP("Debian's prometheus package is not installed");
+        m_s.window.reset();
+        m_s.station.reset();
+        m_instance.reset();
+        const QString dir = m_s.dir.filePath(u"metrics"_s);
+        QVERIFY(QDir().mkpath(dir));
+        QFile database(dir + u"/nms.ini"_s);
+        QVERIFY(database.open(QIODevice::WriteOnly));
+        for (int k = 1; k <= 3; ++k)
+            database.write(recordText(section(k), discoveredRecord(k)));
+        database.close();
+        // Every element watched each second, offline after two missed echoes.
+        QVERIFY(varnetix::PreferencesFile(dir + u"/config/Halvoren/varnetix-nms.ini"_s)
+                    .save({1, 2, 1024, 5}));
+        QFile config(dir + u"/prometheus.yml"_s);
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: varnetix\n"
+                     "    static_configs:\n      - targets: ['127.0.0.1:9464']\n");
+        config.close();
+
+        QProcess station, server;
+        const auto ended = qScopeGuard([&] {
+            end(server);
+            end(station);
+            ip(inElement(2) + u"link set eth0 up"_s);
+        });
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.insert(u"XDG_CONFIG_HOME"_s, dir + u"/config"_s);
+        environment.insert(u"XDG_STATE_HOME"_s, dir + u"/state"_s);
+        station.setProcessEnvironment(environment);
+        station.setProcessChannelMode(QProcess::ForwardedChannels);
+        station.start(qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s,
+                      {u"--database"_s, database.fileName(), u"--metrics"_s, u"9464"_s});
+        server.setStandardOutputFile(dir + u"/prometheus.log"_s);
+        server.setStandardErrorFile(dir + u"/prometheus.log"_s);
+        server.start(prometheus, {u"--config.file="_s + config.fileName(),
+                                  u"--storage.tsdb.path="_s + dir + u"/tsdb"_s,
+                                  u"--web.listen-address=127.0.0.1:9090"_s});
+        QVERIFY(station.waitForStarted() && server.waitForStarted());
+
+        QMap<QString, QString> up{{QString::fromLatin1(section(1)), u"1"_s},
+                                  {QString::fromLatin1(section(2)), u"1"_s},
+                                  {QString::fromLatin1(section(3)), u"1"_s}};
+        QTRY_COMPARE_WITH_TIMEOUT(upByMac(), up, 30000);
+        QVERIFY(ip(inElement(2) + u"link set eth0 down"_s));
+        up[QString::fromLatin1(section(2))] = u"0"_s;
+        QTRY_COMPARE_WITH_TIMEOUT(upByMac(), up, 15000);
     }
 
 private:

@@ -106,7 +106,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 # Computed from the binaries' shared libraries, plus setcap and adduser for postinst.
 for dependency in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 \
-    libqt6dbus6 libcap2-bin adduser; do
+    libqt6dbus6 libprometheus-cpp-core1.0 libcap2-bin adduser; do
     [[ ", $depends," == *", $dependency"[\ ,]* ]] || fail "Depends lacks $dependency: $depends"
 done
 

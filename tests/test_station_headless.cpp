@@ -1,8 +1,9 @@
 // The station with no widget at all: a discovery, a configuration exchange, the watch, an end
-// during a discovery and the silence watch against the element simulator on loopback, and a
-// configuration answer killed while it is stored.
+// during a discovery and the silence watch against the element simulator on loopback, a
+// configuration answer killed while it is stored, and the metrics endpoint.
 #include <QSignalSpy>
 
+#include "core/discovery_answers.h"
 #include "core/ini_store.h"
 #include "killed_writers.h"
 #include "station/configuration_exchange.h"
@@ -11,8 +12,12 @@
 #include "station/element_watch.h"
 #include "station/silence_watch.h"
 #include "station/station.h"
+#include "station/station_metrics.h"
 #include "station_fixture.h"
 #include "tools/element_sim/simulator_options.h"
+
+#include <QTcpServer>
+#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 using varnetix::EditedConfiguration;
@@ -37,6 +42,17 @@ struct CountingFindings : varnetix::FindingsView {
     int shown = 0;
     void showFindings(const std::vector<varnetix::Finding>&) override { ++shown; }
 };
+
+// The whole answer of the endpoint at address:port to a GET of the path; empty when it refuses.
+QByteArray fetch(const QString& address, const QString& port, const QByteArray& path) {
+    QTcpSocket client;
+    QByteArray reply;
+    QObject::connect(&client, &QTcpSocket::readyRead, [&] { reply += client.readAll(); });
+    client.connectToHost(address, port.toUShort());
+    client.write("GET " + path + " HTTP/1.1\r\nHost: station\r\n\r\n");
+    (void)QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; });
+    return reply;
+}
 
 } // namespace
 
@@ -191,6 +207,118 @@ private slots:
                                .match(logged[1]);
         QVERIFY2(after.hasMatch() && after.captured(1).toInt() >= 2, qPrintable(logged[1]));
         QCOMPARE(silent.size(), 1);
+    }
+
+    // Every family and sample of a station with known elements, exactly, and promtool takes them.
+    // The endpoint listens only where it is told, says once that its port is taken, and has
+    // nothing but /metrics.
+    void metricsEndpoint() {
+        m_s.station.reset(); // and the echoes its watch left queued with it
+        QTest::qWait(0);
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(taken.serverPort());
+        // One element's section again in lower case, and a section that is no element.
+        m_s.writeDatabase(
+            recordText("001A2B3C4D5E", replaced(kEncoderEntries, {"NAME=E\x1B\"\\"})) +
+            recordText("00000000000D", replaced(kDecoderEntries, {"IP=127.0.0.2"})) +
+            recordText("00000000000d", kDecoderEntries) + recordText("NOTES", {}));
+        m_s.sweeper.answering = {{u"127.0.0.1"_s, 3}};
+        // An earlier run's answers: none, at a known time.
+        QFile answers(
+            QString::fromStdString(varnetix::DiscoveryAnswersPath(m_s.settings.databasePath)));
+        QVERIFY(answers.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                answers.setFileTime(QDateTime::fromSecsSinceEpoch(1767312000),
+                                    QFileDevice::FileModificationTime));
+        answers.close();
+        varnetix::StationPreferences preferences{
+            1, 1, 1024, 5, 0, -50, 15, 3, "127.0.0.1:" + port.toStdString()};
+        QVERIFY(varnetix::PreferencesFile(QString::fromStdString(m_s.settings.preferencesPath))
+                    .save(preferences));
+        startStation();
+        QCOMPARE(m_s.station->notices(),
+                 QStringList{u"Metrics not served at 127.0.0.1:%1: The bound address is already "
+                             u"in use"_s.arg(port)});
+        taken.close();
+        preferences.metricsEndpoint = port.toStdString(); // the same address, written short
+        m_s.station->changePreferences(preferences);
+        QCOMPARE(m_s.station->notices(), QStringList());
+        auto& metrics = m_s.station->metrics();
+        metrics.setAudioReader([](const std::string& section) {
+            return section == "001A2B3C4D5E"
+                       ? std::optional(varnetix::EncoderAudio{true, -INFINITY})
+                       : std::nullopt;
+        });
+        metrics.setAlarmCounter([](std::string_view kind, bool acknowledged) {
+            return kind == "offline" && !acknowledged ? 1 : 0;
+        });
+        m_s.sendToStation(QByteArray(100, 'x'));
+        QTRY_COMPARE(m_s.station->unroutedDatagrams(), 1u);
+        QTRY_COMPARE(m_s.station->watch()->stateWord("00000000000D"), u"offline"_s);
+
+        const QByteArray reply = fetch(u"127.0.0.1"_s, port, "/metrics");
+        const QByteArray body = reply.mid(reply.indexOf("\r\n\r\n") + 4);
+        QVERIFY2(reply.startsWith("HTTP/1.1 200 OK\r\nContent-Type: text/plain; version=0.0.4; "
+                                  "charset=utf-8\r\n"),
+                 reply.constData());
+        QStringList families, samples;
+        for (const QByteArray& line : body.split('\n')) {
+            if (line.startsWith("# HELP "))
+                families << QString::fromLatin1(line.split(' ')[2]);
+            else if (!line.startsWith('#') && !line.isEmpty())
+                samples << QString::fromUtf8(line);
+        }
+        const QString v = u"varnetix_"_s, element = u"{mac=\"001A2B3C4D5E\"}"_s,
+                      decoder = u"{mac=\"00000000000D\"}"_s;
+        QCOMPARE(families.join(u' '),
+                 v + u"element_up "_s + v + u"element_info "_s + v +
+                     u"element_round_trip_seconds "_s + v +
+                     u"element_last_answer_timestamp_seconds "_s + v + u"encoder_audio_silent "_s +
+                     v + u"encoder_audio_peak_dbfs "_s + v + u"network_check_findings "_s + v +
+                     u"alarms "_s + v + u"elements "_s + v +
+                     u"discovery_last_timestamp_seconds "_s + v + u"build_info "_s + v +
+                     u"datagrams_dropped_total "_s + v + u"event_log_lines_dropped_total"_s);
+        static const QRegularExpression now(u"(timestamp_seconds\\S+) 1\\d{9}(\\.\\d+)?$"_s);
+        QStringList expected = {
+            v + u"element_up"_s + element + u" 1"_s,
+            v + u"element_up"_s + decoder + u" 0"_s,
+            v + u"element_info{mac=\"001A2B3C4D5E\",name=\"E\\\\x1B\\\"\\\\\\\\\",address=\"127.0."
+                u"0.1\","
+                u"role=\"encoder\"} 1"_s,
+            v + u"element_info{mac=\"00000000000D\",name=\"D1\",address=\"127.0.0.2\","
+                u"role=\"decoder\"} 1"_s,
+            v + u"element_round_trip_seconds"_s + element + u" 0.003"_s,
+            v + u"element_last_answer_timestamp_seconds"_s + element + u" NOW"_s,
+            v + u"encoder_audio_silent"_s + element + u" 1"_s,
+            v + u"encoder_audio_peak_dbfs"_s + element + u" -Inf"_s,
+            v + u"network_check_findings{severity=\"error\"} 2"_s,
+            v + u"network_check_findings{severity=\"warning\"} 1"_s};
+        for (const QString& kind : {u"offline"_s, u"silent"_s, u"no-level"_s, u"network"_s}) {
+            for (const QString& acknowledged : {u"false"_s, u"true"_s})
+                expected << v + u"alarms{kind=\"%1\",acknowledged=\"%2\"} %3"_s.arg(
+                                    kind, acknowledged,
+                                    kind + acknowledged == u"offlinefalse" ? u"1"_s : u"0"_s);
+        }
+        expected << v + u"elements 2"_s << v + u"discovery_last_timestamp_seconds 1767312000"_s
+                 << v + u"build_info{version=\"3.0.0\"} 1"_s;
+        for (const QString& reason :
+             {u"length"_s, u"level-sender"_s, u"pending-limit"_s, u"no-room"_s, u"echo-reply"_s})
+            expected << v + u"datagrams_dropped_total{reason=\"%1\"} %2"_s.arg(
+                                reason, reason == u"length" ? u"1"_s : u"0"_s);
+        expected << v + u"event_log_lines_dropped_total 0"_s;
+        QCOMPARE(samples.replaceInStrings(now, u"\\1 NOW"_s), expected);
+
+        QVERIFY(fetch(u"127.0.0.1"_s, port, "/metrics/").startsWith("HTTP/1.1 404 Not Found\r\n"));
+        QCOMPARE(fetch(u"127.0.0.2"_s, port, "/metrics"), QByteArray());
+        const QString promtool = QStandardPaths::findExecutable(u"promtool"_s);
+        if (promtool.isEmpty())
+            QSKIP("promtool is not installed (Debian's prometheus package)");
+        QProcess check;
+        check.start(promtool, {u"check"_s, u"metrics"_s});
+        check.write(body);
+        check.closeWriteChannel();
+        QVERIFY(check.waitForFinished(10000));
+        QVERIFY2(check.exitCode() == 0, check.readAllStandardError().constData());
     }
 
     // A child stores two answers in turn and is killed at random moments: the record is always

@@ -184,7 +184,8 @@ private slots:
         QFile file(preferences);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(
-            "[watch]\nintervalSeconds=2\n[log]\nfileCount=999\n[audio]\nsilenceLevelDbfs=-5\n");
+            "[watch]\nintervalSeconds=2\n[log]\nfileCount=999\n[audio]\nsilenceLevelDbfs=-5\n"
+            "[metrics]\nendpoint=host:1\n");
         file.close();
         QFile blocker(m_s->dir.filePath(u"blocker"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -200,8 +201,8 @@ private slots:
         QCOMPARE(m_s->text("lblWatchSummary"),
                  u"0 online, 0 offline, 0 unknown, 0 silent - every 2 s"_s);
         const QString badPreference =
-            u"Invalid preferences read as their defaults: log/fileCount, audio/silenceLevelDbfs "
-            u"(%1)"_s.arg(preferences);
+            u"Invalid preferences read as their defaults: log/fileCount, audio/silenceLevelDbfs, "
+            u"metrics/endpoint (%1)"_s.arg(preferences);
         QTRY_COMPARE(m_s->text("lblNotice"),
                      badPreference +
                          u"; Event log not written: %1: Not a directory"_s.arg(logDirectory));
@@ -417,6 +418,10 @@ private slots:
         QTest::newRow("two commands")
             << QStringList{u"--version"_s, u"--check-network"_s} << QByteArray() << 2 << QString()
             << wrong(u"--version and --check-network cannot be given together"_s);
+        QTest::newRow("metrics endpoint")
+            << QStringList{u"--metrics=localhost:9464"_s} << QByteArray() << 2 << QString()
+            << wrong(u"--metrics needs [ADDRESS:]PORT, e.g. 9464 or 0.0.0.0:9464, not "
+                     u"'localhost:9464'"_s);
         QTest::newRow("end of options") << QStringList{u"--"_s, u"--help"_s} << QByteArray() << 2
                                         << QString() << wrong(u"unexpected argument --help"_s);
         QTest::newRow("missing database")

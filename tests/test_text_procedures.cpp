@@ -5,6 +5,7 @@
 #include "core/element_tree.h"
 #include "core/ini_store.h"
 #include "core/mac_format.h"
+#include "core/metrics_endpoint.h"
 #include "core/number_text.h"
 #include "core/text_procedures.h"
 #include "core/unicast_destination.h"
@@ -18,6 +19,12 @@ namespace {
 
 QByteArray b(const std::string& s) {
     return QByteArray::fromStdString(s);
+}
+
+// "address port" of a metrics endpoint, "-" for a text that is none.
+std::string endpoint(const char* text) {
+    const auto parsed = ParseMetricsEndpoint(text);
+    return parsed ? parsed->address + ' ' + std::to_string(parsed->port) : "-";
 }
 
 ElementTree build(const std::string& content) {
@@ -164,6 +171,11 @@ private slots:
         ROW(VersionTwoDecimals("-0.001"), "0.00");
         ROW(VersionTwoDecimals("abc"), "0.00");
         ROW(VersionTwoDecimals(std::string(400, '9')), "0.00");
+        ROW(endpoint("9464"), "127.0.0.1 9464");
+        ROW(endpoint("0.0.0.0:65535"), "0.0.0.0 65535");
+        ROW(endpoint("[::1]:80"), "::1 80");
+        for (const char* wrong : {"0", "65536", "localhost:80", "1.2.3:80", "::1:80", ":80", "80:"})
+            QTest::addRow("endpoint %s", wrong) << b(endpoint(wrong)) << QByteArray("-");
 #undef ROW
     }
     void texts() {

@@ -2,11 +2,11 @@
 # touching apt only when something is missing.
 
 # What only the tests need: tshark reads the dissector's sample capture, appstreamcli checks the
-# metainfo of the package, promtool (in prometheus) checks and tests the alert rules, Debian's
-# python3 with its YAML module reads the rules and the dashboard for their metric names,
-# systemd-analyze (in systemd) rates and verifies the service unit, dbus-daemon runs a private
+# metainfo of the package, promtool (in prometheus) checks and tests the alert rules and checks
+# the metrics, Debian's python3 with its YAML module reads the rules and the dashboard for their
+# metric names, systemd-analyze (in systemd) rates and verifies the service unit, dbus-daemon runs a private
 # session bus for the desktop notifications, Xvfb and the tray host trayer make a desktop with a
-# system tray for the tray light.
+# system tray for the tray light, and the Prometheus server scrapes the metrics in the lab.
 varnetix_test_packages=(tshark appstream prometheus python3 python3-yaml systemd dbus-daemon xvfb
                         trayer)
 
@@ -16,7 +16,7 @@ varnetix_fuzz_packages=(clang libclang-rt-dev)
 
 varnetix_ensure_deps() {
     local wanted=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev
-                  iproute2 libcap2-bin dpkg-dev file desktop-file-utils "$@")
+                  iproute2 libcap2-bin dpkg-dev file desktop-file-utils prometheus-cpp-dev "$@")
     local missing=() pkg
     for pkg in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLineEdit>
 #include <QSpinBox>
 
 namespace varnetix {
@@ -36,7 +37,8 @@ PreferencesDialog::PreferencesDialog(const StationPreferences& current, Operator
       m_silenceLevel(
           numberBox("spnSilenceLevel", "Silence level", current.silenceLevelDbfs, " dBFS")),
       m_silenceTime(numberBox("spnSilenceTime", "Silence time", current.silenceSeconds, " s")),
-      m_restoreTime(numberBox("spnRestoreTime", "Restore time", current.restoreSeconds, " s")) {
+      m_restoreTime(numberBox("spnRestoreTime", "Restore time", current.restoreSeconds, " s")),
+      m_metrics(new QLineEdit(QString::fromStdString(current.metricsEndpoint))) {
     setObjectName(QStringLiteral("dlgPreferences"));
     setWindowTitle(QStringLiteral("Preferences"));
     m_interval->setSpecialValueText(QStringLiteral("Off"));
@@ -52,6 +54,10 @@ PreferencesDialog::PreferencesDialog(const StationPreferences& current, Operator
     form->addRow(QStringLiteral("Silence &below:"), m_silenceLevel);
     form->addRow(QStringLiteral("Silen&t after:"), m_silenceTime);
     form->addRow(QStringLiteral("Audio &restored after:"), m_restoreTime);
+    m_metrics->setObjectName(QStringLiteral("txtMetricsEndpoint"));
+    m_metrics->setAccessibleName(QStringLiteral("Prometheus metrics endpoint"));
+    m_metrics->setPlaceholderText(QStringLiteral("Off (e.g. 9464 or 0.0.0.0:9464)"));
+    form->addRow(QStringLiteral("Prometheus &metrics at:"), m_metrics);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -68,6 +74,7 @@ StationPreferences PreferencesDialog::preferences() const {
     p.silenceLevelDbfs = m_silenceLevel->value();
     p.silenceSeconds = m_silenceTime->value();
     p.restoreSeconds = m_restoreTime->value();
+    p.metricsEndpoint = m_metrics->text().trimmed().toStdString();
     return p;
 }
 

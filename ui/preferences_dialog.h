@@ -1,6 +1,6 @@
 // The station's preferences: the watch interval, the missed echoes until an element counts as
-// offline, the event log's size and the silence watch's interval, level and times. Invalid values
-// are named in a box and not stored.
+// offline, the event log's size, the silence watch's interval, level and times, and where the
+// metrics are served. Invalid values are named in a box and not stored.
 #pragma once
 
 #include <QDialog>
@@ -8,6 +8,7 @@
 #include "core/station_preferences.h"
 #include "station/operator_dialogs.h"
 
+class QLineEdit;
 class QSpinBox;
 
 namespace varnetix {
@@ -31,6 +32,7 @@ private:
     QSpinBox* m_silenceLevel;
     QSpinBox* m_silenceTime;
     QSpinBox* m_restoreTime;
+    QLineEdit* m_metrics;
 };
 
 } // namespace varnetix
