@@ -36,6 +36,7 @@ class LevelMonitor;
 class LoggedDialogs;
 class NetworkCheckController;
 class PingController;
+class SpareReplacement;
 
 class Station : public QObject {
     Q_OBJECT
@@ -79,6 +80,7 @@ public:
     ElementWatch* watch() { return m_watch.get(); } // null when the elements are not watched
     NetworkCheckController& check() { return *m_check; }
     InventoryExport& inventory() { return *m_export; }
+    SpareReplacement& replacement() { return *m_replacement; }
 
     // Background trouble: told once in the log and kept until it is over.
     void showNotice(const QString& notice);
@@ -116,6 +118,7 @@ private:
     std::unique_ptr<ConfigurationExchange> m_exchange;
     std::unique_ptr<AttenuationControl> m_attenuation;
     std::unique_ptr<Discovery> m_discovery;
+    std::unique_ptr<SpareReplacement> m_replacement; // before the feedback that answers it
     std::unique_ptr<FeedbackHandler> m_feedback;
     std::unique_ptr<ElementWatch> m_watch;
     std::unique_ptr<NetworkCheckController> m_check;
