@@ -155,7 +155,8 @@ private slots:
             u"Toolbar1Button1=Ctrl+D Toolbar1Button2=F5 Toolbar1Button4=Ctrl+S "
             u"Toolbar1Button6=Ctrl+L Toolbar1Button7=Ctrl+Shift+L actionQuit=Ctrl+Q "
             u"actionExport=Ctrl+E actionCheckNetwork=Ctrl+K actionEventLog=Ctrl+J "
-            u"actionFindings=Ctrl+Shift+K actionPreferences=Ctrl+, actionAbout="_s.split(u' ');
+            u"actionFindings=Ctrl+Shift+K actionPreferences=Ctrl+, actionAbout= actionReplaceElement="_s
+                .split(u' ');
         for (const QString& command : commands) {
             auto* action = m_s.find<QAction>(qPrintable(command.section(u'=', 0, 0)));
             QCOMPARE(command.section(u'=', 0, 0) + u'=' + action->shortcut().toString(), command);

@@ -22,6 +22,7 @@
 #include "station/level_monitor.h"
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
+#include "station/spare_replacement.h"
 #include "ui/diagnostics_panel.h"
 #include "ui/element_panel.h"
 #include "ui/element_tree_panel.h"
@@ -30,6 +31,7 @@
 #include "ui/paging_window.h"
 #include "ui/pictures.h"
 #include "ui/preferences_dialog.h"
+#include "ui/replace_element_dialog.h"
 
 namespace varnetix {
 
@@ -160,6 +162,11 @@ void MainWindow::createMenus() {
     QMenu* element = menuBar()->addMenu(QStringLiteral("&Element"));
     element->setObjectName(QStringLiteral("menuElement"));
     element->addAction(command(kButtonSave, QStringLiteral("&Save changes"), QKeySequence::Save));
+    QAction* replace = named(element->addAction(QStringLiteral("Replace &missing element..."), this,
+                                                &MainWindow::replaceMissingElement),
+                             "actionReplaceElement");
+    connect(&m_station.replacement(), &SpareReplacement::busyChanged, replace,
+            [replace](bool busy) { replace->setEnabled(!busy); });
     element->addSeparator();
     element->addAction(command(kButtonStartLevel, QStringLiteral("Start &audio monitoring"),
                                QKeySequence(Qt::CTRL | Qt::Key_L)));
@@ -208,6 +215,23 @@ void MainWindow::editPreferences() {
     PreferencesDialog dialog(m_station.preferences(), m_station.dialogs(), this);
     if (dialog.exec() == QDialog::Accepted)
         m_station.changePreferences(dialog.preferences());
+}
+
+void MainWindow::replaceMissingElement() {
+    SpareReplacement& replacement = m_station.replacement();
+    ReplacementCandidates candidates = replacement.candidates();
+    if (candidates.missing.empty()) {
+        m_station.dialogs().information(
+            QStringLiteral("Replace missing element"),
+            joinLines({QStringLiteral("The last discovery found no element missing."),
+                       QStringLiteral("Connect the spare in the failed unit's place and run a "
+                                      "discovery: the failed unit is then missing, the spare "
+                                      "new.")}));
+        return;
+    }
+    ReplaceElementDialog dialog(replacement, std::move(candidates), this);
+    if (dialog.exec() == QDialog::Accepted)
+        replacement.replace(dialog.missing(), dialog.spare());
 }
 
 void MainWindow::showAbout() {

@@ -43,6 +43,7 @@ private:
     void toolbarClicked(int index);
     void showAbout();
     void editPreferences();
+    void replaceMissingElement();
 
     Station& m_station;
     QToolBar* m_toolbar = nullptr;
