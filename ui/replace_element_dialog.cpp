@@ -50,6 +50,9 @@ ReplaceElementDialog::ReplaceElementDialog(SpareReplacement& replacement,
     m_plan->setObjectName(QStringLiteral("txtReplacementPlan"));
     m_plan->setReadOnly(true);
     m_plan->setAccessibleName(QStringLiteral("What the spare will be sent"));
+    // Room for the whole plan at the desktop's font, so that nothing of it hides below.
+    const QFontMetrics metrics = m_plan->fontMetrics();
+    m_plan->setMinimumSize(metrics.averageCharWidth() * 80, metrics.lineSpacing() * 22);
     for (const ReplacementUnit& unit : m_candidates.missing)
         m_missing->addItem(unitText(unit));
 
