@@ -169,14 +169,10 @@ void SpareReplacement::replace(const std::string& missing, const std::string& sp
                              kNothingSent});
         return;
     }
-    m_addressInUse = m_resolver.lookUpAfresh(m_configuration.fields.ip, &why);
-    if (!m_addressInUse) {
-        refuseBeforeSending({QStringLiteral("The spare's answer could not be told from another "
-                                            "host's: %1.")
-                                 .arg(fromBytes(why)),
-                             kNothingSent});
+    if (!listenForTheAddress())
         return;
-    }
+    // Only what is heard once the operator has agreed counts.
+    m_addressInUse.reset();
     // The question's loop may bring anything, another replacement among it: this one is under
     // way from here.
     m_stage = Stage::Asking;
@@ -193,6 +189,8 @@ void SpareReplacement::replace(const std::string& missing, const std::string& sp
         finish();
         return;
     }
+    if (!listenForTheAddress())
+        return;
     m_stage = Stage::Checking;
     m_echoesLeft = kEchoes;
     nextEcho();
@@ -250,6 +248,18 @@ void SpareReplacement::echoFinished(const EchoReply& reply) {
     }
     m_addressInUse.reset();
     send();
+}
+
+bool SpareReplacement::listenForTheAddress() {
+    std::string why;
+    m_addressInUse = m_resolver.lookUpAfresh(m_configuration.fields.ip, &why);
+    if (m_addressInUse)
+        return true;
+    refuseBeforeSending(
+        {QStringLiteral("The spare's answer could not be told from another host's: %1.")
+             .arg(fromBytes(why)),
+         kNothingSent});
+    return false;
 }
 
 bool SpareReplacement::addressStillHeld() {

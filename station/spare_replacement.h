@@ -67,6 +67,9 @@ private:
     std::optional<IniDocument> newestBackup() const;
     bool refusedDestination(const std::string& address) const;
     void refuseBeforeSending(const QStringList& lines);
+    // A fresh lookup of the missing unit's address, which also shows that the answer can be
+    // checked; false (after refusing) when this station cannot make one.
+    bool listenForTheAddress();
     void nextEcho();
     void echoFinished(const EchoReply& reply);
     // True (after refusing) when a host has sent ARP in the missing unit's address's name.
