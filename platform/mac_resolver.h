@@ -2,12 +2,25 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 namespace varnetix {
+
+// The hardware address that answers for an IPv4 address now, asked of the network itself: a
+// neighbour table may still hold the address of a unit that has left, while another has taken
+// its address.
+class FreshMacLookup {
+public:
+    virtual ~FreshMacLookup() = default;
+    // One attempt that does not wait for the network: true with `mac` (the six bytes joined by
+    // the delimiter) once an answer has come since the lookup began; otherwise false, after
+    // asking again when the last question is old enough.
+    virtual bool poll(std::string& mac, const std::string& delimiter) = 0;
+};
 
 class MacResolver {
 public:
@@ -22,6 +35,14 @@ public:
     // answer them all.
     virtual void beginLookups() {}
     virtual void endLookups() {}
+    // A lookup that takes nothing from what is already known; nullptr (and `why`) when this
+    // station cannot ask the network itself.
+    virtual std::unique_ptr<FreshMacLookup> lookUpAfresh(const std::string& ip, std::string* why) {
+        (void)ip;
+        if (why)
+            *why = "this station cannot send ARP requests";
+        return nullptr;
+    }
 };
 
 // The kernel's neighbour (ARP) table.
@@ -30,6 +51,9 @@ public:
     bool LookupMac(const std::string& ip, std::string& mac, const std::string& delimiter) override;
     void beginLookups() override;
     void endLookups() override;
+    // An ARP request of its own on the interface whose network holds the address; needs
+    // CAP_NET_RAW, as the raw ICMP socket does.
+    std::unique_ptr<FreshMacLookup> lookUpAfresh(const std::string& ip, std::string* why) override;
 
 private:
     // The complete entries of one reading of the table, by address (network byte order).

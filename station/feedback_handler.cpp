@@ -31,11 +31,11 @@ QString discardedMessage(std::size_t count) {
 } // namespace
 
 FeedbackHandler::FeedbackHandler(Discovery& discovery, ConfigurationExchange& exchange,
-                                 ElementTreeController& tree, MacResolver& resolver,
-                                 OperatorDialogs& dialogs, const StationSettings& settings,
-                                 QObject* parent)
-    : QObject(parent), m_discovery(discovery), m_exchange(exchange), m_tree(tree),
-      m_resolver(resolver), m_dialogs(dialogs), m_settings(settings) {
+                                 SpareReplacement& replacement, ElementTreeController& tree,
+                                 MacResolver& resolver, OperatorDialogs& dialogs,
+                                 const StationSettings& settings, QObject* parent)
+    : QObject(parent), m_discovery(discovery), m_exchange(exchange), m_replacement(replacement),
+      m_tree(tree), m_resolver(resolver), m_dialogs(dialogs), m_settings(settings) {
     m_next.setSingleShot(true);
     m_next.setInterval(0);
     connect(&m_next, &QTimer::timeout, this, &FeedbackHandler::processArrivals);
@@ -108,6 +108,11 @@ void FeedbackHandler::accept(const Arrival& arrival) {
 
     // Whatever the packet answers, the wait for a configuration answer is over.
     m_exchange.stopAnswerTimeout();
+    if (!packet.duringDiscovery && m_replacement.takeAnswer()) {
+        packet.answersReplacement = true;
+        // The neighbour table may still hold the unit the spare replaces under this address.
+        packet.freshLookup = m_resolver.lookUpAfresh(packet.record.ElementIP, nullptr);
+    }
     packet.lookupStarted.start();
     const auto added = m_packets.emplace(m_nextSequence++, std::move(packet)).first;
     if (lookup(added->second))
@@ -118,6 +123,15 @@ void FeedbackHandler::accept(const Arrival& arrival) {
 
 bool FeedbackHandler::lookup(Packet& packet) {
     std::string mac;
+    if (packet.answersReplacement) {
+        // Found or not, the replacement tells the outcome: "" is no MAC.
+        const bool found = packet.freshLookup && packet.freshLookup->poll(mac, ":");
+        if (!found && packet.freshLookup && packet.lookupStarted.elapsed() < m_settings.macBudgetMs)
+            return false;
+        packet.record.ElementMAC = mac;
+        packet.freshLookup.reset();
+        return true;
+    }
     const bool known = m_resolver.LookupMac(packet.record.ElementIP, mac, ":");
     if (known && !mac.empty()) {
         packet.record.ElementMAC = mac;
@@ -259,7 +273,10 @@ void FeedbackHandler::present() {
 
 void FeedbackHandler::presentPacket(Packet& packet) {
     if (packet.stage == Packet::Stage::Answer) {
-        m_exchange.applyConfigurationAnswer(packet.record);
+        if (packet.answersReplacement)
+            m_replacement.applyAnswer(packet.record);
+        else
+            m_exchange.applyConfigurationAnswer(packet.record);
         return;
     }
     m_dialogs.critical(kApplicationTitle, packet.failure);

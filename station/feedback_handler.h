@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -26,6 +27,7 @@
 #include "station/discovery.h"
 #include "station/element_tree_controller.h"
 #include "station/operator_dialogs.h"
+#include "station/spare_replacement.h"
 
 namespace varnetix {
 
@@ -40,7 +42,8 @@ public:
     static constexpr std::size_t kBoxesWaiting = 8;
 
     FeedbackHandler(Discovery& discovery, ConfigurationExchange& exchange,
-                    ElementTreeController& tree, MacResolver& resolver, OperatorDialogs& dialogs,
+                    SpareReplacement& replacement, ElementTreeController& tree,
+                    MacResolver& resolver, OperatorDialogs& dialogs,
                     const StationSettings& settings, QObject* parent = nullptr);
 
     // Called for every datagram the dispatch routes here, as it arrives.
@@ -66,6 +69,9 @@ private:
         enum class Stage { Resolving, Failed, Answer };
         Stage stage = Stage::Resolving;
         bool duringDiscovery = false;
+        // The answer to a spare's configuration: its MAC is asked of the network afresh.
+        std::unique_ptr<FreshMacLookup> freshLookup;
+        bool answersReplacement = false;
         FeedbackRecord record;
         QString failure; // the box of a failed check or lookup
         QElapsedTimer lookupStarted;
@@ -85,6 +91,7 @@ private:
 
     Discovery& m_discovery;
     ConfigurationExchange& m_exchange;
+    SpareReplacement& m_replacement;
     ElementTreeController& m_tree;
     MacResolver& m_resolver;
     OperatorDialogs& m_dialogs;

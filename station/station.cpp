@@ -26,6 +26,7 @@
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
 #include "station/silence_watch.h"
+#include "station/spare_replacement.h"
 #include "station/station_metrics.h"
 
 namespace varnetix {
@@ -130,8 +131,10 @@ void Station::createControllers(MacResolver& resolver, EchoProbe& probe, EchoSwe
                                                          dialogs, log, m_settings, networks, this);
     m_discovery = std::make_unique<Discovery>(m_views, *m_view, *m_tree, database, *m_level,
                                               m_endpoint, dialogs, log, m_settings, this);
-    m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_tree, resolver,
-                                                   dialogs, m_settings, this);
+    m_replacement = std::make_unique<SpareReplacement>(database, m_endpoint, probe, resolver,
+                                                       dialogs, log, m_settings, networks, this);
+    m_feedback = std::make_unique<FeedbackHandler>(*m_discovery, *m_exchange, *m_replacement,
+                                                   *m_tree, resolver, dialogs, m_settings, this);
     if (sweeper)
         m_watch = std::make_unique<ElementWatch>(*m_elements, *sweeper, log,
                                                  m_settings.watchSecondMs, this);

@@ -40,6 +40,7 @@ class NetworkCheckController;
 class PingController;
 class SilenceWatch;
 class StationMetrics;
+class SpareReplacement;
 
 class Station : public QObject {
     Q_OBJECT
@@ -104,6 +105,7 @@ public:
     quint64 unroutedDatagrams() const { return m_unroutedDatagrams; }
     quint64 rejectedEchoReplies() const { return m_sweeper ? m_sweeper->rejectedReplies() : 0; }
     std::uint64_t droppedLogLines() const;
+    SpareReplacement& replacement() { return *m_replacement; }
 
     // Background trouble: told once in the log and kept until it is over.
     void showNotice(const QString& notice);
@@ -147,6 +149,7 @@ private:
     std::unique_ptr<ConfigurationExchange> m_exchange;
     std::unique_ptr<AttenuationControl> m_attenuation;
     std::unique_ptr<Discovery> m_discovery;
+    std::unique_ptr<SpareReplacement> m_replacement; // before the feedback that answers it
     std::unique_ptr<FeedbackHandler> m_feedback;
     std::unique_ptr<ElementWatch> m_watch;
     std::unique_ptr<SilenceWatch> m_silence;

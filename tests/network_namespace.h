@@ -1,11 +1,12 @@
 // The network the platform tests run in: the test process moves into a network namespace of
 // its own, joined by a veth pair to a peer namespace; the kernel removes both when the process
 // ends, however it ends. Here: 198.18.200.1/24 on va, default route via the peer, neighbours
-// 198.18.200.50 to .54 in chosen states; 198.18.201.5 and .6 on lo, where the test answers
+// 198.18.200.50 to .54 in chosen states and .3 with a MAC that is not the peer's, whose address
+// it is; 198.18.201.5 and .6 on lo, where the test answers
 // echoes itself (Puppet); routes unreachable 198.18.212.0/24, prohibit .213.0/24, throw
-// .214.0/24. The peer: 198.18.200.2/24 on vb (kPeerMac), answers echoes, forwards, has no route
-// to 198.18.210.0/24 and an "unreachable" one to .211.0/24. Nobody holds 198.18.200.99.
-// Needs root and the `ip` tool; without them the test exits with 77 (skipped).
+// .214.0/24. The peer: 198.18.200.2/24 and .3/24 on vb (kPeerMac), answers echoes, forwards, has no
+// route to 198.18.210.0/24 and an "unreachable" one to .211.0/24. Nobody holds 198.18.200.99. Needs
+// root and the `ip` tool; without them the test exits with 77 (skipped).
 #pragma once
 
 #include "platform/linux_icmp_socket.h"
@@ -61,7 +62,9 @@ inline QString setUp() {
         "neigh add 198.18.200.51 lladdr 02:1a:2b:3c:4d:0a dev va;"
         "neigh add 198.18.200.52 lladdr 02:00:00:00:00:52 dev va nud stale;"
         "neigh add 198.18.200.53 lladdr 02:00:00:00:00:53 dev va nud noarp;"
-        "neigh add 198.18.200.54 lladdr 01:00:5e:00:00:54 dev va");
+        "neigh add 198.18.200.54 lladdr 01:00:5e:00:00:54 dev va;"
+        "-n %1 addr add 198.18.200.3/24 dev vb;neigh add 198.18.200.3 lladdr 02:00:00:00:00:03 dev "
+        "va");
     for (const QString& step : steps.arg(peer, kPeerMac).split(QLatin1Char(';'))) {
         if (!ip(step))
             return QStringLiteral("ip ") + step;

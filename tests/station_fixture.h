@@ -61,7 +61,8 @@ private:
 };
 
 struct FixedMacResolver : varnetix::MacResolver {
-    std::map<std::string, std::string> macs; // ip -> MAC text as the lookup gives it
+    std::map<std::string, std::string> macs;  // ip -> MAC text as the lookup gives it
+    std::map<std::string, std::string> fresh; // what the network answers when asked afresh
     int attempts = 0;
     int failFirst = 0; // attempts that fail before an address is found
 
@@ -71,6 +72,21 @@ struct FixedMacResolver : varnetix::MacResolver {
             return false;
         mac = macs.at(ip);
         return true;
+    }
+    // Answers as `fresh` holds it when the lookup begins.
+    std::unique_ptr<varnetix::FreshMacLookup> lookUpAfresh(const std::string& ip,
+                                                           std::string*) override {
+        struct Answer : varnetix::FreshMacLookup {
+            std::optional<std::string> mac;
+            bool poll(std::string& found, const std::string&) override {
+                found = mac.value_or(found);
+                return mac.has_value();
+            }
+        };
+        auto answer = std::make_unique<Answer>();
+        if (fresh.contains(ip))
+            answer->mac = fresh.at(ip);
+        return answer;
     }
 };
 

@@ -22,6 +22,7 @@ private slots:
     // First, while the neighbour table holds only what it makes.
     void macLookup_data();
     void macLookup();
+    void freshLookup();
     void probe_data();
     void probe();
     void socketChoice_data();
@@ -77,6 +78,33 @@ void TestDiagnosticsAdapters::macLookup() {
     QCOMPARE(hit, found != u"-"_s);
     const long long sent = TestNetwork::snmp("Udp", "OutDatagrams") - before;
     QVERIFY2(datagrams >= 0 ? sent == datagrams : sent >= 1, qPrintable(QString::number(sent)));
+}
+
+// Asked afresh, the network names the peer for its second address, which the neighbour table
+// holds with another MAC, and nobody for an address nobody holds. Without CAP_NET_RAW, or for an
+// address on none of the station's networks, there is no one to ask.
+void TestDiagnosticsAdapters::freshLookup() {
+    varnetix::LinuxMacResolver resolver;
+    std::string mac, why;
+    QVERIFY(resolver.LookupMac("198.18.200.3", mac, ":"));
+    QCOMPARE(QString::fromStdString(mac), u"02:00:00:00:00:03"_s);
+    const auto answer = [&](const char* address) {
+        const auto lookup = resolver.lookUpAfresh(address, &why);
+        bool found = false;
+        for (int made = 0; lookup && made < 20 && !(found = lookup->poll(mac, ":")); ++made)
+            QTest::qWait(50);
+        return found ? QString::fromStdString(mac) : u"-"_s;
+    };
+    QCOMPARE(answer("198.18.200.3"), TestNetwork::kPeerMac);
+    QCOMPARE(answer("198.18.200.99"), u"-"_s);
+    QVERIFY(!resolver.lookUpAfresh("10.9.9.9", &why));
+    QCOMPARE(QString::fromStdString(why),
+             u"10.9.9.9 is on none of this station's Ethernet networks"_s);
+    QVERIFY(TestNetwork::setRawCapability(false));
+    const bool refused = !resolver.lookUpAfresh("198.18.200.3", &why);
+    QVERIFY(TestNetwork::setRawCapability(true) && refused);
+    QCOMPARE(QString::fromStdString(why),
+             u"this station may not send ARP requests (it needs the capability cap_net_raw)"_s);
 }
 
 void TestDiagnosticsAdapters::probe_data() {

@@ -140,6 +140,23 @@ private slots:
         QCOMPARE(station.exchange(simulator->pagingPort(), kPaging).at(40), '\x0e');
     }
 
+    // Configured to another address, a simulator bound to one binds to the new one, on the same
+    // ports, and answers from there.
+    void takesItsNewAddress() {
+        auto simulator = startSimulator({});
+        QVERIFY(simulator);
+        Station station;
+        const QHostAddress spare(QStringLiteral("127.0.0.2"));
+        station.send(simulator->configPort(),
+                     b(BuildConfigPacket(
+                         {"127.0.0.2", "255.0.0.0", "127.0.0.1", "0.0.0.0", 0, 0, 0, "Spare"})));
+        const QNetworkDatagram answer = station.receive();
+        QCOMPARE(answer.senderAddress(), spare);
+        QCOMPARE(answer.senderPort(), simulator->configPort());
+        station.socket.writeDatagram(kPaging, spare, simulator->pagingPort());
+        QCOMPARE(station.receive().senderAddress(), spare);
+    }
+
     // Every level that can be asked for shows as asked on the station's meter.
     void levelShowsAsConfigured() {
         for (int tenths = 0; tenths >= -1000; --tenths) {

@@ -1,6 +1,7 @@
 // The station with no widget at all: a discovery, a configuration exchange, the watch, an end
 // during a discovery and the silence watch against the element simulator on loopback, a
 // configuration answer killed while it is stored, and the metrics endpoint.
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 #include "core/discovery_answers.h"
@@ -11,6 +12,7 @@
 #include "station/element_model.h"
 #include "station/element_watch.h"
 #include "station/silence_watch.h"
+#include "station/spare_replacement.h"
 #include "station/station.h"
 #include "station/station_metrics.h"
 #include "station_fixture.h"
@@ -319,6 +321,87 @@ private slots:
         check.closeWriteChannel();
         QVERIFY(check.waitForFinished(10000));
         QVERIFY2(check.exitCode() == 0, check.readAllStandardError().constData());
+    }
+
+    // A spare decoder D1 takes the place of GONE, missing since the last discovery's backup.
+    // Nothing is sent while GONE's address answers a ping or ARP; only the spare's own MAC,
+    // asked afresh (the neighbour table names the spare there too), may answer; a refused or
+    // missing answer leaves the database byte for byte.
+    void spareReplacement_data() {
+        QTest::addColumn<int>("echo");        // the status of every echo to GONE's address
+        QTest::addColumn<QString>("before");  // who answers ARP for it before the send
+        QTest::addColumn<QString>("after");   // and after: the answer's MAC
+        QTest::addColumn<QString>("outcome"); // the last box
+        const QString gone = u"127.0.0.2 of GONE [00:00:00:00:00:AA] still answers "_s;
+        const QString refused = u"\rTwo elements on one address would be worse than one that "
+                                u"is gone.\rNothing has been sent."_s;
+        const QString unchanged = u"\rThe database has not been changed."_s;
+        const QString other = u"02:00:00:00:00:99"_s;
+        QTest::newRow("address answers a ping")
+            << 0 << QString() << QString() << gone + u"a ping."_s + refused;
+        QTest::newRow("address answers ARP")
+            << 11010 << other << QString()
+            << gone + u"ARP requests (from 02:00:00:00:00:99)."_s + refused;
+        QTest::newRow("answer from another MAC")
+            << 11010 << QString() << other
+            << u"The response received does not match the spare D1 [00:00:00:00:00:0D]: "
+               u"02:00:00:00:00:99 answers for 127.0.0.2."_s +
+                   unchanged;
+        QTest::newRow("no answer")
+            << 11010 << QString() << QString()
+            << u"Waiting for a response from the spare D1 [00:00:00:00:00:0D] has timed out!"_s +
+                   unchanged;
+        QTest::newRow("replaced") << 11010 << QString() << kDecoderKey
+                                  << u"The spare D1 [00:00:00:00:00:0D] has replaced GONE "
+                                     u"[00:00:00:00:00:AA] at 127.0.0.2."_s;
+    }
+    void spareReplacement() {
+        QFETCH(int, echo);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(QString, outcome);
+        const QString backup = m_s.dir.filePath(u"nms.ini.29991231T235959Z.bak"_s);
+        const auto cleanup = qScopeGuard([&] { QFile::remove(backup); });
+        m_s.writeDatabase(recordText(
+            "0000000000AA", replaced(kDecoderEntries, {"NAME=GONE", "IP=127.0.0.2", "ATT=100"})));
+        QVERIFY(QFile::rename(m_s.databasePath(), backup));
+        m_s.writeDatabase(recordText("00000000000D", kDecoderEntries));
+        const QByteArray stored = m_s.database();
+        m_s.probe.reply = {echo, 0};
+        m_s.resolver.macs["127.0.0.2"] = kDecoderKey.toStdString();
+        m_s.resolver.fresh.erase("127.0.0.2");
+        if (!before.isEmpty())
+            m_s.resolver.fresh["127.0.0.2"] = before.toStdString();
+        m_s.settings.configPort = m_s.configPeer.localPort();
+        QUdpSocket gonePort; // the attenuation goes to the address the spare takes
+        QVERIFY(gonePort.bind(QHostAddress(u"127.0.0.2"_s), m_s.settings.commandPort));
+        startStation();
+        m_s.dialogs.answers.enqueue(true);
+        varnetix::SpareReplacement& replacement = m_s.station->replacement();
+        replacement.replace("0000000000AA", "00000000000D");
+        const bool sends = echo != 0 && before.isEmpty();
+        QCOMPARE(Station::receive(m_s.configPeer, sends ? 2000 : 300).data(),
+                 sends ? QByteArray::fromHex("7f000002 ff000000 7f000001 00000000 000000") +
+                             "GONE            "
+                       : QByteArray());
+        if (!after.isEmpty()) {
+            m_s.resolver.fresh["127.0.0.2"] = after.toStdString();
+            varnetix::FeedbackRecord r;
+            r.ElementIP = "127.0.0.2", r.ElementMask = "255.0.0.0", r.ElementGW = "127.0.0.1";
+            r.RemoteIP = "0.0.0.0", r.ElementName = "GONE", r.ElementRole = 2;
+            r.SerialNumber = 77, r.Attenuation = 200;
+            QVERIFY(m_s.deliver(packet(r, 45)));
+        }
+        QTRY_VERIFY(!replacement.busy());
+        QCOMPARE(m_s.dialogs.boxes.last().text, outcome);
+        const bool done = after == kDecoderKey;
+        QCOMPARE(m_s.database(),
+                 done ? recordText("00000000000D", replaced(kDecoderEntries,
+                                                            {"NAME=GONE            ",
+                                                             "IP=127.0.0.2", "VER=2.1", "ATT=100"}))
+                      : stored);
+        QCOMPARE(Station::receive(gonePort, done ? 2000 : 0).data(),
+                 done ? QByteArray("\x64\x00", 2) : QByteArray());
     }
 
     // A child stores two answers in turn and is killed at random moments: the record is always

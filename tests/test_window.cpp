@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTableView>
@@ -162,7 +163,7 @@ private slots:
             u"Toolbar1Button6=Ctrl+L Toolbar1Button7=Ctrl+Shift+L actionQuit=Ctrl+Q "
             u"actionExport=Ctrl+E actionCheckNetwork=Ctrl+K actionEventLog=Ctrl+J "
             u"actionFindings=Ctrl+Shift+K actionAlarms=Ctrl+Shift+A actionPreferences=Ctrl+, "
-            u"actionBackups= actionAbout="_s.split(u' ');
+            u"actionBackups= actionAbout= actionReplaceElement="_s.split(u' ');
         for (const QString& command : commands) {
             auto* action = m_s.find<QAction>(qPrintable(command.section(u'=', 0, 0)));
             QCOMPARE(command.section(u'=', 0, 0) + u'=' + action->shortcut().toString(), command);
@@ -190,6 +191,40 @@ private slots:
                                        {"tmrVolume", 50},
                                        {"tmrRetryPing", 1000}})
             QCOMPARE(station.findChild<QTimer*>(QLatin1String(name))->interval(), ms);
+    }
+
+    // Element > Replace missing element...: the missing decoder, only the spares of its role,
+    // and what the spare will be sent and what not.
+    void replaceDialog() {
+        Station s;
+        s.writeDatabase(recordText(
+            "0000000000AA",
+            replaced(kDecoderEntries, {"NAME=GONE", "IP=127.0.0.2", "SFN=1", "BUF=5", "ATT=100"})));
+        QVERIFY(QFile::rename(s.databasePath(), s.databasePath() + u".20260101T000000Z.bak"_s));
+        s.start(sampleDatabase());
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            shown << s.items("cmbMissingElement") << s.items("cmbSpareElement")
+                  << s.find<QPlainTextEdit>("txtReplacementPlan")->toPlainText();
+            qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject();
+        });
+        s.find<QAction>("actionReplaceElement")->trigger();
+        QCOMPARE(shown,
+                 QStringList({u"GONE [00:00:00:00:00:AA] at 127.0.0.2 (DECODER)"_s,
+                              u"D1 [00:00:00:00:00:0D] at 127.0.0.1 (DECODER)"_s,
+                              u"Sent to the spare at 127.0.0.1, as \"Save changes\" sends a "
+                              u"configuration:\n    Name: GONE\n    Element IP: 127.0.0.2\n"
+                              u"    Element Mask: 255.0.0.0\n    Element GW: 127.0.0.1\n"
+                              u"    Remote IP: 0.0.0.0\n    Audio Input: Digital\n"
+                              u"    Audio Type: Left/Right\n    Audio TX: Unicast\n"
+                              u"Once the spare has answered, to 127.0.0.2 port 2977 as the "
+                              u"attenuation scroll bar sends it:\n    Attenuation: -77.5 dB\n\n"
+                              u"Not sent: SFN and buffer. A configuration neither sends nor "
+                              u"stores them; the spare keeps its own (SFN off, buffer 7.5mS), "
+                              u"the missing element had SFN on, buffer 12.5mS.\n"
+                              u"Nothing is sent while 127.0.0.2 still answers. The spare's answer "
+                              u"is stored under its own MAC, 00:00:00:00:00:0D."_s}));
+        QCOMPARE(s.dialogs.boxes.size(), 0);
     }
 
     // The desktop's boxes, each answered with its default button: the icon, "No" the default

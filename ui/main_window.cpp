@@ -23,9 +23,10 @@
 #include "station/level_monitor.h"
 #include "station/network_check_controller.h"
 #include "station/ping_controller.h"
+#include "station/silence_watch.h"
+#include "station/spare_replacement.h"
 #include "ui/alarms_dock.h"
 #include "ui/backups_dialog.h"
-#include "station/silence_watch.h"
 #include "ui/diagnostics_panel.h"
 #include "ui/element_panel.h"
 #include "ui/element_tree_panel.h"
@@ -34,6 +35,7 @@
 #include "ui/paging_window.h"
 #include "ui/pictures.h"
 #include "ui/preferences_dialog.h"
+#include "ui/replace_element_dialog.h"
 #include "ui/tray_light.h"
 
 namespace varnetix {
@@ -171,6 +173,11 @@ void MainWindow::createMenus() {
     QMenu* element = menuBar()->addMenu(QStringLiteral("&Element"));
     element->setObjectName(QStringLiteral("menuElement"));
     element->addAction(command(kButtonSave, QStringLiteral("&Save changes"), QKeySequence::Save));
+    QAction* replace = named(element->addAction(QStringLiteral("Replace &missing element..."), this,
+                                                &MainWindow::replaceMissingElement),
+                             "actionReplaceElement");
+    connect(&m_station.replacement(), &SpareReplacement::busyChanged, replace,
+            [replace](bool busy) { replace->setEnabled(!busy); });
     element->addSeparator();
     element->addAction(command(kButtonStartLevel, QStringLiteral("Start &audio monitoring"),
                                QKeySequence(Qt::CTRL | Qt::Key_L)));
@@ -228,6 +235,23 @@ void MainWindow::editPreferences() {
 void MainWindow::showBackups() {
     BackupsDialog dialog(m_station.backups(), m_station.database(), this);
     dialog.exec();
+}
+
+void MainWindow::replaceMissingElement() {
+    SpareReplacement& replacement = m_station.replacement();
+    ReplacementCandidates candidates = replacement.candidates();
+    if (candidates.missing.empty()) {
+        m_station.dialogs().information(
+            QStringLiteral("Replace missing element"),
+            joinLines({QStringLiteral("The last discovery found no element missing."),
+                       QStringLiteral("Connect the spare in the failed unit's place and run a "
+                                      "discovery: the failed unit is then missing, the spare "
+                                      "new.")}));
+        return;
+    }
+    ReplaceElementDialog dialog(replacement, std::move(candidates), this);
+    if (dialog.exec() == QDialog::Accepted)
+        replacement.replace(dialog.missing(), dialog.spare());
 }
 
 void MainWindow::showAbout() {

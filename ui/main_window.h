@@ -47,6 +47,7 @@ private:
     void editPreferences();
     void showBackups();
     void showWatchSummary();
+    void replaceMissingElement();
 
     Station& m_station;
     QToolBar* m_toolbar = nullptr;

@@ -4,6 +4,7 @@
 #include "core/audio_level.h"
 #include "core/commands.h"
 #include "core/paging_request.h"
+#include "tools/element_sim/address_mover.h"
 #include "tools/element_sim/echo_forger.h"
 
 #include <QDateTime>
@@ -170,43 +171,55 @@ void ElementSimulator::setSilentAudio(bool silent) {
 ElementSimulator::~ElementSimulator() = default;
 
 bool ElementSimulator::start(QString* error) {
-    struct Binding {
-        QUdpSocket** socket;
-        quint16 port;
-        Channel channel;
-        const char* what;
-    };
-    const std::array<Binding, 3> bindings{{
-        {&m_paging, m_options.pagingPort, Channel::Paging, "paging"},
-        {&m_config, m_options.configPort, Channel::Config, "configuration"},
-        {&m_command, m_options.commandPort, Channel::Command, "command"},
-    }};
-    for (const Binding& binding : bindings) {
-        auto* socket = new QUdpSocket(this);
-        if (!socket->bind(m_options.bindAddress, binding.port)) {
-            if (error) {
-                *error = QStringLiteral("cannot bind the %1 port %2 on %3: %4")
-                             .arg(QLatin1String(binding.what))
-                             .arg(binding.port)
-                             .arg(m_options.bindAddress.toString(), socket->errorString());
-            }
-            delete socket;
-            for (const Binding& other : bindings) {
-                delete *other.socket;
-                *other.socket = nullptr;
-            }
-            return false;
-        }
-        *binding.socket = socket;
-        const Channel channel = binding.channel;
-        connect(socket, &QUdpSocket::readyRead, this,
-                [this, socket, channel] { readPending(socket, channel); });
-    }
+    if (!bindSockets(m_options.bindAddress,
+                     {m_options.pagingPort, m_options.configPort, m_options.commandPort}, error))
+        return false;
     if (m_options.forgeEchoFrom.isNull())
         return true;
     m_forger = new EchoForger(m_options.forgeEchoFrom, this);
     connect(m_forger, &EchoForger::logLine, this, &ElementSimulator::logLine);
     return m_forger->start(error);
+}
+
+bool ElementSimulator::bindSockets(const QHostAddress& address, const std::array<quint16, 3>& ports,
+                                   QString* error) {
+    const std::array<const char*, 3> what = {"paging", "configuration", "command"};
+    std::array<QUdpSocket*, 3> bound{};
+    for (std::size_t i = 0; i < bound.size(); ++i) {
+        auto* socket = new QUdpSocket(this);
+        if (!socket->bind(address, ports[i])) {
+            if (error) {
+                *error = QStringLiteral("cannot bind the %1 port %2 on %3: %4")
+                             .arg(QLatin1String(what[i]))
+                             .arg(ports[i])
+                             .arg(address.toString(), socket->errorString());
+            }
+            delete socket;
+            for (QUdpSocket* other : bound)
+                delete other;
+            return false;
+        }
+        bound[i] = socket;
+    }
+    // The old sockets may be the one whose datagram is being handled: they go from the loop.
+    for (QUdpSocket* old : {m_paging, m_config, m_command}) {
+        if (old) {
+            old->close();
+            old->deleteLater();
+        }
+    }
+    m_paging = bound[0];
+    m_config = bound[1];
+    m_command = bound[2];
+    const std::array<Channel, 3> channels = {Channel::Paging, Channel::Config, Channel::Command};
+    for (std::size_t i = 0; i < bound.size(); ++i) {
+        QUdpSocket* socket = bound[i];
+        const Channel channel = channels[i];
+        connect(socket, &QUdpSocket::readyRead, this,
+                [this, socket, channel] { readPending(socket, channel); });
+    }
+    m_options.bindAddress = address;
+    return true;
 }
 
 quint16 ElementSimulator::pagingPort() const {
@@ -277,7 +290,9 @@ QByteArray ElementSimulator::feedbackPacket() const {
 }
 
 void ElementSimulator::readPending(QUdpSocket* socket, Channel channel) {
-    while (socket->hasPendingDatagrams()) {
+    // A new address replaces the sockets of the old one.
+    while ((socket == m_paging || socket == m_config || socket == m_command) &&
+           socket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket->receiveDatagram();
         if (!datagram.isValid())
             continue;
@@ -317,11 +332,39 @@ void ElementSimulator::handleConfig(QUdpSocket* socket, const QNetworkDatagram& 
                     QStringLiteral("ignored: not a configuration packet"));
         return;
     }
+    const std::string previous = m_element.ElementIP;
     adoptConfiguration(data);
     logDatagram(QStringLiteral("recv"), socket->localPort(), datagram.senderAddress(),
                 static_cast<quint16>(datagram.senderPort()), data,
                 QStringLiteral("configuration, now running ") + configurationText(m_element));
-    answer(socket, datagram, feedbackPacket(), QStringLiteral("feedback"));
+    if (m_element.ElementIP != previous)
+        takeAddress(previous);
+    // From the new address, where it has one.
+    answer(m_config, datagram, feedbackPacket(), QStringLiteral("feedback"));
+}
+
+void ElementSimulator::takeAddress(const std::string& previous) {
+    const QString address = qText(m_element.ElementIP);
+    const auto note = [this](const QString& text) {
+        emit logLine(QStringLiteral("%1 addr %2")
+                         .arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")), text));
+    };
+    if (m_options.moveAddress) {
+        const QString failure =
+            moveInterfaceAddress(previous, m_element.ElementIP, m_element.ElementMask);
+        note(failure.isEmpty()
+                 ? QStringLiteral("moved %1 -> %2 on the interface").arg(qText(previous), address)
+                 : QStringLiteral("not moved %1 -> %2: %3").arg(qText(previous), address, failure));
+    }
+    // Bound to any address, the sockets hear the new one already.
+    if (m_options.bindAddress == QHostAddress(QHostAddress::AnyIPv4))
+        return;
+    QString error;
+    if (bindSockets(QHostAddress(address), {pagingPort(), configPort(), commandPort()}, &error))
+        note(QStringLiteral("listening on %1").arg(address));
+    else
+        note(QStringLiteral("still listening on %1: %2")
+                 .arg(m_options.bindAddress.toString(), error));
 }
 
 void ElementSimulator::adoptConfiguration(const QByteArray& packet) {

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -40,6 +41,10 @@ struct SimulatorOptions {
     quint16 pagingPort = 1901; // 0 binds any free port (tests)
     quint16 configPort = 2976;
     quint16 commandPort = 2977;
+
+    // A configuration that gives another address moves it on the network interface (needs
+    // CAP_NET_ADMIN: for network namespaces of its own, as the lab's).
+    bool moveAddress = false;
 
     std::size_t length = 44; // 40, 41, 44 or 45
     double levelDbfs = -6.0;
@@ -72,6 +77,8 @@ public:
 
     // Binds the three sockets (and opens the forger's raw sockets); on failure says why.
     bool start(QString* error);
+    // The address the three sockets are bound to now.
+    QHostAddress boundAddress() const { return m_options.bindAddress; }
 
     quint16 pagingPort() const;
     quint16 configPort() const;
@@ -99,6 +106,11 @@ private:
     void handleConfig(QUdpSocket* socket, const QNetworkDatagram& datagram);
     void handleCommand(QUdpSocket* socket, const QNetworkDatagram& datagram);
     void adoptConfiguration(const QByteArray& packet);
+    // A configuration gave the element another address: it takes it, as a unit does.
+    void takeAddress(const std::string& previous);
+    // The three sockets on the address and ports; false (nothing changed) when one cannot bind.
+    bool bindSockets(const QHostAddress& address, const std::array<quint16, 3>& ports,
+                     QString* error);
     void answer(QUdpSocket* socket, const QNetworkDatagram& request, const QByteArray& data,
                 const QString& meaning);
     void logDatagram(const QString& direction, quint16 localPort, const QHostAddress& peer,

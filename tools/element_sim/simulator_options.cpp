@@ -169,9 +169,11 @@ QString simulatorDescription() {
         "Everything else is printed and ignored. One line is printed per datagram received "
         "and sent.\n"
         "\n"
-        "An adopted IP address is only reported: the simulator stays bound to --bind. Bind "
-        "0.0.0.0 (the default) to hear the paging broadcast; a socket bound to a single "
-        "address does not receive datagrams sent to 255.255.255.255.");
+        "An adopted IP address is taken as a unit takes it: sockets bound to a single address "
+        "are bound to the new one (same ports), and with --move-address the address moves on "
+        "the network interface that held the old one. Bind 0.0.0.0 (the default) to hear the "
+        "paging broadcast; a socket bound to a single address does not receive datagrams sent "
+        "to 255.255.255.255.");
 }
 
 void addSimulatorOptions(QCommandLineParser& parser) {
@@ -179,6 +181,12 @@ void addSimulatorOptions(QCommandLineParser& parser) {
         valueOption("bind",
                     QStringLiteral("Local address the three ports are bound to (default 0.0.0.0)."),
                     "address"),
+        flagOption("move-address",
+                   QStringLiteral("When a configuration gives the element another address, move "
+                                  "it on the network interface that holds the old one (the old "
+                                  "one removed, the new one added with the new mask). Needs "
+                                  "CAP_NET_ADMIN; meant for a network namespace of the "
+                                  "simulator's own, as the lab gives it.")),
         valueOption("paging-port",
                     QStringLiteral("Paging port (default %1; 0 = any free port).").arg(kPagingPort),
                     "port"),
@@ -361,6 +369,7 @@ bool readSimulatorOptions(const QCommandLineParser& parser, SimulatorOptions& op
         options.levelDbfs = level;
     }
     options.silentAudio = parser.isSet(QStringLiteral("silent-audio"));
+    options.moveAddress = parser.isSet(QStringLiteral("move-address"));
     return readFaults(parser, options, error);
 }
 
