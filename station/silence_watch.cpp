@@ -84,6 +84,7 @@ void SilenceWatch::followDatabase() {
         kept.emplace(encoder.section, std::move(encoder));
     m_encoders.clear();
     m_byAddress.clear();
+    m_bySection.clear();
     const qint64 start = now();
     std::unordered_set<std::string> listed;
     for (const ElementNode& node : tree.nodes) {
@@ -115,6 +116,7 @@ void SilenceWatch::followDatabase() {
         }
         if (watching() && !encoder.refusal.isEmpty())
             (void)encoder.status.unknown(start);
+        m_bySection.emplace(encoder.section, m_encoders.size());
         m_encoders.push_back(std::move(encoder));
     }
     // What is no longer an encoder shows no audio.
@@ -218,6 +220,10 @@ void SilenceWatch::show(const Encoder& encoder) {
         m_view.showAudio(encoder.section, std::nullopt);
         return;
     }
+    m_view.showAudio(encoder.section, reportOf(encoder));
+}
+
+AudioReport SilenceWatch::reportOf(const Encoder& encoder) const {
     const AudioStatus& status = encoder.status;
     AudioReport report{status.state(), std::nullopt, wallTime(status.sinceMs()), {}};
     if (status.lastAnswerMs())
@@ -227,15 +233,35 @@ void SilenceWatch::show(const Encoder& encoder) {
                          : QString::fromStdString(AudioTooltip(status, [this](std::int64_t at) {
                                return LocalClockTime(wallTime(at));
                            }));
-    m_view.showAudio(encoder.section, report);
+    return report;
+}
+
+const SilenceWatch::Encoder* SilenceWatch::find(const std::string& section) const {
+    const auto found = m_bySection.find(ToUpperAscii(section));
+    return found == m_bySection.end() || !watching() ? nullptr : &m_encoders[found->second];
 }
 
 std::optional<AudioState> SilenceWatch::state(const std::string& section) const {
-    const std::string key = ToUpperAscii(section);
+    const Encoder* encoder = find(section);
+    return encoder ? std::optional(encoder->status.state()) : std::nullopt;
+}
+
+std::optional<AudioReport> SilenceWatch::report(const std::string& section) const {
+    const Encoder* encoder = find(section);
+    return encoder ? std::optional(reportOf(*encoder)) : std::nullopt;
+}
+
+std::vector<std::string> SilenceWatch::levelLostSections() const {
+    std::vector<std::string> lost;
+    if (!watching())
+        return lost;
+    const qint64 at = now();
+    const std::int64_t silenceMs = rules().silenceMs;
     for (const Encoder& encoder : m_encoders)
-        if (encoder.section == key && watching())
-            return encoder.status.state();
-    return std::nullopt;
+        if (encoder.refusal.isEmpty() && encoder.status.state() == AudioState::Unknown &&
+            at - encoder.status.sinceMs() >= silenceMs)
+            lost.push_back(encoder.section);
+    return lost;
 }
 
 std::size_t SilenceWatch::silentCount() const {

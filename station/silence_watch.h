@@ -64,8 +64,12 @@ public:
     // A 1440-byte datagram; it counts only for the encoder at its source address.
     void levelAnswered(const QByteArray& datagram, const QHostAddress& sender);
 
-    // The encoder's state; nullopt when it is not watched.
+    // The encoder's state and what the watch knows of it; nullopt when it is not watched.
     std::optional<AudioState> state(const std::string& section) const;
+    std::optional<AudioReport> report(const std::string& section) const;
+    // The upper-case sections of the encoders that have not answered for the silence time: a
+    // hung audio engine is dead air too. Encoders that cannot be asked are not among them.
+    std::vector<std::string> levelLostSections() const;
     std::size_t silentCount() const;
     // Level datagrams taken as an encoder's answer, and those from no watched encoder's address.
     quint64 attributedDatagrams() const { return m_attributedDatagrams; }
@@ -94,6 +98,8 @@ private:
     void resumeAfterPause(qint64 now);
     void apply(Encoder& encoder, const std::optional<AudioChange>& change);
     void show(const Encoder& encoder);
+    AudioReport reportOf(const Encoder& encoder) const;
+    const Encoder* find(const std::string& section) const;
     void showSummary();
     AudioRules rules() const;
     qint64 now() const;
@@ -109,8 +115,9 @@ private:
     std::function<std::vector<Subnet>()> m_subnets;
     std::function<bool()> m_paused;
     std::function<std::optional<quint32>()> m_served;
-    std::vector<Encoder> m_encoders;                      // in the database's order
-    std::unordered_map<quint32, std::size_t> m_byAddress; // answering address -> encoder
+    std::vector<Encoder> m_encoders;                          // in the database's order
+    std::unordered_map<quint32, std::size_t> m_byAddress;     // answering address -> encoder
+    std::unordered_map<std::string, std::size_t> m_bySection; // upper-case section -> encoder
     int m_intervalSeconds = 0;
     StationPreferences m_preferences;
     bool m_wasPaused = false;

@@ -1,5 +1,8 @@
 #include "station/station.h"
 
+#include <algorithm>
+#include <limits>
+#include <map>
 #include <utility>
 
 #include "core/database_file.h"
@@ -195,6 +198,7 @@ void Station::connectControllers() {
         connect(m_watch.get(), &ElementWatch::notice, this, &Station::showNotice);
     }
     connectAlarms();
+    connectMetrics();
 }
 
 void Station::connectAlarms() {
@@ -213,6 +217,14 @@ void Station::connectAlarms() {
             [alarms](const std::map<QString, QString>& errors) {
                 alarms->follow(AlarmKind::Network, errors);
             });
+    // Dead air: silence heard, or no level at all from an encoder that answers its echoes.
+    SilenceWatch* silence = m_silence.get();
+    connect(silence, &SilenceWatch::audioSilent, alarms,
+            [alarms](const QString& mac) { alarms->raise(AlarmKind::Silent, mac); });
+    connect(silence, &SilenceWatch::audioRestored, alarms,
+            [alarms](const QString& mac) { alarms->clear(AlarmKind::Silent, mac); });
+    m_levelLostCheck.setObjectName(QStringLiteral("tmrLevelLost"));
+    connect(&m_levelLostCheck, &QTimer::timeout, this, &Station::followLostLevels);
     if (m_watch)
         connect(m_watch.get(), &ElementWatch::stateChanged, alarms,
                 [alarms](const std::string& section, ElementState, ElementState to) {
@@ -222,6 +234,34 @@ void Station::connectAlarms() {
                     else
                         alarms->clear(AlarmKind::Offline, element);
                 });
+}
+
+void Station::followLostLevels() {
+    std::map<QString, QString> lost;
+    // Without the watch over echoes a dead unit and a hung audio engine look the same: none.
+    if (m_watch)
+        for (const std::string& section : m_silence->levelLostSections())
+            if (m_watch->stateWord(section) == u"online")
+                lost.emplace(QString::fromStdString(section), QString());
+    m_alarms->follow(AlarmKind::NoLevel, lost);
+}
+
+void Station::connectMetrics() {
+    // Both are read on the event loop at each scrape.
+    m_metrics->setAudioReader([this](const std::string& section) -> std::optional<EncoderAudio> {
+        const std::optional<AudioReport> report = m_silence->report(section);
+        if (!report || (report->state != AudioState::Audio && report->state != AudioState::Silent))
+            return std::nullopt; // no sample while the level is unknown
+        return EncoderAudio{report->state == AudioState::Silent,
+                            report->dbfs.value_or(-std::numeric_limits<double>::infinity())};
+    });
+    m_metrics->setAlarmCounter([this](std::string_view kind, bool acknowledged) {
+        const QString word = QString::fromLatin1(kind.data(), static_cast<qsizetype>(kind.size()));
+        return static_cast<int>(std::count_if(
+            m_alarms->alarms().begin(), m_alarms->alarms().end(), [&](const Alarm& alarm) {
+                return alarm.isAcknowledged() == acknowledged && alarmKindWord(alarm.kind) == word;
+            }));
+    });
 }
 
 void Station::showNotice(const QString& notice) {
@@ -293,6 +333,7 @@ bool Station::start() {
         return false;
     }
     m_ping->setCountdown(3);
+    m_levelLostCheck.start(m_settings.audioSecondMs);
     m_silence->followDatabase();
     applyPreferences();
     m_check->check();
@@ -303,6 +344,7 @@ void Station::stop() {
     if (std::exchange(m_running, false))
         m_log->record(event_category::kStation, {}, QStringLiteral("Station ended"));
     m_silence->stopWatching();
+    m_levelLostCheck.stop();
     m_endpoint.close();
     m_metrics->serve({});
     // Lines wait for the disk up to half a second: they must not die with the process.

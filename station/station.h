@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <memory>
 
 #include "core/station_preferences.h"
@@ -120,6 +121,9 @@ private:
     void createControllers(MacResolver& resolver, EchoProbe& probe, EchoSweeper* sweeper);
     void connectControllers();
     void connectAlarms();
+    void connectMetrics();
+    // The encoders online whose level has been unknown for the silence time.
+    void followLostLevels();
     void applyPreferences();
     QString badPreferencesNotice() const;
 
@@ -129,7 +133,8 @@ private:
     QStringList m_notices;
     QString m_logFailure;   // the notice of an event log that cannot be written
     bool m_running = false; // from the start line to the end line
-    bool m_ended = false;   // by end()
+    QTimer m_levelLostCheck;
+    bool m_ended = false; // by end()
     UdpEndpoint m_endpoint;
     EchoSweeper* m_sweeper;
     quint64 m_unroutedDatagrams = 0;

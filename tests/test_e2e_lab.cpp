@@ -339,9 +339,9 @@ private slots:
                                  500));
         QCOMPARE(m_s.dialogs.texts(), QStringList());
     }
-    // Encoder 3 sends silence: it alone is marked silent, and audio that decoder 4 sends the
-    // station does not restore it; its own audio does (SIGUSR1 to its simulator), and the log
-    // says after how long.
+    // Encoder 3 sends silence: it alone is marked silent and alarmed, and audio that decoder 4
+    // sends the station does not restore it; its own audio does (SIGUSR1 to its simulator), and
+    // the log says after how long.
     void silenceWatch() {
         QVERIFY(restartElement(3, {u"--silent-audio"_s}));
         varnetix::StationPreferences preferences = m_s.station->preferences();
@@ -360,11 +360,21 @@ private slots:
             QTest::qWait(100);
         }
         QVERIFY(described(3).contains(u", silent"_s));
+        // Its alarm, acknowledged while the silence lasts, leaves the list when audio is back.
+        const auto alarm = [this] {
+            for (const varnetix::Alarm& a : m_s.station->alarms().alarms())
+                if (a.kind == varnetix::AlarmKind::Silent && a.mac == m_macs[2])
+                    return a;
+            return varnetix::Alarm();
+        };
+        QCOMPARE(varnetix::alarmStateWords(alarm()), u"active, unacknowledged"_s);
+        m_s.station->alarms().acknowledge(alarm().id);
         const int pid = readFile(QString::fromStdString(varnetix::lab::labRunDir()) + u"/e3.pid"_s)
                             .trimmed()
                             .toInt();
         QVERIFY(pid > 0 && ::kill(pid, SIGUSR1) == 0);
         QTRY_VERIFY_WITH_TIMEOUT(!described(3).contains(u"silent"_s), 5000);
+        QCOMPARE(alarm().id, 0u);
         const QStringList logged = m_s.logged("level").filter(m_macs.at(2));
         QCOMPARE(logged.size(), 2);
         QVERIFY2(logged[0].contains(
@@ -445,7 +455,9 @@ private slots:
         m_instance.reset();
         QTemporaryDir dir;
         QVERIFY(varnetix::PreferencesFile(dir.filePath(u"config/Halvoren/varnetix-nms.ini"_s))
-                    .save({1, 2, 1024, 5}));
+                    .save({1, 2, 1024, 5, 1, -50, 2, 1}));
+        // Encoder 3 sends silence until SIGUSR1.
+        QVERIFY(restartElement(3, {u"--silent-audio"_s}));
         QFile database(dir.filePath(u"nms.ini"_s));
         QVERIFY(database.open(QIODevice::WriteOnly));
         for (int k = 1; k <= 3; ++k)
@@ -483,6 +495,24 @@ private slots:
         QVERIFY(ip(inElement(2) + u"link set eth0 up"_s));
         QTRY_VERIFY_WITH_TIMEOUT(tells(u"<6>"_s, u"info\t"_s + decoder + u"online (was offline)"_s),
                                  6000);
+        const auto heard = [&](const QString& pattern) {
+            tells({}, {});
+            return told.contains(
+                QRegularExpression(pattern.arg(m_macs[2]), QRegularExpression::MultilineOption));
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(
+            heard(u"^<3>[^\t]*\terror\tlevel\t%1\tAudio silent on LAB ENCODER 3 "
+                  u"+\\[%1\\] since \\d\\d:\\d\\d:\\d\\d$"_s),
+            10000);
+        QVERIFY(!told.contains(u"Audio silent on LAB ENCODER 1"_s));
+        const int encoder =
+            readFile(QString::fromStdString(varnetix::lab::labRunDir()) + u"/e3.pid"_s)
+                .trimmed()
+                .toInt();
+        QVERIFY(encoder > 0 && ::kill(encoder, SIGUSR1) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(heard(u"^<6>[^\t]*\tinfo\tlevel\t%1\tAudio restored on LAB "
+                                       u"ENCODER 3 +\\[%1\\] after \\d+ s$"_s),
+                                 5000);
 
         // SIGHUP after a rotation by others: a new log, and the station goes on.
         const QString log = dir.filePath(u"state/Halvoren/varnetix-nms/events.log"_s);
@@ -546,13 +576,14 @@ private slots:
             ip(inElement(2) + u"link set eth0 up"_s);
         });
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.remove(u"DISPLAY"_s);
         environment.insert(u"XDG_CONFIG_HOME"_s, dir + u"/config"_s);
         environment.insert(u"XDG_STATE_HOME"_s, dir + u"/state"_s);
         station.setProcessEnvironment(environment);
-        station.setProcessChannelMode(QProcess::ForwardedChannels);
-        station.start(qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s,
-                      {u"--database"_s, database.fileName(), u"--metrics"_s, u"9464"_s});
+        station.setStandardErrorFile(dir + u"/station.log"_s);
+        station.start(
+            qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s,
+            {u"--headless"_s, u"--database"_s, database.fileName(), u"--metrics"_s, u"9464"_s});
         server.setStandardOutputFile(dir + u"/prometheus.log"_s);
         server.setStandardErrorFile(dir + u"/prometheus.log"_s);
         server.start(prometheus, {u"--config.file="_s + config.fileName(),

@@ -7,6 +7,7 @@
 #include "core/discovery_answers.h"
 #include "core/ini_store.h"
 #include "killed_writers.h"
+#include "station/alarm_list.h"
 #include "station/configuration_exchange.h"
 #include "station/discovery.h"
 #include "station/element_model.h"
@@ -178,6 +179,24 @@ private slots:
         QCOMPARE(described("00000000000E"), u"unknown"_s);
         QVERIFY(watch.state("00000000000E") == varnetix::AudioState::Audio);
         QCOMPARE(silent.size(), 1);
+        // The silence is an alarm, and the metrics say so.
+        const auto silentAlarm = [this] {
+            const auto& alarms = m_s.station->alarms().alarms();
+            const auto found = std::find_if(alarms.begin(), alarms.end(), [](const auto& alarm) {
+                return alarm.kind == varnetix::AlarmKind::Silent;
+            });
+            return found == alarms.end()
+                       ? u"none"_s
+                       : found->mac + (found->active() ? u" active"_s : u" cleared"_s);
+        };
+        QCOMPARE(silentAlarm(), u"00:1A:2B:3C:4D:5E active"_s);
+        const auto exposed = [this](const std::string& line) {
+            return m_s.station->metrics().exposition().find(line + '\n') != std::string::npos;
+        };
+        QVERIFY(exposed("varnetix_encoder_audio_silent{mac=\"001A2B3C4D5E\"} 1"));
+        QVERIFY(exposed("varnetix_encoder_audio_peak_dbfs{mac=\"001A2B3C4D5E\"} -Inf"));
+        QVERIFY(exposed("varnetix_encoder_audio_silent{mac=\"00000000000E\"} 0"));
+        QVERIFY(exposed("varnetix_alarms{kind=\"silent\",acknowledged=\"false\"} 1"));
 
         encoders[0].reset(); // while the encoder is away, another host sends audio
         QUdpSocket other;
@@ -209,6 +228,8 @@ private slots:
                                .match(logged[1]);
         QVERIFY2(after.hasMatch() && after.captured(1).toInt() >= 2, qPrintable(logged[1]));
         QCOMPARE(silent.size(), 1);
+        QCOMPARE(silentAlarm(), u"00:1A:2B:3C:4D:5E cleared"_s);
+        QVERIFY(exposed("varnetix_encoder_audio_silent{mac=\"001A2B3C4D5E\"} 0"));
     }
 
     // Every family and sample of a station with known elements, exactly, and promtool takes them.
