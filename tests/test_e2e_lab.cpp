@@ -387,6 +387,51 @@ private slots:
             qPrintable(logged[1]));
     }
 
+    // Decoder 4 fails and a spare decoder (element 5, multicast until now) is connected; a
+    // discovery finds one missing and one new. The replace moves decoder 4's address, settings,
+    // name and attenuation to the spare, which then answers a ping and a discovery there and is
+    // stored under its own MAC.
+    void spareReplacesAFailedDecoder() {
+        const auto restore = qScopeGuard([this] {
+            ip(inElement(4) + u"link set eth0 up"_s);
+            restartElement(5, {u"--fault-silent"_s});
+        });
+        m_s.discover();
+        QVERIFY(ip(inElement(4) + u"link set eth0 down"_s));
+        QVERIFY(restartElement(5, {u"--role"_s, u"decoder"_s, u"--name"_s, u"LAB SPARE 5"_s}));
+        m_s.discover();
+        QCOMPARE(m_s.text("lblDiscoverySummary"),
+                 u"Discovery: 4 elements, 1 new, 1 missing, 0 changed"_s);
+        // The station's neighbour table still names the failed decoder for its address.
+        QVERIFY(ip(u"neigh replace 198.18.0.14 lladdr %1 dev eth0 nud stale"_s.arg(m_macs[3])));
+        m_s.dialogs.boxes.clear();
+        m_s.dialogs.answers.enqueue(true);
+        varnetix::SpareReplacement& replacement = m_s.station->replacement();
+        replacement.replace(section(4).toStdString(), section(5).toStdString());
+        QTRY_VERIFY_WITH_TIMEOUT(!replacement.busy() && m_s.feedback()->idle(), 15000);
+        QCOMPARE(m_s.dialogs.texts().mid(1),
+                 QStringList(u"The spare LAB SPARE 5 [%1] has replaced LAB DECODER 4 [%2] at "
+                             u"198.18.0.14."_s.arg(m_macs[4], m_macs[3])));
+        expectLast(5, 2976, 1,
+                   QByteArray::fromHex("c612000e ffffff00 c6120001 c612000d 00 00 00") +
+                       "LAB DECODER 4   ");
+        expectLast(5, 2977, 1, QByteArray("\xf0\x00", 2));
+        const QByteArray spare =
+            recordText(section(5), replaced(discoveredRecord(4), {"SN=1005", "BUF=1"}));
+        QCOMPARE(stored(5), spare);
+        QVERIFY(!m_s.database().contains(section(4)));
+        QSignalSpy echoed(&m_probe, &varnetix::EchoProbe::finished);
+        QVERIFY(m_probe.StartSockets() && m_probe.start(address(4)));
+        QVERIFY(echoed.wait(3000));
+        m_probe.StopSockets();
+        QCOMPARE(echoed.first().first().value<varnetix::EchoReply>().status, 0);
+        m_s.discover();
+        QCOMPARE(stored(5), spare);
+        QVERIFY(m_s.logged("config").contains(
+            u"%1 The spare LAB SPARE 5 [%1] replaced LAB DECODER 4 [%2] at 198.18.0.14"_s.arg(
+                m_macs[4], m_macs[3])));
+    }
+
     // Last, as it ends the window's station. A discovery from the command line is refused while
     // a station holds the database; in an empty folder it stores and prints the three elements
     // that answer; when none answers, it leaves the folder as it found it, database or none.
@@ -598,51 +643,6 @@ private slots:
         QVERIFY(ip(inElement(2) + u"link set eth0 down"_s));
         up[QString::fromLatin1(section(2))] = u"0"_s;
         QTRY_COMPARE_WITH_TIMEOUT(upByMac(), up, 15000);
-    }
-
-    // Decoder 4 fails and a spare decoder (element 5, multicast until now) is connected; a
-    // discovery finds one missing and one new. The replace moves decoder 4's address, settings,
-    // name and attenuation to the spare, which then answers a ping and a discovery there and is
-    // stored under its own MAC.
-    void spareReplacesAFailedDecoder() {
-        const auto restore = qScopeGuard([this] {
-            ip(inElement(4) + u"link set eth0 up"_s);
-            restartElement(5, {u"--fault-silent"_s});
-        });
-        m_s.discover();
-        QVERIFY(ip(inElement(4) + u"link set eth0 down"_s));
-        QVERIFY(restartElement(5, {u"--role"_s, u"decoder"_s, u"--name"_s, u"LAB SPARE 5"_s}));
-        m_s.discover();
-        QCOMPARE(m_s.text("lblDiscoverySummary"),
-                 u"Discovery: 4 elements, 1 new, 1 missing, 0 changed"_s);
-        // The station's neighbour table still names the failed decoder for its address.
-        QVERIFY(ip(u"neigh replace 198.18.0.14 lladdr %1 dev eth0 nud stale"_s.arg(m_macs[3])));
-        m_s.dialogs.boxes.clear();
-        m_s.dialogs.answers.enqueue(true);
-        varnetix::SpareReplacement& replacement = m_s.station->replacement();
-        replacement.replace(section(4).toStdString(), section(5).toStdString());
-        QTRY_VERIFY_WITH_TIMEOUT(!replacement.busy() && m_s.feedback()->idle(), 15000);
-        QCOMPARE(m_s.dialogs.texts().mid(1),
-                 QStringList(u"The spare LAB SPARE 5 [%1] has replaced LAB DECODER 4 [%2] at "
-                             u"198.18.0.14."_s.arg(m_macs[4], m_macs[3])));
-        expectLast(5, 2976, 1,
-                   QByteArray::fromHex("c612000e ffffff00 c6120001 c612000d 00 00 00") +
-                       "LAB DECODER 4   ");
-        expectLast(5, 2977, 1, QByteArray("\xf0\x00", 2));
-        const QByteArray spare =
-            recordText(section(5), replaced(discoveredRecord(4), {"SN=1005", "BUF=1"}));
-        QCOMPARE(stored(5), spare);
-        QVERIFY(!m_s.database().contains(section(4)));
-        QSignalSpy echoed(&m_probe, &varnetix::EchoProbe::finished);
-        QVERIFY(m_probe.StartSockets() && m_probe.start(address(4)));
-        QVERIFY(echoed.wait(3000));
-        m_probe.StopSockets();
-        QCOMPARE(echoed.first().first().value<varnetix::EchoReply>().status, 0);
-        m_s.discover();
-        QCOMPARE(stored(5), spare);
-        QVERIFY(m_s.logged("config").contains(
-            u"%1 The spare LAB SPARE 5 [%1] replaced LAB DECODER 4 [%2] at 198.18.0.14"_s.arg(
-                m_macs[4], m_macs[3])));
     }
 
 private:
