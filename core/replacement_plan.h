@@ -1,6 +1,6 @@
 // A failed element replaced by a spare: the elements a discovery found missing and the new ones
 // that can take their place, the configuration a missing element's record makes, and how an
-// answer to that configuration compares with it.
+// answer to a configuration compares with what was sent (Save's answers are checked the same way).
 //
 // The missing elements are the records of the backup a discovery made that the database lacks;
 // the spares are the database's records that the backup lacks. Only encoders and decoders are

@@ -12,6 +12,7 @@
 
 #include "core/ini_store.h"
 #include "core/number_text.h"
+#include "core/replacement_plan.h"
 #include "core/text_procedures.h"
 #include "core/unicast_destination.h"
 #include "platform/byte_text.h"
@@ -105,8 +106,9 @@ void ConfigurationExchange::sendConfiguration() {
         sendConfigurationPacket();
 }
 
-void ConfigurationExchange::sendConfigurationPacket() {
-    const EditedConfiguration edited = m_editor.editedConfiguration();
+namespace {
+
+ConfigFields configFields(const EditedConfiguration& edited) {
     ConfigFields fields;
     fields.ip = edited.ip.toStdString();
     fields.mask = edited.mask.toStdString();
@@ -116,7 +118,14 @@ void ConfigurationExchange::sendConfigurationPacket() {
     fields.audioType = edited.audioType;
     fields.txType = edited.txType;
     fields.name = toBytes(edited.name);
-    const QByteArray packet = toByteArray(BuildConfigPacket(fields));
+    return fields;
+}
+
+} // namespace
+
+void ConfigurationExchange::sendConfigurationPacket() {
+    const EditedConfiguration edited = m_editor.editedConfiguration();
+    const QByteArray packet = toByteArray(BuildConfigPacket(configFields(edited)));
 
     // The packet goes to the address the database holds, not to an edited one in the panel.
     const QString address = m_selection.storedAddress(m_database);
@@ -189,48 +198,16 @@ void ConfigurationExchange::applyConfigurationAnswer(FeedbackRecord& answer) {
     }
 
     // What was sent is what the panel holds now; taken before any box can open.
-    const EditedConfiguration edited = m_editor.editedConfiguration();
-    const std::string name = toBytes(edited.name);
-    const std::string ip = edited.ip.toStdString();
-    const std::string mask = edited.mask.toStdString();
-    const std::string gw = edited.gateway.toStdString();
-    const std::string remote = edited.remote.toStdString();
-
     // Everything the answer stores goes in one write, before the first box opens: a box waits
     // for the operator, and a crash must not leave a record half old and half new.
     const FeedbackRecord& r = answer;
-    const auto sameIndex = [](int index, std::uint8_t reported) {
-        return index >= 0 && index == reported;
-    };
-    const struct {
-        bool agrees;
-        std::string_view key;
-        std::string value;
-        const char* field;
-    } rows[] = {
-        {SameElementName(name, r.ElementName), record::kName, PadElementName(name), "Element Name"},
-        {ip == r.ElementIP, record::kIp, ip, "Element IP"},
-        {mask == r.ElementMask, record::kMask, mask, "Element Mask"},
-        {gw == r.ElementGW, record::kGateway, gw, "Element GW"},
-        {remote == r.RemoteIP, record::kRemote, remote, "Remote IP"},
-        {sameIndex(edited.audioInput, r.AudioInput), record::kInput, decimal(edited.audioInput),
-         "Audio Input"},
-        {sameIndex(edited.audioType, r.AudioType), record::kType, decimal(edited.audioType),
-         "Audio Type"},
-        {sameIndex(edited.txType, r.TxType), record::kTx, decimal(edited.txType), "Audio TX"},
-    };
-    IniEntries entries;
+    AnswerComparison comparison =
+        CompareConfigurationAnswer(configFields(m_editor.editedConfiguration()), r);
+    IniEntries& entries = comparison.entries;
     QStringList differences;
-    for (const auto& row : rows) {
-        if (row.agrees)
-            entries.emplace_back(row.key, row.value);
-        else
-            differences << QLatin1String(row.field);
-    }
+    for (const std::string& field : comparison.differing)
+        differences << QString::fromStdString(field);
     const std::string serial = decimal(r.SerialNumber);
-    entries.emplace_back(record::kRole, decimal(r.ElementRole));
-    entries.emplace_back(record::kSerial, serial);
-    entries.emplace_back(record::kVersion, StoredVersion(r.DspVersion));
     const bool decoder = r.ElementRole == record::kRoleDecoder;
     if (decoder) {
         if (answer.Attenuation < kAttenuationMinimum)
