@@ -56,6 +56,7 @@ void Discovery::confirmDiscovery() {
     m_storeFailure = {};
     m_undone = false;
     m_failed = false;
+    m_interrupted = false;
     m_view.clearElementFields();
     m_tree.emptyLists();
     startSteps();
@@ -152,6 +153,8 @@ void Discovery::completeRun() {
 }
 
 Discovery::Outcome Discovery::outcome() const {
+    if (m_interrupted)
+        return Outcome::Interrupted;
     if (m_failed)
         return Outcome::Failed;
     return m_stored.empty() ? Outcome::NoneAnswered : Outcome::Stored;
@@ -218,6 +221,7 @@ void Discovery::abandon() {
     m_pagingWait.stop();
     m_awaiting = false;
     m_undone = true;
+    m_interrupted = true;
     m_pendingStores.clear();
     if (!m_run)
         m_run.emplace(m_database);

@@ -51,7 +51,7 @@ public:
     ~Discovery() override { flushStores(); }
 
     // How the last run ended, for a caller that acts on it (the exit status of a command).
-    enum class Outcome { Stored, NoneAnswered, Failed };
+    enum class Outcome { Stored, NoneAnswered, Failed, Interrupted };
 
     // The toolbar command: asks, and on Yes runs one discovery; returns when the window closed.
     void confirmDiscovery();
@@ -112,6 +112,7 @@ private:
     StoreResult m_storeFailure;     // the first store of this run that failed
     bool m_undone = false;          // the run's database was given up for the one it replaced
     bool m_failed = false;          // a step of the run failed
+    bool m_interrupted = false;     // the run was given up while it waited (abandon())
     bool m_replacedNothing = false; // there was no database before the run
     bool m_keepWhenSilent = false;
     std::vector<std::pair<std::string, IniEntries>> m_pendingStores;

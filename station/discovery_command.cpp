@@ -13,6 +13,7 @@
 #include "station/element_database.h"
 #include "station/feedback_handler.h"
 #include "station/station.h"
+#include "station/station_signals.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -106,6 +107,8 @@ int discoverFromCommandLine(const StationSettings& settings, MacResolver& resolv
     QString summary;
     QObject::connect(&discovery, &Discovery::changesFound, station.get(),
                      [&summary](const auto&, const auto&, const QString& text) { summary = text; });
+    // SIGTERM or SIGINT while the run waits puts the database back, as in the window.
+    const StationSignals endOnSignals(*station, StationSignals::Hangup::Ends);
     if (!station->start())
         return kFailed; // the port is taken, and the box has said so
     discovery.confirmDiscovery();
@@ -113,6 +116,10 @@ int discoverFromCommandLine(const StationSettings& settings, MacResolver& resolv
     station->stop();
     switch (discovery.outcome()) {
     case Discovery::Outcome::Failed:
+        return kFailed;
+    case Discovery::Outcome::Interrupted:
+        printLine(err, u"varnetix-nms: the discovery was interrupted; the database %1 is left as "
+                       u"it was"_s.arg(database));
         return kFailed;
     case Discovery::Outcome::NoneAnswered:
         printLine(err,

@@ -436,7 +436,8 @@ private slots:
     // a station holds the database; in an empty folder it stores and prints the three elements
     // that answer; when none answers, it leaves the folder as it found it, database or none.
     void discoverFromTheCommandLine() {
-        const auto discover = [this](const QString& dir) { // "status\n" and what it printed
+        // "status\n" and what it printed; SIGTERM a second into the run when it is interrupted.
+        const auto discover = [this](const QString& dir, bool interrupted = false) {
             QProcess process;
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             for (const QString& name : {u"XDG_STATE_HOME"_s, u"XDG_CONFIG_HOME"_s})
@@ -445,6 +446,10 @@ private slots:
             process.setProcessChannelMode(QProcess::MergedChannels);
             process.start(qEnvironmentVariable("VARNETIX_BUILD_BIN") + u"/varnetix-nms"_s,
                           {u"--discover"_s, u"--database"_s, dir + u"/nms.ini"_s});
+            if (interrupted && process.waitForStarted()) {
+                QTest::qWait(1000);
+                process.terminate(); // our own child
+            }
             process.waitForFinished(30000);
             return u"%1\n"_s.arg(process.exitCode()) + QString::fromUtf8(process.readAll());
         };
@@ -488,6 +493,11 @@ private slots:
             QCOMPARE(files(dir->path()),
                      before.isEmpty() ? QStringList{u"nms.ini.lock "_s} : before);
         }
+        const QStringList before = files(filled.path());
+        QCOMPARE(discover(filled.path(), true),
+                 u"2\nvarnetix-nms: the discovery was interrupted; the database %1/nms.ini is left "
+                 u"as it was\n"_s.arg(filled.path()));
+        QCOMPARE(files(filled.path()), before);
     }
 
     // Last, as it needs the port and the lock of the window's station: the station without a
