@@ -180,15 +180,16 @@ private slots:
         QVERIFY(watch.state("00000000000E") == varnetix::AudioState::Audio);
         QCOMPARE(silent.size(), 1);
         // The silence is an alarm, and the metrics say so.
-        const auto silentAlarm = [this] {
+        const auto alarmOf = [this](varnetix::AlarmKind kind) {
             const auto& alarms = m_s.station->alarms().alarms();
-            const auto found = std::find_if(alarms.begin(), alarms.end(), [](const auto& alarm) {
-                return alarm.kind == varnetix::AlarmKind::Silent;
-            });
+            const auto found =
+                std::find_if(alarms.begin(), alarms.end(),
+                             [kind](const auto& alarm) { return alarm.kind == kind; });
             return found == alarms.end()
                        ? u"none"_s
                        : found->mac + (found->active() ? u" active"_s : u" cleared"_s);
         };
+        const auto silentAlarm = [&] { return alarmOf(varnetix::AlarmKind::Silent); };
         QCOMPARE(silentAlarm(), u"00:1A:2B:3C:4D:5E active"_s);
         const auto exposed = [this](const std::string& line) {
             return m_s.station->metrics().exposition().find(line + '\n') != std::string::npos;
@@ -230,6 +231,18 @@ private slots:
         QCOMPARE(silent.size(), 1);
         QCOMPARE(silentAlarm(), u"00:1A:2B:3C:4D:5E cleared"_s);
         QVERIFY(exposed("varnetix_encoder_audio_silent{mac=\"001A2B3C4D5E\"} 0"));
+
+        // An encoder that answers its echoes but no level request for the silence time is dead
+        // air too, and has no level in the metrics.
+        m_s.sweeper.answering[u"127.0.0.11"_s] = 1;
+        varnetix::StationPreferences preferences = m_s.station->preferences();
+        preferences.watchIntervalSeconds = 1;
+        m_s.station->changePreferences(preferences);
+        QTRY_COMPARE(m_s.station->watch()->stateWord("001A2B3C4D5E"), u"online"_s);
+        encoders[0].reset();
+        QTRY_COMPARE(alarmOf(varnetix::AlarmKind::NoLevel), u"00:1A:2B:3C:4D:5E active"_s);
+        QVERIFY(exposed("varnetix_alarms{kind=\"no-level\",acknowledged=\"false\"} 1"));
+        QVERIFY(!exposed("varnetix_encoder_audio_silent{mac=\"001A2B3C4D5E\"} 0"));
     }
 
     // Every family and sample of a station with known elements, exactly, and promtool takes them.
