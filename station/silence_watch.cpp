@@ -246,9 +246,11 @@ std::optional<AudioState> SilenceWatch::state(const std::string& section) const 
     return encoder ? std::optional(encoder->status.state()) : std::nullopt;
 }
 
-std::optional<AudioReport> SilenceWatch::report(const std::string& section) const {
+std::optional<double> SilenceWatch::lastDbfs(const std::string& section) const {
     const Encoder* encoder = find(section);
-    return encoder ? std::optional(reportOf(*encoder)) : std::nullopt;
+    if (!encoder || !encoder->status.lastAnswerMs())
+        return std::nullopt;
+    return encoder->status.lastDbfs();
 }
 
 std::vector<std::string> SilenceWatch::levelLostSections() const {

@@ -64,9 +64,10 @@ public:
     // A 1440-byte datagram; it counts only for the encoder at its source address.
     void levelAnswered(const QByteArray& datagram, const QHostAddress& sender);
 
-    // The encoder's state and what the watch knows of it; nullopt when it is not watched.
+    // The encoder's state, and the level of its last answer (-infinity for no positive peak);
+    // nullopt when it is not watched or has not answered.
     std::optional<AudioState> state(const std::string& section) const;
-    std::optional<AudioReport> report(const std::string& section) const;
+    std::optional<double> lastDbfs(const std::string& section) const;
     // The upper-case sections of the encoders that have not answered for the silence time: a
     // hung audio engine is dead air too. Encoders that cannot be asked are not among them.
     std::vector<std::string> levelLostSections() const;

@@ -249,11 +249,12 @@ void Station::followLostLevels() {
 void Station::connectMetrics() {
     // Both are read on the event loop at each scrape.
     m_metrics->setAudioReader([this](const std::string& section) -> std::optional<EncoderAudio> {
-        const std::optional<AudioReport> report = m_silence->report(section);
-        if (!report || (report->state != AudioState::Audio && report->state != AudioState::Silent))
+        const std::optional<AudioState> state = m_silence->state(section);
+        if (state != AudioState::Audio && state != AudioState::Silent)
             return std::nullopt; // no sample while the level is unknown
-        return EncoderAudio{report->state == AudioState::Silent,
-                            report->dbfs.value_or(-std::numeric_limits<double>::infinity())};
+        return EncoderAudio{
+            state == AudioState::Silent,
+            m_silence->lastDbfs(section).value_or(-std::numeric_limits<double>::infinity())};
     });
     m_metrics->setAlarmCounter([this](std::string_view kind, bool acknowledged) {
         const QString word = QString::fromLatin1(kind.data(), static_cast<qsizetype>(kind.size()));
