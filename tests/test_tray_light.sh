@@ -40,4 +40,9 @@ export XDG_RUNTIME_DIR=$work # mode 0700, as Qt wants
 trayer --edge top --align right --widthtype request --height 24 2>"$work/trayer.log" &
 pids+=($!)
 
+# libxkbcommon-x11 hands strndup a buffer with its length and no NUL, which the sanitizers'
+# strict string checks read as an overflow: they stay on for the station's own code elsewhere.
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+    export ASAN_OPTIONS="${ASAN_OPTIONS//strict_string_checks=1/strict_string_checks=0}"
+fi
 QT_QPA_PLATFORM=xcb VARNETIX_TRAY_HOST=1 "$test_window" trayLightOnADesktop
