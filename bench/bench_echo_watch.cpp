@@ -11,6 +11,7 @@
 //   bench_echo_watch [--rounds N (3) | --minutes M] [--interval S (10)] [--timeout MS (1000)]
 //                    [--socket dgram|raw (the sweeper's own choice)]
 #include "core/echo_status.h"
+#include "event_timing.h"
 #include "platform/linux_echo_sweeper.h"
 #include "station/element_model.h"
 #include "station/element_watch.h"
@@ -30,6 +31,7 @@
 namespace {
 
 using namespace varnetix::bench;
+using WatchApplication = TimedApplication<QApplication>;
 
 struct Options {
     int rounds = 3;
@@ -58,50 +60,6 @@ Options parse(const QStringList& args) {
     if (options.rounds < 0)
         options.rounds = std::max(1, -options.rounds * 60 / std::max(1, options.intervalS));
     return options;
-}
-
-qint64 threadCpuNs() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
-
-// Times every event the loop delivers: the longest in wall time, and in this thread's CPU time,
-// which a machine busy with other work does not inflate.
-class TimedApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-    qint64 longestWallNs = 0;
-    qint64 longestCpuNs = 0;
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        if (m_depth++ > 0) {
-            const bool handled = QApplication::notify(receiver, event);
-            --m_depth;
-            return handled;
-        }
-        QElapsedTimer wall;
-        wall.start();
-        const qint64 cpu = threadCpuNs();
-        const bool handled = QApplication::notify(receiver, event);
-        longestCpuNs = std::max(longestCpuNs, threadCpuNs() - cpu);
-        longestWallNs = std::max(longestWallNs, wall.nsecsElapsed());
-        --m_depth;
-        return handled;
-    }
-
-private:
-    int m_depth = 0;
-};
-
-long vmRssKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
 }
 
 // Passes every echo on to the Linux sweeper and sees when a round begins.
@@ -153,7 +111,7 @@ public:
 
 class Watch : public QObject {
 public:
-    Watch(const Options& options, ObservedSweeper& sweeper, TimedApplication& app)
+    Watch(const Options& options, ObservedSweeper& sweeper, WatchApplication& app)
         : m_options(options), m_sweeper(sweeper), m_app(app) {
         connect(&m_sweeper, &varnetix::EchoSweeper::finished, this, &Watch::onResult);
         m_sweeper.roundStarted = [this] { startRound(); };
@@ -250,7 +208,7 @@ private:
 
     Options m_options;
     ObservedSweeper& m_sweeper;
-    TimedApplication& m_app;
+    WatchApplication& m_app;
     QElapsedTimer m_clock;
     QTimer m_ticker;
     int m_round = 0;
@@ -277,7 +235,7 @@ int main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    TimedApplication app(argc, argv);
+    WatchApplication app(argc, argv);
     const Options options = parse(app.arguments());
     if (const QString error = buildNetwork(); !error.isEmpty()) {
         std::fprintf(stderr, "bench_echo_watch: %s\n", qPrintable(error));

@@ -8,6 +8,7 @@
 // the lateness of a 1 ms timer, which also counts time the machine gave to other programs.
 //
 //   bench_metrics_scrape [--scrapes N (200)]
+#include "event_timing.h"
 #include "sample_database.h"
 #include "station/station_metrics.h"
 #include "station_fixture.h"
@@ -33,6 +34,7 @@ constexpr int kElements = 1000;
 constexpr int kSilent = 100;
 
 using Clock = std::chrono::steady_clock;
+using TimedApplication = varnetix::bench::TimedApplication<QCoreApplication>;
 
 double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
@@ -56,36 +58,6 @@ std::pair<double, std::size_t> scrape(quint16 port) {
     ::close(fd);
     return {ok ? msSince(start) : -1, bytes};
 }
-
-double threadCpuMs() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-// The longest time the event loop spent on one event, outermost events only.
-class TimedApplication : public QCoreApplication {
-public:
-    using QCoreApplication::QCoreApplication;
-    bool notify(QObject* receiver, QEvent* event) override {
-        if (m_depth++ > 0) {
-            const bool done = QCoreApplication::notify(receiver, event);
-            --m_depth;
-            return done;
-        }
-        const auto start = Clock::now();
-        const double cpu = threadCpuMs();
-        const bool done = QCoreApplication::notify(receiver, event);
-        longestWall = std::max(longestWall, msSince(start));
-        longestCpu = std::max(longestCpu, threadCpuMs() - cpu);
-        --m_depth;
-        return done;
-    }
-    double longestWall = 0, longestCpu = 0;
-
-private:
-    int m_depth = 0;
-};
 
 // The longest lateness of a 1 ms timer while it runs.
 class BlockMeter {
@@ -173,11 +145,11 @@ int main(int argc, char** argv) {
     app.exec();
     BlockMeter meter;
     meter.start();
-    app.longestWall = app.longestCpu = 0;
+    app.longestWallNs = app.longestCpuNs = 0;
     QTimer::singleShot(1000, &app, &QCoreApplication::quit);
     app.exec();
     const double idleBlock = meter.stop();
-    const double idleWall = app.longestWall, idleCpu = app.longestCpu;
+    const double idleWall = app.longestWallNs / 1e6, idleCpu = app.longestCpuNs / 1e6;
 
     const auto readStart = Clock::now();
     const varnetix::MetricsReading reading = metrics.read();
@@ -195,7 +167,7 @@ int main(int argc, char** argv) {
     std::vector<double> answers;
     std::size_t bytes = 0;
     meter.start();
-    app.longestWall = app.longestCpu = 0;
+    app.longestWallNs = app.longestCpuNs = 0;
     std::thread client([&] {
         for (int i = 0; i < scrapes; ++i) {
             const auto [ms, got] = scrape(port);
@@ -226,7 +198,7 @@ int main(int argc, char** argv) {
     std::printf(
         "longest event-loop block (goal < 5 ms): one event %.2f ms (%.2f ms CPU), timer "
         "lateness %.2f ms during the scrapes; without them %.2f ms (%.2f ms CPU), %.2f ms\n",
-        app.longestWall, app.longestCpu, scrapeBlock, idleWall, idleCpu, idleBlock);
+        app.longestWallNs / 1e6, app.longestCpuNs / 1e6, scrapeBlock, idleWall, idleCpu, idleBlock);
     std::printf("load average while measuring: %s", loadAverage().c_str());
     s.station.reset();
     return 0;

@@ -7,6 +7,7 @@
 // per round; at the end, the silent and unknown counts and the growth of VmRSS from round 10.
 //
 //   bench_silence_watch [--seconds S (60)] [--encoders N (200)]
+#include "event_timing.h"
 #include "station/silence_watch.h"
 #include "station/station.h"
 #include "station_fixture.h"
@@ -29,6 +30,9 @@
 #include <vector>
 
 namespace {
+
+using varnetix::bench::vmRssKb;
+using TimedApplication = varnetix::bench::TimedApplication<QCoreApplication>;
 
 QString encoderAddress(int i) {
     return QStringLiteral("127.0.1.%1").arg(i + 1);
@@ -85,51 +89,6 @@ bool silentEncoder(int i) {
                                reinterpret_cast<sockaddr*>(&peer), length);
         }
     }
-}
-
-qint64 threadCpuNs() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
-
-// Times every event the loop delivers, in wall time and in this thread's CPU time, which a
-// machine busy with other work does not inflate.
-class TimedApplication : public QCoreApplication {
-public:
-    using QCoreApplication::QCoreApplication;
-    qint64 longestWallNs = 0;
-    qint64 longestCpuNs = 0;
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        if (m_depth++ > 0) {
-            const bool handled = QCoreApplication::notify(receiver, event);
-            --m_depth;
-            return handled;
-        }
-        QElapsedTimer wall;
-        wall.start();
-        const qint64 cpu = threadCpuNs();
-        const bool handled = QCoreApplication::notify(receiver, event);
-        longestCpuNs = std::max(longestCpuNs, threadCpuNs() - cpu);
-        longestWallNs = std::max(longestWallNs, wall.nsecsElapsed());
-        --m_depth;
-        return handled;
-    }
-
-private:
-    int m_depth = 0;
-};
-
-long vmRssKb() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
 }
 
 struct Figures {

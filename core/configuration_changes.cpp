@@ -2,10 +2,10 @@
 
 #include "core/element_record.h"
 #include "core/ini_store.h"
+#include "core/number_text.h"
 #include "core/text_procedures.h"
 
 #include <array>
-#include <charconv>
 #include <optional>
 
 namespace varnetix {
@@ -17,16 +17,6 @@ constexpr List kInputs = {"Digital", "Analog"};
 constexpr List kTypes = {"Left/Right", "MPX"};
 constexpr List kTxTypes = {"Unicast", "Multicast"};
 
-std::optional<int> wholeNumber(const std::string& text) {
-    const std::string trimmed = TrimSpaces(text);
-    int value = 0;
-    const char* end = trimmed.data() + trimmed.size();
-    const auto [ptr, ec] = std::from_chars(trimmed.data(), end, value);
-    if (trimmed.empty() || ec != std::errc() || ptr != end)
-        return std::nullopt;
-    return value;
-}
-
 std::string shown(const std::string& value) {
     return value.empty() ? "(none)" : value;
 }
@@ -37,7 +27,7 @@ std::string entryOf(const List& list, int index) {
 
 // A stored list number by its entry's name; anything else as it is stored.
 std::string storedEntry(const List& list, const std::string& stored) {
-    const std::optional<int> index = wholeNumber(stored);
+    const std::optional<int> index = WholeNumber(stored);
     return index && *index >= 0 && *index < int(list.size()) ? list[std::size_t(*index)]
                                                              : shown(stored);
 }
@@ -83,7 +73,7 @@ std::vector<std::string> ConfigurationChanges(const IniDocument& database,
     };
     for (const auto& list : lists) {
         const std::string before = stored(list.key);
-        if (list.index < 0 || wholeNumber(before) != list.index)
+        if (list.index < 0 || WholeNumber(before) != list.index)
             change(list.field, storedEntry(list.list, before), entryOf(list.list, list.index));
     }
     return changes;

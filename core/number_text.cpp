@@ -1,5 +1,7 @@
 #include "core/number_text.h"
 
+#include "core/text_procedures.h"
+
 #include <array>
 #include <charconv>
 #include <cstddef>
@@ -84,6 +86,16 @@ double leadingNumber(const std::string& text) {
 }
 
 } // namespace
+
+std::optional<int> WholeNumber(const std::string& text) {
+    const std::string trimmed = TrimSpaces(text);
+    int value = 0;
+    const char* end = trimmed.data() + trimmed.size();
+    const auto [ptr, ec] = std::from_chars(trimmed.data(), end, value);
+    if (trimmed.empty() || ec != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
 
 std::string PlainNumber(double value) {
     return shortestFixed(value);

@@ -1,9 +1,13 @@
 // Plain number texts for readouts and the database: shortest form, "." always, no trailing zeros.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace varnetix {
+
+// A stored whole number (spaces around it allowed); nothing when the text is not one.
+std::optional<int> WholeNumber(const std::string& text);
 
 std::string PlainNumber(double value);        // 0, -0.5, 7.5, -24.1
 std::string StoredVersion(float version);     // the "ver" value: 2, 2.1, 11.2

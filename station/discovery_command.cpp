@@ -13,7 +13,6 @@
 #include "station/element_database.h"
 #include "station/feedback_handler.h"
 #include "station/station.h"
-#include "station/station_signals.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -108,7 +107,7 @@ int discoverFromCommandLine(const StationSettings& settings, MacResolver& resolv
     QObject::connect(&discovery, &Discovery::changesFound, station.get(),
                      [&summary](const auto&, const auto&, const QString& text) { summary = text; });
     // SIGTERM or SIGINT while the run waits puts the database back, as in the window.
-    const StationSignals endOnSignals(*station, StationSignals::Hangup::Ends);
+    station->answerSignals(StationSignals::Hangup::Ends);
     if (!station->start())
         return kFailed; // the port is taken, and the box has said so
     discovery.confirmDiscovery();

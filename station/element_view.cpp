@@ -1,6 +1,5 @@
 #include "station/element_view.h"
 
-#include <charconv>
 #include <optional>
 
 #include "core/element_record.h"
@@ -11,21 +10,6 @@
 #include "platform/byte_text.h"
 
 namespace varnetix {
-
-namespace {
-
-// A stored whole number, or nothing when the text is not one.
-std::optional<int> storedInteger(const std::string& text) {
-    const std::string trimmed = TrimSpaces(text);
-    int value = 0;
-    const char* end = trimmed.data() + trimmed.size();
-    const auto [ptr, ec] = std::from_chars(trimmed.data(), end, value);
-    if (trimmed.empty() || ec != std::errc() || ptr != end)
-        return std::nullopt;
-    return value;
-}
-
-} // namespace
 
 ElementView::ElementView(ElementEditor& editor, ElementSelection& selection,
                          ElementTreeController& tree, LevelMonitor& level, PingController& ping,
@@ -58,12 +42,12 @@ void ElementView::loadElement(const QString& nodeKey) {
     fields.mask = fromBytes(read(record::kMask));
     fields.gateway = fromBytes(read(record::kGateway));
     fields.remote = fromBytes(read(record::kRemote));
-    fields.audioInput = storedInteger(read(record::kInput));
-    fields.audioType = storedInteger(read(record::kType));
-    fields.txType = storedInteger(read(record::kTx));
+    fields.audioInput = WholeNumber(read(record::kInput));
+    fields.audioType = WholeNumber(read(record::kType));
+    fields.txType = WholeNumber(read(record::kTx));
     fields.version = fromBytes(VersionTwoDecimals(read(record::kVersion, "2")));
-    fields.bound = storedInteger(read(record::kBound, "0"));
-    fields.sfnEnabled = storedInteger(read(record::kSfn, "0")).value_or(0) == 1;
+    fields.bound = WholeNumber(read(record::kBound, "0"));
+    fields.sfnEnabled = WholeNumber(read(record::kSfn, "0")).value_or(0) == 1;
     m_editor.showStoredFields(fields);
 
     const ElementRole role = roleFromNumber(LeadingNumber(read(record::kRole)));
@@ -71,8 +55,8 @@ void ElementView::loadElement(const QString& nodeKey) {
     if (role == ElementRole::Encoder) {
         m_editor.setBufferSize(0);
     } else if (role == ElementRole::Decoder) {
-        m_editor.setAttenuation(storedInteger(read(record::kAttenuation)));
-        m_editor.setBufferSize(storedInteger(read(record::kBuffer, "1")));
+        m_editor.setAttenuation(WholeNumber(read(record::kAttenuation)));
+        m_editor.setBufferSize(WholeNumber(read(record::kBuffer, "1")));
     }
     m_selection.select(nodeKey);
     m_editor.showSerialNumber(fromBytes(read(record::kSerial)));

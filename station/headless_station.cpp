@@ -6,7 +6,6 @@
 #include "core/text_escape.h"
 #include "station/event_log.h"
 #include "station/station.h"
-#include "station/station_signals.h"
 
 namespace varnetix {
 
@@ -83,7 +82,7 @@ int runHeadlessStation(const StationSettings& settings, MacResolver& resolver, E
     dialogs.stationLogs();
     echoLog(station->log(), stderr, journal);
     // Before the start, so that a signal during it already ends the station cleanly.
-    StationSignals requests(*station, StationSignals::Hangup::ReloadPreferences);
+    station->answerSignals(StationSignals::Hangup::ReloadPreferences);
     if (!station->start())
         return 1;
     return QCoreApplication::exec();

@@ -265,6 +265,10 @@ void Station::connectMetrics() {
     });
 }
 
+void Station::answerSignals(StationSignals::Hangup hangup) {
+    m_signals = std::make_unique<StationSignals>(*this, hangup);
+}
+
 void Station::showNotice(const QString& notice) {
     if (m_notices.contains(notice))
         return;

@@ -17,6 +17,7 @@
 #include "platform/udp_endpoint.h"
 #include "station/element_database.h"
 #include "station/operator_dialogs.h"
+#include "station/station_signals.h"
 #include "station/station_views.h"
 
 namespace varnetix {
@@ -64,6 +65,9 @@ public:
     // is undone first, then stop(). A start-up under way then fails.
     void end(const QString& reason);
     bool ended() const { return m_ended; }
+    // For the program, not a test: from now on SIGTERM and SIGINT end the station (see
+    // StationSignals), and SIGHUP as `hangup` says.
+    void answerSignals(StationSignals::Hangup hangup);
 
     const StationSettings& settings() const { return m_settings; }
     const StationPreferences& preferences() const { return m_preferences; }
@@ -162,6 +166,7 @@ private:
     std::unique_ptr<InventoryExport> m_export;
     std::unique_ptr<DatabaseBackups> m_backups;
     std::unique_ptr<StationMetrics> m_metrics;
+    std::unique_ptr<StationSignals> m_signals;
 };
 
 // The first steps of the start-up: the single-instance test, then what crashed writes left

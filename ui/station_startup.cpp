@@ -11,8 +11,7 @@ StationWindow startStation(const StationSettings& settings, OperatorDialogs& dia
     if (!started.station)
         return {};
     if (endOnSignals)
-        started.signalHandling =
-            std::make_unique<StationSignals>(*started.station, StationSignals::Hangup::Ends);
+        started.station->answerSignals(StationSignals::Hangup::Ends);
     started.window = std::make_unique<MainWindow>(*started.station);
     if (!started.window->start()) {
         // Ended by a signal during the start-up, the station has done as asked.

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "platform/station_instance.h"
-#include "station/station_signals.h"
 #include "ui/main_window.h"
 
 namespace varnetix {
@@ -13,7 +12,6 @@ namespace varnetix {
 // The window goes before the station it draws on.
 struct StationWindow {
     std::unique_ptr<Station> station;
-    std::unique_ptr<StationSignals> signalHandling; // the program's, not a test's
     std::unique_ptr<MainWindow> window;
 };
 
