@@ -24,12 +24,6 @@ namespace {
 // Exit status of a command that could not do its work.
 constexpr int kFailed = 2;
 
-// A line for the terminal, ended by LF.
-void print(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = terminalText(text) + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
-
 // Qt's own window options (QGuiApplication's, QApplication's and the X11 platform's), with one
 // dash or two, a value after them or after "=": how many arguments the one at i takes, 0 when
 // it is none of them.
@@ -103,8 +97,8 @@ std::optional<IniDocument> readDatabase(const std::string& path, std::FILE* err)
         return std::move(load.document);
     const std::string reason =
         load.state == FileState::Missing ? std::strerror(ENOENT) : load.result.reason;
-    print(err, u"varnetix-nms: the database %1 cannot be read: %2"_s.arg(
-                   QString::fromStdString(path), QString::fromStdString(reason)));
+    printLine(err, u"varnetix-nms: the database %1 cannot be read: %2"_s.arg(
+                       QString::fromStdString(path), QString::fromStdString(reason)));
     return std::nullopt;
 }
 
@@ -265,8 +259,8 @@ int exportInventoryCsv(const std::string& databasePath, const QString& target, s
     const StoreResult written = WriteOutputFile(QFile::encodeName(target).toStdString(), csv);
     if (written.ok())
         return 0;
-    print(err, u"varnetix-nms: cannot write %1: %2"_s.arg(target,
-                                                          QString::fromStdString(written.reason)));
+    printLine(err, u"varnetix-nms: cannot write %1: %2"_s.arg(
+                       target, QString::fromStdString(written.reason)));
     return kFailed;
 }
 
@@ -275,9 +269,14 @@ int writeOut(const std::string& text, std::FILE* out, std::FILE* err) {
     if (std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0)
         return 0;
     const int error = errno != 0 ? errno : EIO;
-    print(err, u"varnetix-nms: cannot write the standard output: %1"_s.arg(
-                   QString::fromLocal8Bit(std::strerror(error))));
+    printLine(err, u"varnetix-nms: cannot write the standard output: %1"_s.arg(
+                       QString::fromLocal8Bit(std::strerror(error))));
     return kFailed;
+}
+
+void printLine(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = terminalText(text) + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
 }
 
 QByteArray terminalText(const QString& text) {

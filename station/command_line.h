@@ -59,5 +59,7 @@ int exportInventoryCsv(const std::string& databasePath, const QString& target, s
 int writeOut(const std::string& text, std::FILE* out, std::FILE* err);
 // The text with its control characters written as \xHH, for a terminal.
 QByteArray terminalText(const QString& text);
+// A line for the terminal (terminalText), ended by LF.
+void printLine(std::FILE* stream, const QString& text);
 
 } // namespace varnetix

@@ -22,11 +22,6 @@ namespace {
 
 constexpr int kFailed = 2;
 
-void printLine(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = terminalText(text) + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
-
 // The command confirms its one discovery; any other question takes its default, No. A box
 // that reports an error is a line on standard error. The information boxes are the window's
 // hints ("click the 'Auto Discover' icon") and are only logged.
